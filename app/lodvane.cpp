@@ -1,0 +1,287 @@
+#include "lodvane.h"
+
+#include "qpe.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
+
+Lodvane *mainWindow = nullptr;
+
+// The compiled-in images live in a static library; register them once.
+static void initResources()
+{
+    static bool done = false;
+    if (!done) {
+        Q_INIT_RESOURCE(lodvane);
+        done = true;
+    }
+}
+
+namespace {
+
+// Baud rates offered, in list order; the text and the item data are the rate.
+const int kBaudRates[] = {9600, 14400, 19200, 38400, 57600, 115200, 256000};
+
+// Colours a script may name, in insertion order.
+const struct {
+    const char *name;
+    Qt::GlobalColor colour;
+} kColourRows[] = {
+    {"black", Qt::black},           {"white", Qt::white},
+    {"darkGray", Qt::darkGray},     {"gray", Qt::gray},
+    {"lightGray", Qt::lightGray},   {"red", Qt::red},
+    {"green", Qt::green},           {"blue", Qt::blue},
+    {"cyan", Qt::cyan},             {"magenta", Qt::magenta},
+    {"yellow", Qt::yellow},         {"darkRed", Qt::darkRed},
+    {"darkGreen", Qt::darkGreen},   {"darkBlue", Qt::darkBlue},
+    {"darkCyan", Qt::darkCyan},     {"darkMagenta", Qt::darkMagenta},
+    {"darkYellow", Qt::darkYellow},
+};
+
+// Core-dependent state, by core id.
+constexpr int kFirstCoreId = 1;
+constexpr int kLastBf51xExternalId = 4;   // BF512 .. BF518: external FLASH only
+constexpr int kLastBf51xStackedId = 6;    // BF514F16, BF518F16: stacked FLASH
+constexpr int kBf592Id = 7;
+constexpr const char *kBf51xLoader = "/sys/ADSP-BF51x/FlashLoader.ldr";
+constexpr const char *kBf592Loader = "/sys/ADSP-BF592/FlashLoader.ldr";
+constexpr const char *kLoaderFilter = "*.ldr";
+
+// A restored list index that no longer names an item falls back to its default.
+int restoredIndex(const QComboBox *box, int stored, int fallback)
+{
+    return (stored >= 0 && stored < box->count()) ? stored : fallback;
+}
+
+} // namespace
+
+Lodvane::Lodvane(QWidget *parent, Qt::WindowFlags flags)
+    : QWidget(parent, flags)
+{
+    mainWindow = this;
+    initResources();
+    ui.setupUi(this);
+
+    link = new QPE(this);
+
+    ui.serialPortsCB->addItems(link->portNames());
+    for (const CoreInfo *core : link->coreCatalogue())
+        ui.coreCB->addItem(core->name, core->id);
+    for (int rate : kBaudRates)
+        ui.baudRate->addItem(QString::number(rate), rate);
+
+    settings = new QSettings(QString::fromLatin1(SettingsKey::kOrganisation),
+                             QString::fromLatin1(SettingsKey::kApplication));
+
+    for (const auto &row : kColourRows)
+        colourTable.insert(QString::fromLatin1(row.name), QColor(row.colour));
+
+    connect(ui.coreCB, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Lodvane::coreChanged);
+    connect(ui.binaryBrowsePB, &QPushButton::clicked, this, &Lodvane::setBinaryFile);
+    connect(ui.flashBrowsePB, &QPushButton::clicked, this, &Lodvane::setFirstStageBinaryFile);
+    connect(ui.aboutTB, &QToolButton::clicked, this, &Lodvane::helpSlot);
+    connect(ui.closeHelpTB, &QToolButton::clicked, this, &Lodvane::CloseSlot);
+    connect(ui.closeEepromTB, &QToolButton::clicked, this, &Lodvane::CloseSlot);
+    connect(ui.ramRB, &QRadioButton::clicked, this, &Lodvane::ramSelect);
+    connect(ui.flashRB, &QRadioButton::clicked, this, &Lodvane::flashSelect);
+    connect(ui.extFlashRB, &QRadioButton::clicked, this, &Lodvane::flashSelect);
+    connect(ui.rtsBootRB, &QRadioButton::clicked, this, &Lodvane::bootRtsSelect);
+    connect(ui.dtrBootRB, &QRadioButton::clicked, this, &Lodvane::bootDtrSelect);
+    connect(ui.rtsResetRB, &QRadioButton::clicked, this, &Lodvane::resetRtsSelect);
+    connect(ui.dtrResetRB, &QRadioButton::clicked, this, &Lodvane::resetDtrSelect);
+    connect(link, &QPE::message, this, &Lodvane::message);
+    connect(link, &QPE::progress, this, &Lodvane::progress);
+
+    using namespace SettingsKey;
+    ui.coreCB->setCurrentIndex(restoredIndex(
+        ui.coreCB, settings->value(kCoreIndex, kCoreIndexDefault).toInt(), kCoreIndexDefault));
+    ui.baudRate->setCurrentIndex(restoredIndex(
+        ui.baudRate, settings->value(kBaudRate, kBaudRateDefault).toInt(), kBaudRateDefault));
+    ui.flashSize->setValue(int(settings->value(kFlashSize, kFlashSizeDefault).toUInt()));
+
+    // Index 0 raises no change signal, so apply the core's state explicitly.
+    coreChanged(ui.coreCB->currentIndex());
+
+    startTimer(kTimerPeriodMs, Qt::CoarseTimer);
+}
+
+Lodvane::~Lodvane()
+{
+    using namespace SettingsKey;
+    settings->setValue(kCoreId, ui.coreCB->currentData().toInt());
+    settings->setValue(kCoreIndex, ui.coreCB->currentIndex());
+    settings->setValue(kBaudRate, ui.baudRate->currentIndex());
+    settings->setValue(kFlashSize, unsigned(ui.flashSize->value()));
+    delete link;
+    link = nullptr;
+    delete settings;
+    settings = nullptr;
+    if (mainWindow == this)
+        mainWindow = nullptr;
+}
+
+void Lodvane::helpSlot()
+{
+    ui.main->setCurrentIndex(HelpPage);
+}
+
+void Lodvane::CloseSlot()
+{
+    ui.main->setCurrentIndex(HomePage);
+}
+
+void Lodvane::coreChanged(int core)
+{
+    selectedCore = ui.coreCB->itemData(core, Qt::UserRole).toInt();
+
+    const char *loader = nullptr;
+    if (selectedCore >= kFirstCoreId && selectedCore <= kLastBf51xExternalId) {
+        ui.flashRB->hide();
+        ui.flashSize->setEnabled(true);
+        ui.extFlashRB->setChecked(true);
+        loader = kBf51xLoader;
+    } else if (selectedCore > kLastBf51xExternalId && selectedCore <= kLastBf51xStackedId) {
+        ui.flashRB->show();
+        ui.flashSize->setEnabled(false);
+        ui.flashRB->setChecked(true);
+        loader = kBf51xLoader;
+    } else if (selectedCore == kBf592Id) {
+        ui.flashRB->hide();
+        ui.flashSize->setEnabled(true);
+        ui.extFlashRB->setChecked(true);
+        loader = kBf592Loader;
+    }
+    if (loader)
+        flashLoaderFilter = QString::fromLatin1(kLoaderFilter);
+    ui.flashLoaderPathLE->setText(QCoreApplication::applicationDirPath()
+                                  + QString::fromLatin1(loader ? loader : ""));
+}
+
+void Lodvane::chooseFile(const char *settingsKey, QLineEdit *target)
+{
+    const QString startDir =
+        settings->value(settingsKey, QString::fromLatin1(SettingsKey::kFilePathDefault)).toString();
+    const QString filter = QStringLiteral("Binary (%1)").arg(flashLoaderFilter);
+    const QString name =
+        QFileDialog::getOpenFileName(this, tr("Specify Binary File"), startDir, filter);
+    if (name.isEmpty())
+        return;
+    settings->setValue(settingsKey, QFileInfo(name).path());
+    target->setText(name);
+}
+
+void Lodvane::setBinaryFile()
+{
+    chooseFile(SettingsKey::kBinaryFilePath, ui.binaryFilePathLE);
+}
+
+void Lodvane::setFirstStageBinaryFile()
+{
+    chooseFile(SettingsKey::kFirstStageBinaryFilePath, ui.flashLoaderPathLE);
+}
+
+void Lodvane::message(const QString &text)
+{
+    ui.log->appendPlainText(text);
+    QCoreApplication::processEvents();
+}
+
+void Lodvane::progress(unsigned perc)
+{
+    ui.progressBar->setValue(int(perc));
+    QCoreApplication::processEvents();
+}
+
+void Lodvane::ramSelect(bool checked)
+{
+    if (checked) {
+        ui.verifyTB->setEnabled(false);
+        ui.eraseTB->setEnabled(false);
+    }
+}
+
+void Lodvane::flashSelect(bool checked)
+{
+    if (checked) {
+        ui.verifyTB->setEnabled(true);
+        ui.eraseTB->setEnabled(true);
+    }
+}
+
+// One control line never serves both BOOT and RESET: taking a line for one
+// role moves the other role to None when it sat on the same line.
+void Lodvane::bootRtsSelect(bool checked)
+{
+    if (checked && ui.rtsResetRB->isChecked())
+        ui.noneResetRB->setChecked(true);
+}
+
+void Lodvane::bootDtrSelect(bool checked)
+{
+    if (checked && ui.dtrResetRB->isChecked())
+        ui.noneResetRB->setChecked(true);
+}
+
+void Lodvane::resetRtsSelect(bool checked)
+{
+    if (checked && ui.rtsBootRB->isChecked())
+        ui.noneBootRB->setChecked(true);
+}
+
+void Lodvane::resetDtrSelect(bool checked)
+{
+    if (checked && ui.dtrBootRB->isChecked())
+        ui.noneBootRB->setChecked(true);
+}
+
+void Lodvane::timerEvent(QTimerEvent *event)
+{
+    Q_UNUSED(event); // there is only the one coarse timer
+    if (timeoutTicks > 0)
+        --timeoutTicks;
+}
+
+bool Lodvane::openSelectedPort()
+{
+    return link->openPort(ui.serialPortsCB->currentText(),
+                          ui.baudRate->currentData().toInt(), kOpenTimeoutMs);
+}
+
+qint64 Lodvane::portBytesAvailable()
+{
+    return link->bytesAvailable();
+}
+
+const char *Lodvane::portReadAll()
+{
+    portReadBuffer = link->readAll();
+    return portReadBuffer.constData();
+}
+
+const char *Lodvane::portRead(unsigned n)
+{
+    portReadBuffer = link->read(n);
+    return portReadBuffer.constData();
+}
+
+void Lodvane::flushInput()
+{
+    rxPending.clear();
+    link->readAll();
+}
+
+void Lodvane::setPushButton(int index, const QString &text)
+{
+    QPushButton *const buttons[] = {ui.PB_0, ui.PB_1, ui.PB_2, ui.PB_3};
+    if (index < 0 || index > 3)
+        return;
+    buttons[index]->setText(text);
+    buttons[index]->show();
+}
+
+QColor Lodvane::colourByName(const QString &name) const
+{
+    return colourTable.value(name, QColor());
+}

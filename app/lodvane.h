@@ -1,0 +1,100 @@
+#pragma once
+
+#include "ui_lodvane.h"
+
+#include <QByteArray>
+#include <QColor>
+#include <QMap>
+#include <QString>
+#include <QWidget>
+
+#include <cstdio>
+
+class QPE;
+class QSettings;
+
+// Settings keys of the main window and their defaults.
+namespace SettingsKey {
+constexpr const char *kOrganisation = "Quennick";
+constexpr const char *kApplication = "Lodvane";
+constexpr const char *kCoreIndex = "CoreIndex";
+constexpr int kCoreIndexDefault = 0;
+constexpr const char *kBaudRate = "BaudRate";
+constexpr int kBaudRateDefault = 5;
+constexpr const char *kFlashSize = "FlashSize";
+constexpr unsigned int kFlashSizeDefault = 0x200000;
+constexpr const char *kCoreId = "CoreID";
+constexpr const char *kBinaryFilePath = "BinaryFilePath";
+constexpr const char *kFirstStageBinaryFilePath = "FirstStageBinaryFilePath";
+constexpr const char *kFilePathDefault = "./";
+} // namespace SettingsKey
+
+// The one main window: the form, the device link, the settings and the small
+// slots that keep the form consistent.
+class Lodvane : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Pages of the stacked widget `main`.
+    enum Page { HomePage = 0, TerminalPage = 1, HelpPage = 2, EepromPage = 3 };
+    // Period of the coarse timer that clocks the terminal and its time-outs.
+    static constexpr int kTimerPeriodMs = 100;
+    // Time-out argument of every port opening made from the window.
+    static constexpr unsigned int kOpenTimeoutMs = 1000;
+
+    explicit Lodvane(QWidget *parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
+    ~Lodvane() override;
+
+    // Operations other parts of the program use (GUI thread only).
+    bool openSelectedPort();
+    qint64 portBytesAvailable();
+    const char *portReadAll();
+    const char *portRead(unsigned n);
+    void flushInput();
+    void setPushButton(int index, const QString &text);
+    QColor colourByName(const QString &name) const;
+
+    Ui::LodvaneClass ui;
+
+public slots:
+    void helpSlot();
+    void CloseSlot();
+    void coreChanged(int core);
+    void setBinaryFile();
+    void setFirstStageBinaryFile();
+    void message(const QString &text);
+    void progress(unsigned perc);
+    void ramSelect(bool checked);
+    void flashSelect(bool checked);
+    void bootRtsSelect(bool checked);
+    void bootDtrSelect(bool checked);
+    void resetRtsSelect(bool checked);
+    void resetDtrSelect(bool checked);
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
+public:
+    QPE *link = nullptr;
+    QSettings *settings = nullptr;
+    QString flashLoaderFilter;
+    int selectedCore = 0;
+    QMap<QString, QColor> colourTable;
+    QByteArray portReadBuffer;
+
+    // Terminal state shared with the transfers: the countdown the timer
+    // decrements, bytes taken from the port but not consumed yet, whether
+    // the timer feeds the terminal, and the open log file.
+    unsigned int timeoutTicks = 0;
+    QByteArray rxPending;
+    bool terminalPolling = false;
+    FILE *terminalLogFile = nullptr;
+
+private:
+    // Both file choosers: ask for an existing file, remember its folder.
+    void chooseFile(const char *settingsKey, QLineEdit *target);
+};
+
+// The one main window; the script library reaches the window through it.
+extern Lodvane *mainWindow;

@@ -1,0 +1,189 @@
+#include "qpe.h"
+
+#include "linerecorder.h"
+
+#include <QSerialPort>
+#include <QSerialPortInfo>
+#include <QThread>
+
+namespace {
+
+// Rows of the core catalogue, in the order the core list shows them.
+const CoreInfo kCoreRows[] = {
+    {1, QStringLiteral("ADSP-BF512"), 0, 0},
+    {2, QStringLiteral("ADSP-BF514"), 0, 0},
+    {3, QStringLiteral("ADSP-BF516"), 0, 0},
+    {4, QStringLiteral("ADSP-BF518"), 0, 0},
+    {5, QStringLiteral("ADSP-BF514F16"), 1, 0x200000},
+    {6, QStringLiteral("ADSP-BF518F16"), 1, 0x200000},
+    {7, QStringLiteral("ADSP-BF592"), 0, 0},
+};
+
+// What a write reports when there is no port to write to: the same value a
+// failed QSerialPort::write gives once cut to 32 bits.
+constexpr unsigned int kWriteFailed = 0xFFFFFFFFu;
+
+} // namespace
+
+QPE::QPE(QObject *parent)
+    : QObject(parent)
+{
+    for (const CoreInfo &row : kCoreRows)
+        cores.append(new CoreInfo(row));
+}
+
+QPE::~QPE()
+{
+    delete port;
+    qDeleteAll(cores);
+}
+
+bool QPE::openPort(const QString &name, int baudRate, unsigned int timeoutMs)
+{
+    Q_UNUSED(timeoutMs); // accepted for the callers' sake; opening does not wait
+
+    // A previous object that never opened is of no use to anyone; one that is
+    // still open may belong to the terminal, so it stays open, owned by the
+    // link until the link goes.
+    if (port) {
+        if (port->isOpen())
+            port->setParent(this);
+        else
+            delete port;
+    }
+    port = new QSerialPort(name);
+    port->setBaudRate(baudRate, QSerialPort::AllDirections);
+    port->setDataBits(QSerialPort::Data8);
+    port->setFlowControl(QSerialPort::NoFlowControl);
+    port->setParity(QSerialPort::NoParity);
+    port->setStopBits(QSerialPort::OneStop);
+    // Clearing the buffers of a port that is not open yet discards nothing
+    // (Qt only warns about it), so there is nothing to clear here.
+    if (!port->open(QIODevice::ReadWrite))
+        return false;
+    connect(port, &QSerialPort::readyRead, this, &QPE::onReadyRead);
+    return true;
+}
+
+void QPE::closePort()
+{
+    if (!port)
+        return;
+    port->close();
+    delete port;
+    port = nullptr;
+}
+
+bool QPE::isOpen() const
+{
+    return port && port->isOpen();
+}
+
+QString QPE::portName() const
+{
+    return port ? port->portName() : QString();
+}
+
+QStringList QPE::portNames() const
+{
+    QStringList names;
+    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : infos)
+        names.append(info.portName());
+    const QString extra = qEnvironmentVariable(kExtraPortsVariable);
+    for (const QString &path : extra.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        names.append(path);
+    return names;
+}
+
+qint64 QPE::bytesAvailable()
+{
+    return port ? port->bytesAvailable() : 0;
+}
+
+QByteArray QPE::readAll()
+{
+    return port ? port->readAll() : QByteArray();
+}
+
+QByteArray QPE::read(unsigned int maxSize)
+{
+    return port ? port->read(qint64(maxSize)) : QByteArray();
+}
+
+unsigned int QPE::write(const char *text, bool wait)
+{
+    return write(QByteArray(text ? text : ""), wait);
+}
+
+unsigned int QPE::write(QByteArray data, bool wait)
+{
+    if (!port)
+        return kWriteFailed;
+    const qint64 accepted = port->write(data);
+    if (wait)
+        port->waitForBytesWritten(kWriteWaitMs);
+    return static_cast<unsigned int>(accepted);
+}
+
+void QPE::pulseLine(ControlLine line, unsigned int timeMs)
+{
+    const ControlLine n = line & kLineCodeMask;
+    if (n == kLineRts) {
+        setRts(false);
+        sleepMs(timeMs);
+        setRts(true);
+    } else {
+        // DTR, and code 0 as well: the level follows whether a line is named.
+        setDtr(n == kLineNone);
+        sleepMs(timeMs);
+        setDtr(n != kLineNone);
+    }
+}
+
+bool QPE::pollWait(qint64 wanted)
+{
+    if (!port)
+        return false;
+    for (int step = 0; step < kPollSteps && port->bytesAvailable() < wanted; ++step)
+        port->waitForReadyRead(kPollStepMs);
+    return port->bytesAvailable() >= wanted;
+}
+
+bool QPE::readAck()
+{
+    if (!pollWait(1))
+        return false;
+    char byte = 0;
+    if (port->read(&byte, 1) != 1)
+        return false;
+    return static_cast<unsigned char>(byte) == kAckByte;
+}
+
+void QPE::onReadyRead()
+{
+    emit readyRead();
+}
+
+void QPE::setRts(bool level)
+{
+    if (lineRecorder)
+        lineRecorder->record(LineRecorder::SetRts, level);
+    if (port)
+        port->setRequestToSend(level);
+}
+
+void QPE::setDtr(bool level)
+{
+    if (lineRecorder)
+        lineRecorder->record(LineRecorder::SetDtr, level);
+    if (port)
+        port->setDataTerminalReady(level);
+}
+
+void QPE::sleepMs(unsigned int ms)
+{
+    if (lineRecorder)
+        lineRecorder->record(LineRecorder::Sleep, ms);
+    QThread::msleep(ms);
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "coreinfo.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class LineRecorder;
+class QSerialPort;
+
+// The device link: owner of the serial port and of the core catalogue. Every
+// operation is a blocking call on the GUI thread; results travel as return
+// values and LOG lines through message().
+class QPE : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Pieces in which a long boot stream is written.
+    static constexpr unsigned int kBootChunkSize = 4096;
+    // waitForBytesWritten after a write with the wait flag.
+    static constexpr int kWriteWaitMs = 500;
+    // The poll wait: at most kPollSteps rounds of waitForReadyRead(kPollStepMs).
+    static constexpr int kPollStepMs = 10;
+    static constexpr int kPollSteps = 100;
+    // What the first-stage loader answers to every frame it accepts.
+    static constexpr unsigned char kAckByte = 0xAA;
+    // Environment variable with extra port paths (colon-separated), listed
+    // after the system's ports; pseudo-terminals are not enumerated otherwise.
+    static constexpr const char *kExtraPortsVariable = "LODVANE_EXTRA_PORTS";
+
+    explicit QPE(QObject *parent = nullptr);
+    ~QPE() override;
+
+    const QList<CoreInfo *> &coreCatalogue() const { return cores; }
+
+    bool openPort(const QString &name, int baudRate, unsigned int timeoutMs);
+    void closePort();
+    bool isOpen() const;
+    QString portName() const;
+    QStringList portNames() const;
+
+    qint64 bytesAvailable();
+    QByteArray readAll();
+    QByteArray read(unsigned int maxSize);
+    unsigned int write(const char *text, bool wait);
+    unsigned int write(QByteArray data, bool wait);
+
+    void pulseLine(ControlLine line, unsigned int timeMs);
+    bool readAck();
+    // Waits until at least `wanted` bytes are waiting, about a second at most.
+    bool pollWait(qint64 wanted);
+
+    // Tests attach a recorder to watch line changes and sleeps; not owned.
+    void setLineRecorder(LineRecorder *recorder) { lineRecorder = recorder; }
+
+signals:
+    void message(const QString &text);
+    void progress(unsigned perc);
+    void readyRead();
+
+private slots:
+    void onReadyRead();
+
+protected:
+    // The primitives every line sequence is made of.
+    void setRts(bool level);
+    void setDtr(bool level);
+    void sleepMs(unsigned int ms);
+
+    QSerialPort *port = nullptr;
+    unsigned int bootChunkSize = kBootChunkSize;
+    QList<CoreInfo *> cores;
+
+private:
+    LineRecorder *lineRecorder = nullptr;
+};

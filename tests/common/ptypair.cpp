@@ -1,0 +1,106 @@
+#include "ptypair.h"
+
+#include <QElapsedTimer>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+PtyPair::PtyPair()
+{
+    int fd = posix_openpt(O_RDWR | O_NOCTTY);
+    if (fd < 0)
+        return;
+    if (grantpt(fd) != 0 || unlockpt(fd) != 0) {
+        ::close(fd);
+        return;
+    }
+    const char *name = ptsname(fd);
+    if (!name) {
+        ::close(fd);
+        return;
+    }
+    // Raw mode on the master so that no byte is translated on its way.
+    termios tio;
+    if (tcgetattr(fd, &tio) == 0) {
+        cfmakeraw(&tio);
+        tcsetattr(fd, TCSANOW, &tio);
+    }
+    masterFd = fd;
+    slave = QString::fromLocal8Bit(name);
+}
+
+PtyPair::~PtyPair()
+{
+    closeMaster();
+}
+
+void PtyPair::closeMaster()
+{
+    if (masterFd >= 0)
+        ::close(masterFd);
+    masterFd = -1;
+}
+
+bool PtyPair::write(const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (masterFd >= 0 && done < bytes.size()) {
+        ssize_t n = ::write(masterFd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return masterFd >= 0;
+}
+
+QByteArray PtyPair::read(int count, int timeoutMs)
+{
+    QByteArray got;
+    QElapsedTimer clock;
+    clock.start();
+    while (masterFd >= 0 && got.size() < count) {
+        int left = timeoutMs - int(clock.elapsed());
+        if (left <= 0)
+            break;
+        pollfd p{masterFd, POLLIN, 0};
+        if (::poll(&p, 1, left) <= 0)
+            continue;
+        if (!(p.revents & POLLIN)) {
+            // No slave open yet (or any more): the master reports a hang-up
+            // at once, so wait a little instead of spinning.
+            ::usleep(5000);
+            continue;
+        }
+        char buf[4096];
+        ssize_t n = ::read(masterFd, buf, size_t(qMin<int>(int(sizeof buf), count - got.size())));
+        if (n > 0)
+            got.append(buf, int(n));
+        else if (n < 0 && errno != EINTR && errno != EAGAIN)
+            break;
+    }
+    return got;
+}
+
+QByteArray PtyPair::readUntilQuiet(int quietMs, int limitMs)
+{
+    QByteArray got;
+    QElapsedTimer clock;
+    clock.start();
+    while (masterFd >= 0 && clock.elapsed() < limitMs) {
+        pollfd p{masterFd, POLLIN, 0};
+        if (::poll(&p, 1, quietMs) <= 0 || !(p.revents & POLLIN))
+            break;
+        char buf[4096];
+        ssize_t n = ::read(masterFd, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        got.append(buf, int(n));
+    }
+    return got;
+}
