@@ -67,6 +67,12 @@ Lodvane::Lodvane(QWidget *parent, Qt::WindowFlags flags)
     link = new QPE(this);
 
     ui.serialPortsCB->addItems(link->portNames());
+    // Ports named in the environment are there on purpose (a virtual board,
+    // a pseudo-terminal): offer the first of them rather than the first
+    // system port.
+    const QStringList extraPorts = QPE::extraPortNames();
+    if (!extraPorts.isEmpty())
+        ui.serialPortsCB->setCurrentIndex(ui.serialPortsCB->count() - extraPorts.size());
     for (const CoreInfo *core : link->coreCatalogue())
         ui.coreCB->addItem(core->name, core->id);
     for (int rate : kBaudRates)

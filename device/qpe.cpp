@@ -90,10 +90,12 @@ QStringList QPE::portNames() const
     const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : infos)
         names.append(info.portName());
-    const QString extra = qEnvironmentVariable(kExtraPortsVariable);
-    for (const QString &path : extra.split(QLatin1Char(':'), Qt::SkipEmptyParts))
-        names.append(path);
-    return names;
+    return names + extraPortNames();
+}
+
+QStringList QPE::extraPortNames()
+{
+    return qEnvironmentVariable(kExtraPortsVariable).split(QLatin1Char(':'), Qt::SkipEmptyParts);
 }
 
 qint64 QPE::bytesAvailable()

@@ -42,6 +42,8 @@ public:
     bool isOpen() const;
     QString portName() const;
     QStringList portNames() const;
+    // The ports named by kExtraPortsVariable, in their order.
+    static QStringList extraPortNames();
 
     qint64 bytesAvailable();
     QByteArray readAll();
