@@ -1,5 +1,6 @@
 #include "lodvane.h"
 
+#include "actions.h"
 #include "qpe.h"
 
 #include <QCoreApplication>
@@ -45,8 +46,6 @@ constexpr int kFirstCoreId = 1;
 constexpr int kLastBf51xExternalId = 4;   // BF512 .. BF518: external FLASH only
 constexpr int kLastBf51xStackedId = 6;    // BF514F16, BF518F16: stacked FLASH
 constexpr int kBf592Id = 7;
-constexpr const char *kBf51xLoader = "/sys/ADSP-BF51x/FlashLoader.ldr";
-constexpr const char *kBf592Loader = "/sys/ADSP-BF592/FlashLoader.ldr";
 constexpr const char *kLoaderFilter = "*.ldr";
 
 // A restored list index that no longer names an item falls back to its default.
@@ -142,27 +141,17 @@ void Lodvane::coreChanged(int core)
 {
     selectedCore = ui.coreCB->itemData(core, Qt::UserRole).toInt();
 
-    const char *loader = nullptr;
-    if (selectedCore >= kFirstCoreId && selectedCore <= kLastBf51xExternalId) {
-        ui.flashRB->hide();
-        ui.flashSize->setEnabled(true);
-        ui.extFlashRB->setChecked(true);
-        loader = kBf51xLoader;
-    } else if (selectedCore > kLastBf51xExternalId && selectedCore <= kLastBf51xStackedId) {
-        ui.flashRB->show();
-        ui.flashSize->setEnabled(false);
-        ui.flashRB->setChecked(true);
-        loader = kBf51xLoader;
-    } else if (selectedCore == kBf592Id) {
-        ui.flashRB->hide();
-        ui.flashSize->setEnabled(true);
-        ui.extFlashRB->setChecked(true);
-        loader = kBf592Loader;
-    }
-    if (loader)
+    const bool external = (selectedCore >= kFirstCoreId && selectedCore <= kLastBf51xExternalId)
+                          || selectedCore == kBf592Id;
+    const bool stacked = selectedCore > kLastBf51xExternalId && selectedCore <= kLastBf51xStackedId;
+    if (external || stacked) {
+        ui.flashRB->setVisible(stacked);
+        ui.flashSize->setEnabled(external);
+        (stacked ? ui.flashRB : ui.extFlashRB)->setChecked(true);
         flashLoaderFilter = QString::fromLatin1(kLoaderFilter);
+    }
     ui.flashLoaderPathLE->setText(QCoreApplication::applicationDirPath()
-                                  + QString::fromLatin1(loader ? loader : ""));
+                                  + loaderRelativePath(selectedCore));
 }
 
 void Lodvane::chooseFile(const char *settingsKey, QLineEdit *target)

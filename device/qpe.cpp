@@ -4,6 +4,7 @@
 
 #include <QSerialPort>
 #include <QSerialPortInfo>
+#include <QElapsedTimer>
 #include <QThread>
 
 namespace {
@@ -147,8 +148,20 @@ bool QPE::pollWait(qint64 wanted)
 {
     if (!port)
         return false;
-    for (int step = 0; step < kPollSteps && port->bytesAvailable() < wanted; ++step)
-        port->waitForReadyRead(kPollStepMs);
+    // Bounded by time, not by wake-ups: bytes trickling in one by one at a
+    // low baud rate would use up a count of steps long before the answer is
+    // complete.
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 limitMs = qint64(kPollSteps) * kPollStepMs;
+    while (port->bytesAvailable() < wanted) {
+        const qint64 left = limitMs - clock.elapsed();
+        if (left <= 0)
+            break;
+        if (!port->waitForReadyRead(int(qMin<qint64>(left, kPollStepMs)))
+            && port->error() == QSerialPort::ResourceError)
+            break; // the device went away; nothing more will come
+    }
     return port->bytesAvailable() >= wanted;
 }
 

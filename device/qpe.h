@@ -56,6 +56,22 @@ public:
     // Waits until at least `wanted` bytes are waiting, about a second at most.
     bool pollWait(qint64 wanted);
 
+    // Boot-stream upload through the processor's UART boot.
+    bool bootFile(const QString &path, unsigned core, ResetMode mode, ControlLine reset,
+                  ControlLine boot);
+    bool sendBootStream(unsigned core, const QByteArray &stream);
+
+    // FLASH through the first-stage loader: upload it, then run one sequence.
+    bool eraseFlash(const QString &loaderPath, unsigned core, unsigned flashSize, ResetMode mode,
+                    ControlLine reset, ControlLine boot);
+    bool programFlash(const QString &binaryPath, const QString &loaderPath, unsigned core,
+                      ResetMode mode, ControlLine reset, ControlLine boot);
+    bool verifyFlash(const QString &binaryPath, const QString &loaderPath, unsigned core,
+                     ResetMode mode, ControlLine reset, ControlLine boot);
+    bool eraseBlocks(unsigned core, unsigned flashSize);
+    bool programData(unsigned core, const QByteArray &image);
+    bool verifyData(unsigned core, const QByteArray &image);
+
     // Tests attach a recorder to watch line changes and sleeps; not owned.
     void setLineRecorder(LineRecorder *recorder) { lineRecorder = recorder; }
 
@@ -73,6 +89,18 @@ protected:
     void setDtr(bool level);
     void sleepMs(unsigned int ms);
 
+private:
+    enum class SyncRule { Erase, Program, Verify };
+    static bool coreInRange(unsigned core);
+    // Uploads the loader and reads the binary; the common start of the
+    // FLASH sequences. `image` stays untouched when `binaryPath` is empty.
+    bool startLoader(const QString &binaryPath, const QString &loaderPath, unsigned core,
+                     ResetMode mode, ControlLine reset, ControlLine boot, QByteArray *image);
+    bool synchronise(SyncRule rule);
+    void sendFrameHeader(unsigned char command, quint32 number, int numberBytes, int length);
+    bool readFile(const QString &path, QByteArray *contents);
+
+protected:
     QSerialPort *port = nullptr;
     unsigned int bootChunkSize = kBootChunkSize;
     QList<CoreInfo *> cores;

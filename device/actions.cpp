@@ -1,0 +1,128 @@
+#include "actions.h"
+
+#include "qpe.h"
+
+#include <QFile>
+
+namespace {
+
+constexpr unsigned int kOpenTimeoutMs = 1000;
+
+ControlLine lineCode(LineChoice choice)
+{
+    switch (choice) {
+    case LineChoice::Rts: return kLineRts;
+    case LineChoice::Dtr: return kLineDtr;
+    case LineChoice::None: break;
+    }
+    return kLineNone;
+}
+
+bool openPort(QPE &link, const ActionRequest &request, const ActionLog &log)
+{
+    if (link.openPort(request.portName, request.baudRate, kOpenTimeoutMs))
+        return true;
+    log(QStringLiteral("Can't open selected port [%1].").arg(request.portName));
+    link.closePort();
+    return false;
+}
+
+void missingFile(const QString &path, const ActionLog &log)
+{
+    log(QStringLiteral("Can't open [%1] file.").arg(path));
+}
+
+ActionOutcome outcome(bool result)
+{
+    return result ? ActionOutcome::Succeeded : ActionOutcome::Failed;
+}
+
+} // namespace
+
+LineCodes encodeLines(LineChoice boot, LineChoice reset, bool invertRts, bool invertDtr)
+{
+    LineCodes codes;
+    codes.boot = lineCode(boot);
+    codes.reset = lineCode(reset);
+    if (codes.reset == kLineNone)
+        codes.mode = kResetNone;
+    else
+        codes.mode = codes.boot == kLineNone ? kResetPulse : kResetHoldBoot;
+    // The RTS box marks RESET and the DTR box marks BOOT, whichever line each uses.
+    if (invertRts && codes.reset != kLineNone)
+        codes.reset |= kLineInvertFlag;
+    if (invertDtr && codes.boot != kLineNone)
+        codes.boot |= kLineInvertFlag;
+    return codes;
+}
+
+ActionOutcome programAction(QPE &link, const ActionRequest &request, const ActionLog &log)
+{
+    if (!QFile::exists(request.binaryPath)) {
+        missingFile(request.binaryPath, log);
+        return ActionOutcome::NotStarted;
+    }
+    if (!openPort(link, request, log))
+        return ActionOutcome::NotStarted;
+
+    const LineCodes &l = request.lines;
+    bool result = false;
+    if (request.toRam) {
+        result = link.bootFile(request.binaryPath, request.core, l.mode, l.reset, l.boot);
+    } else if (QFile::exists(request.loaderPath)) {
+        result = link.programFlash(request.binaryPath, request.loaderPath, request.core, l.mode,
+                                   l.reset, l.boot);
+    } else {
+        missingFile(request.loaderPath, log);
+    }
+    if (result)
+        log(QStringLiteral("File [%1] correctly uploaded.").arg(request.binaryPath));
+    return outcome(result);
+}
+
+ActionOutcome verifyAction(QPE &link, const ActionRequest &request, const ActionLog &log)
+{
+    if (!QFile::exists(request.binaryPath)) {
+        missingFile(request.binaryPath, log);
+        return ActionOutcome::NotStarted;
+    }
+    if (!QFile::exists(request.loaderPath)) {
+        missingFile(request.loaderPath, log);
+        return ActionOutcome::NotStarted;
+    }
+    if (!openPort(link, request, log))
+        return ActionOutcome::NotStarted;
+
+    const LineCodes &l = request.lines;
+    const bool result = link.verifyFlash(request.binaryPath, request.loaderPath, request.core,
+                                         l.mode, l.reset, l.boot);
+    if (result)
+        log(QStringLiteral("File [%1] correctly verified.").arg(request.binaryPath));
+    return outcome(result);
+}
+
+ActionOutcome eraseAction(QPE &link, const ActionRequest &request, const ActionLog &log)
+{
+    if (!QFile::exists(request.loaderPath)) {
+        missingFile(request.loaderPath, log);
+        return ActionOutcome::NotStarted;
+    }
+    if (!openPort(link, request, log))
+        return ActionOutcome::NotStarted;
+
+    const LineCodes &l = request.lines;
+    const bool result = link.eraseFlash(request.loaderPath, request.core, request.flashSize,
+                                        l.mode, l.reset, l.boot);
+    if (result)
+        log(QStringLiteral("FLASH fully erased."));
+    return outcome(result);
+}
+
+QString loaderRelativePath(int coreId)
+{
+    if (coreId >= 1 && coreId <= 6)
+        return QStringLiteral("/sys/ADSP-BF51x/FlashLoader.ldr");
+    if (coreId == 7)
+        return QStringLiteral("/sys/ADSP-BF592/FlashLoader.ldr");
+    return QString();
+}

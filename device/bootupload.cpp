@@ -1,0 +1,109 @@
+// Host side of UART boot: the BOOT/RESET line sequence, the auto-baud
+// handshake and the upload of a boot stream.
+#include "qpe.h"
+
+#include <QFile>
+#include <QSerialPort>
+
+namespace {
+
+constexpr char kAutoBaudByte = 0x40;               // '@', what the boot ROM measures
+constexpr int kAutoBaudAnswerSize = 4;             // 0xBF, DLL, DLH, 0x00
+constexpr unsigned char kAutoBaudAnswerFirst = 0xBF;
+constexpr unsigned char kAutoBaudAnswerLast = 0x00;
+constexpr int kAutoBaudWaitMs = 500;               // both for the write and for the answer
+constexpr unsigned int kBootLineSettleMs = 10;     // BOOT driven before RESET is pulsed
+constexpr unsigned int kResetPulseMs = 100;
+constexpr unsigned int kPercent = 100;
+
+} // namespace
+
+bool QPE::coreInRange(unsigned core)
+{
+    return core >= 1 && core <= 7;
+}
+
+bool QPE::readFile(const QString &path, QByteArray *contents)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        emit message(QStringLiteral("Error while opening file [%1]").arg(path));
+        return false;
+    }
+    *contents = file.readAll();
+    return true;
+}
+
+bool QPE::bootFile(const QString &path, unsigned core, ResetMode mode, ControlLine reset,
+                   ControlLine boot)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        emit message(QStringLiteral("Error while opening file [%1]").arg(path));
+        return false;
+    }
+
+    const ControlLine resetLine = reset & kLineCodeMask;
+    const ControlLine bootLine = boot & kLineCodeMask;
+    if (mode == kResetPulse) {
+        pulseLine(resetLine, kResetPulseMs);
+    } else if (mode == kResetHoldBoot) {
+        auto driveBootLow = [this, bootLine] {
+            if (bootLine == kLineRts)
+                setRts(false);
+            else
+                setDtr(false);
+        };
+        driveBootLow();
+        sleepMs(kBootLineSettleMs);
+        pulseLine(resetLine, kResetPulseMs);
+        driveBootLow();
+    }
+
+    const QByteArray stream = file.readAll();
+    return sendBootStream(core, stream);
+}
+
+bool QPE::sendBootStream(unsigned core, const QByteArray &stream)
+{
+    if (!coreInRange(core) || !port) {
+        emit progress(kPercent);
+        return false;
+    }
+
+    write(QByteArray(1, kAutoBaudByte), false);
+    port->waitForBytesWritten(kAutoBaudWaitMs);
+    port->waitForReadyRead(kAutoBaudWaitMs);
+    const QByteArray answer = port->read(kAutoBaudAnswerSize);
+    const bool answered = answer.size() == kAutoBaudAnswerSize
+        && static_cast<unsigned char>(answer.at(0)) == kAutoBaudAnswerFirst
+        && static_cast<unsigned char>(answer.at(3)) == kAutoBaudAnswerLast;
+    if (!answered) {
+        emit message(QStringLiteral("No answer on auto-baud command by device [%1]: Rxed %2 chars\n"
+                                    "Reset it and retry")
+                         .arg(port->portName())
+                         .arg(answer.size()));
+        emit progress(kPercent);
+        return false;
+    }
+
+    const quint32 size = quint32(stream.size());
+    bool result = true;
+    if (size < bootChunkSize) {
+        result = write(stream, false) == size;
+        emit progress(kPercent);
+    } else {
+        quint32 sent = 0;
+        quint32 piece = bootChunkSize;
+        do {
+            if (sent + piece > size)
+                piece = size - sent;
+            write(stream.mid(int(sent), int(piece)), false);
+            sent += piece;
+            emit progress(sent * kPercent / size);
+            emit message(QStringLiteral("Loaded byte(s): %1").arg(sent, 6));
+        } while (sent < size);
+    }
+    emit progress(kPercent);
+    return result;
+}
