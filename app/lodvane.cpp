@@ -1,6 +1,7 @@
 #include "lodvane.h"
 
 #include "actions.h"
+#include "keypresseater.h"
 #include "qpe.h"
 
 #include <QCoreApplication>
@@ -83,9 +84,15 @@ Lodvane::Lodvane(QWidget *parent, Qt::WindowFlags flags)
     for (const auto &row : kColourRows)
         colourTable.insert(QString::fromLatin1(row.name), QColor(row.colour));
 
+    keyFilter = new KeyPressEater(this, this);
+
     connect(ui.coreCB, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Lodvane::coreChanged);
     connect(ui.binaryBrowsePB, &QPushButton::clicked, this, &Lodvane::setBinaryFile);
     connect(ui.flashBrowsePB, &QPushButton::clicked, this, &Lodvane::setFirstStageBinaryFile);
+    connect(ui.programTB, &QToolButton::clicked, this, &Lodvane::binaryLoad);
+    connect(ui.verifyTB, &QToolButton::clicked, this, &Lodvane::binaryVerify);
+    connect(ui.eraseTB, &QToolButton::clicked, this, &Lodvane::flashErase);
+    connect(ui.terminalTB, &QToolButton::clicked, this, &Lodvane::openTerminalSlot);
     connect(ui.aboutTB, &QToolButton::clicked, this, &Lodvane::helpSlot);
     connect(ui.closeHelpTB, &QToolButton::clicked, this, &Lodvane::CloseSlot);
     connect(ui.closeEepromTB, &QToolButton::clicked, this, &Lodvane::CloseSlot);
@@ -96,6 +103,10 @@ Lodvane::Lodvane(QWidget *parent, Qt::WindowFlags flags)
     connect(ui.dtrBootRB, &QRadioButton::clicked, this, &Lodvane::bootDtrSelect);
     connect(ui.rtsResetRB, &QRadioButton::clicked, this, &Lodvane::resetRtsSelect);
     connect(ui.dtrResetRB, &QRadioButton::clicked, this, &Lodvane::resetDtrSelect);
+    connect(ui.closeTerminalTB, &QToolButton::clicked, this, &Lodvane::closeTerminal);
+    connect(ui.resetTB, &QToolButton::clicked, this, &Lodvane::resetSlot);
+    connect(ui.fontTB, &QToolButton::clicked, this, &Lodvane::terminalFont);
+    connect(ui.logTB, &QToolButton::clicked, this, &Lodvane::logSlot);
     connect(link, &QPE::message, this, &Lodvane::message);
     connect(link, &QPE::progress, this, &Lodvane::progress);
 
@@ -121,6 +132,9 @@ Lodvane::~Lodvane()
     settings->setValue(kFlashSize, unsigned(ui.flashSize->value()));
     delete link;
     link = nullptr;
+    if (terminalLogFile)
+        std::fclose(terminalLogFile);
+    terminalLogFile = nullptr;
     delete settings;
     settings = nullptr;
     if (mainWindow == this)
@@ -231,13 +245,6 @@ void Lodvane::resetDtrSelect(bool checked)
         ui.noneBootRB->setChecked(true);
 }
 
-void Lodvane::timerEvent(QTimerEvent *event)
-{
-    Q_UNUSED(event); // there is only the one coarse timer
-    if (timeoutTicks > 0)
-        --timeoutTicks;
-}
-
 bool Lodvane::openSelectedPort()
 {
     return link->openPort(ui.serialPortsCB->currentText(),
@@ -259,12 +266,6 @@ const char *Lodvane::portRead(unsigned n)
 {
     portReadBuffer = link->read(n);
     return portReadBuffer.constData();
-}
-
-void Lodvane::flushInput()
-{
-    rxPending.clear();
-    link->readAll();
 }
 
 void Lodvane::setPushButton(int index, const QString &text)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "terminalhost.h"
 #include "ui_lodvane.h"
 
 #include <QByteArray>
@@ -10,8 +11,10 @@
 
 #include <cstdio>
 
+class KeyPressEater;
 class QPE;
 class QSettings;
+struct ActionRequest;
 
 // Settings keys of the main window and their defaults.
 namespace SettingsKey {
@@ -27,11 +30,13 @@ constexpr const char *kCoreId = "CoreID";
 constexpr const char *kBinaryFilePath = "BinaryFilePath";
 constexpr const char *kFirstStageBinaryFilePath = "FirstStageBinaryFilePath";
 constexpr const char *kFilePathDefault = "./";
+constexpr const char *kTerminalLogPath = "Terminal.Log.Path";
+constexpr const char *kTerminalPathDefault = "/";
 } // namespace SettingsKey
 
 // The one main window: the form, the device link, the settings and the small
 // slots that keep the form consistent.
-class Lodvane : public QWidget
+class Lodvane : public QWidget, public TerminalHost
 {
     Q_OBJECT
 
@@ -40,6 +45,8 @@ public:
     enum Page { HomePage = 0, TerminalPage = 1, HelpPage = 2, EepromPage = 3 };
     // Period of the coarse timer that clocks the terminal and its time-outs.
     static constexpr int kTimerPeriodMs = 100;
+    // Width of the pulse the terminal's RESET button gives.
+    static constexpr unsigned int kResetPulseMs = 100;
     // Time-out argument of every port opening made from the window.
     static constexpr unsigned int kOpenTimeoutMs = 1000;
 
@@ -55,11 +62,25 @@ public:
     void setPushButton(int index, const QString &text);
     QColor colourByName(const QString &name) const;
 
+    // The terminal: shows bytes from the board, waits for single bytes.
+    void terminalOutput(const char *text) override;
+    int receiveByte(int ticks);
+    QPE *terminalLink() override { return link; }
+    QPlainTextEdit *terminalView() override { return ui.terminal; }
+    QWidget *terminalWindow() override { return this; }
+
     Ui::LodvaneClass ui;
 
 public slots:
     void helpSlot();
     void CloseSlot();
+    void resetSlot();
+    void openTerminalSlot();
+    void openTerminal();
+    void closeTerminal();
+    void binaryLoad();
+    void binaryVerify();
+    void flashErase();
     void coreChanged(int core);
     void setBinaryFile();
     void setFirstStageBinaryFile();
@@ -71,6 +92,8 @@ public slots:
     void bootDtrSelect(bool checked);
     void resetRtsSelect(bool checked);
     void resetDtrSelect(bool checked);
+    void logSlot(bool checked);
+    void terminalFont();
 
 protected:
     void timerEvent(QTimerEvent *event) override;
@@ -80,6 +103,7 @@ public:
     QSettings *settings = nullptr;
     QString flashLoaderFilter;
     int selectedCore = 0;
+    KeyPressEater *keyFilter = nullptr;
     QMap<QString, QColor> colourTable;
     QByteArray portReadBuffer;
 
@@ -94,6 +118,9 @@ public:
 private:
     // Both file choosers: ask for an existing file, remember its folder.
     void chooseFile(const char *settingsKey, QLineEdit *target);
+    // What an action needs of the form, read at the moment it runs.
+    ActionRequest actionRequest() const;
+    void logLine(const QString &text);
 };
 
 // The one main window; the script library reaches the window through it.

@@ -22,8 +22,9 @@ bool openPort(QPE &link, const ActionRequest &request, const ActionLog &log)
 {
     if (link.openPort(request.portName, request.baudRate, kOpenTimeoutMs))
         return true;
+    // Nothing to close: either the opening failed, or the port is open for
+    // someone else (an action already running) and must stay so.
     log(QStringLiteral("Can't open selected port [%1].").arg(request.portName));
-    link.closePort();
     return false;
 }
 

@@ -38,7 +38,7 @@ struct ActionRequest
 };
 
 enum class ActionOutcome {
-    NotStarted,  // a file was missing or the port did not open; the port is closed
+    NotStarted,  // a file was missing or the port did not open; nothing to close
     Failed,      // the port is open, the link reported (or not) what went wrong
     Succeeded,   // the port is open, the success line was written
 };

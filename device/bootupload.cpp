@@ -3,7 +3,6 @@
 #include "qpe.h"
 
 #include <QFile>
-#include <QSerialPort>
 
 namespace {
 
@@ -72,16 +71,16 @@ bool QPE::sendBootStream(unsigned core, const QByteArray &stream)
     }
 
     write(QByteArray(1, kAutoBaudByte), false);
-    port->waitForBytesWritten(kAutoBaudWaitMs);
-    port->waitForReadyRead(kAutoBaudWaitMs);
-    const QByteArray answer = port->read(kAutoBaudAnswerSize);
+    waitForBytesWritten(kAutoBaudWaitMs);
+    waitForReadyRead(kAutoBaudWaitMs);
+    const QByteArray answer = read(kAutoBaudAnswerSize);
     const bool answered = answer.size() == kAutoBaudAnswerSize
         && static_cast<unsigned char>(answer.at(0)) == kAutoBaudAnswerFirst
         && static_cast<unsigned char>(answer.at(3)) == kAutoBaudAnswerLast;
     if (!answered) {
         emit message(QStringLiteral("No answer on auto-baud command by device [%1]: Rxed %2 chars\n"
                                     "Reset it and retry")
-                         .arg(port->portName())
+                         .arg(portName())
                          .arg(answer.size()));
         emit progress(kPercent);
         return false;

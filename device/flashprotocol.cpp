@@ -3,8 +3,6 @@
 // frame at a time.
 #include "qpe.h"
 
-#include <QSerialPort>
-
 namespace {
 
 constexpr char kSyncByte = 0x55;
@@ -48,8 +46,8 @@ bool QPE::synchronise(SyncRule rule)
             sleepMs(kEraseSyncSleepMs);
             break;
         case SyncRule::Program:
-            port->waitForBytesWritten(kProgramSyncWaitMs);
-            port->waitForReadyRead(kProgramSyncWaitMs);
+            waitForBytesWritten(kProgramSyncWaitMs);
+            waitForReadyRead(kProgramSyncWaitMs);
             break;
         case SyncRule::Verify:
             pollWait(1);
@@ -189,10 +187,9 @@ bool QPE::verifyData(unsigned core, const QByteArray &image)
         const quint32 length = qMin(kPieceSize, size - offset);
         sendFrameHeader(kReadCommand, piece, kPieceNumberBytes, int(length));
         pollWait(length);
-        char buffer[kPieceSize];
-        const qint64 got = port->read(buffer, length);
+        const QByteArray buffer = read(length);
         const bool acknowledged = readAck();
-        if (!acknowledged || got != qint64(length)) {
+        if (!acknowledged || quint32(buffer.size()) != length) {
             emit message(QStringLiteral("Sync error on transferred FLASH contents."));
             return false;
         }

@@ -43,15 +43,12 @@ bool QPE::openPort(const QString &name, int baudRate, unsigned int timeoutMs)
 {
     Q_UNUSED(timeoutMs); // accepted for the callers' sake; opening does not wait
 
-    // A previous object that never opened is of no use to anyone; one that is
-    // still open may belong to the terminal, so it stays open, owned by the
-    // link until the link goes.
-    if (port) {
-        if (port->isOpen())
-            port->setParent(this);
-        else
-            delete port;
-    }
+    // While a port is open it belongs to whoever opened it (a running action,
+    // the terminal): a second opening is refused and changes nothing, so an
+    // action started inside another one cannot pull the port from under it.
+    if (port && port->isOpen())
+        return false;
+    delete port; // an object whose opening failed earlier
     port = new QSerialPort(name);
     port->setBaudRate(baudRate, QSerialPort::AllDirections);
     port->setDataBits(QSerialPort::Data8);
@@ -125,7 +122,7 @@ unsigned int QPE::write(QByteArray data, bool wait)
         return kWriteFailed;
     const qint64 accepted = port->write(data);
     if (wait)
-        port->waitForBytesWritten(kWriteWaitMs);
+        waitForBytesWritten(kWriteWaitMs);
     return static_cast<unsigned int>(accepted);
 }
 
@@ -169,10 +166,8 @@ bool QPE::readAck()
 {
     if (!pollWait(1))
         return false;
-    char byte = 0;
-    if (port->read(&byte, 1) != 1)
-        return false;
-    return static_cast<unsigned char>(byte) == kAckByte;
+    const QByteArray byte = read(1);
+    return byte.size() == 1 && static_cast<unsigned char>(byte.at(0)) == kAckByte;
 }
 
 void QPE::onReadyRead()
@@ -201,4 +196,16 @@ void QPE::sleepMs(unsigned int ms)
     if (lineRecorder)
         lineRecorder->record(LineRecorder::Sleep, ms);
     QThread::msleep(ms);
+}
+
+void QPE::waitForBytesWritten(int ms)
+{
+    if (port)
+        port->waitForBytesWritten(ms);
+}
+
+void QPE::waitForReadyRead(int ms)
+{
+    if (port)
+        port->waitForReadyRead(ms);
 }

@@ -88,6 +88,10 @@ protected:
     void setRts(bool level);
     void setDtr(bool level);
     void sleepMs(unsigned int ms);
+    // The port's own blocking waits; they return at once without a port
+    // (events run inside a sequence, so the port may go while it runs).
+    void waitForBytesWritten(int ms);
+    void waitForReadyRead(int ms);
 
 private:
     enum class SyncRule { Erase, Program, Verify };

@@ -1,0 +1,149 @@
+// The window's side of the terminal page: opening and closing it, the timer
+// that polls the port, the byte wait of the transfers, the log file and the
+// font.
+#include "lodvane.h"
+
+#include "keypresseater.h"
+#include "qpe.h"
+#include "terminaloutput.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDialog>
+#include <QSettings>
+#include <QThread>
+
+namespace {
+
+constexpr unsigned long kByteWaitRoundMs = 100;   // one tick of the byte wait
+constexpr const char *kLogCaption = "LOG REPORT";
+constexpr const char *kLogFilter = "*.log";
+
+} // namespace
+
+void Lodvane::openTerminalSlot()
+{
+    ui.resetTB->setEnabled(!ui.noneResetRB->isChecked());
+    if (openSelectedPort())
+        openTerminal();
+    else
+        logLine(QStringLiteral("Can't open selected port [%1].").arg(ui.serialPortsCB->currentText()));
+}
+
+void Lodvane::openTerminal()
+{
+    ui.terminal->installEventFilter(keyFilter);
+    ui.main->setCurrentIndex(TerminalPage);
+    keyFilter->localEcho = ui.localEchoCB->isChecked();
+    terminalPolling = true;
+    ui.terminal->setFocus();
+}
+
+void Lodvane::closeTerminal()
+{
+    terminalPolling = false;
+    ui.terminal->removeEventFilter(keyFilter);
+    ui.main->setCurrentIndex(HomePage);
+    link->closePort();
+    if (terminalLogFile) {
+        std::fclose(terminalLogFile);
+        terminalLogFile = nullptr;
+    }
+}
+
+void Lodvane::timerEvent(QTimerEvent *event)
+{
+    Q_UNUSED(event); // there is only the one coarse timer
+    if (timeoutTicks > 0)
+        --timeoutTicks;
+    if (!terminalPolling)
+        return;
+    const QByteArray chunk = link->readAll();
+    if (chunk.isEmpty())
+        return;
+    terminalOutput(chunk.constData());
+}
+
+void Lodvane::terminalOutput(const char *text)
+{
+    showTerminalOutput(ui.terminal, terminalLogFile, text);
+}
+
+int Lodvane::receiveByte(int ticks)
+{
+    auto takePending = [this] {
+        const int byte = static_cast<unsigned char>(rxPending.at(0));
+        rxPending.remove(0, 1);
+        return byte;
+    };
+    if (!rxPending.isEmpty())
+        return takePending();
+    timeoutTicks = unsigned(qMax(ticks, 0));
+    if (timeoutTicks == 0)
+        return -1;
+    do {
+        if (link->bytesAvailable() != 0) {
+            rxPending = link->readAll();
+            if (!rxPending.isEmpty())
+                return takePending();
+        }
+        QThread::msleep(kByteWaitRoundMs);
+        if (timeoutTicks > 0)
+            --timeoutTicks;
+        QCoreApplication::processEvents();
+    } while (timeoutTicks != 0);
+    return -1;
+}
+
+void Lodvane::flushInput()
+{
+    rxPending.clear();
+    link->readAll();
+}
+
+void Lodvane::logSlot(bool checked)
+{
+    if (!checked) {
+        if (terminalLogFile) {
+            std::fclose(terminalLogFile);
+            terminalLogFile = nullptr;
+        }
+        return;
+    }
+    const QString folder = settings->value(QString::fromLatin1(SettingsKey::kTerminalLogPath),
+                                           QString::fromLatin1(SettingsKey::kTerminalPathDefault))
+                               .toString();
+    const QString name = QFileDialog::getSaveFileName(this, QString::fromLatin1(kLogCaption), folder,
+                                                      QString::fromLatin1(kLogFilter));
+    if (name.isEmpty())
+        return;
+
+    // The file is opened through its Latin-1 name; a name that does not
+    // survive the conversion would create some other file.
+    const QByteArray latin1 = name.toLatin1();
+    if (QString::fromLatin1(latin1) != name) {
+        logLine(QStringLiteral("Terminal: Log file name [%1] has characters outside Latin-1.").arg(name));
+        ui.logTB->setChecked(false);
+        return;
+    }
+    if (terminalLogFile)
+        std::fclose(terminalLogFile);
+    terminalLogFile = std::fopen(latin1.constData(), "wb");
+    if (!terminalLogFile)
+        ui.logTB->setChecked(false);
+    settings->setValue(QString::fromLatin1(SettingsKey::kTerminalLogPath), QFileInfo(name).path());
+}
+
+void Lodvane::terminalFont()
+{
+    bool accepted = false;
+    const QFont font = QFontDialog::getFont(&accepted, ui.terminal->font(), this, QString());
+    if (accepted)
+        ui.terminal->setFont(font);
+}
+
+void Lodvane::logLine(const QString &text)
+{
+    ui.log->appendPlainText(text);
+}
