@@ -107,6 +107,7 @@ Lodvane::Lodvane(QWidget *parent, Qt::WindowFlags flags)
     connect(ui.resetTB, &QToolButton::clicked, this, &Lodvane::resetSlot);
     connect(ui.fontTB, &QToolButton::clicked, this, &Lodvane::terminalFont);
     connect(ui.logTB, &QToolButton::clicked, this, &Lodvane::logSlot);
+    connect(ui.xModemReceiveTB, &QToolButton::clicked, this, &Lodvane::xmodemReceive);
     connect(link, &QPE::message, this, &Lodvane::message);
     connect(link, &QPE::progress, this, &Lodvane::progress);
 

@@ -32,6 +32,7 @@ constexpr const char *kFirstStageBinaryFilePath = "FirstStageBinaryFilePath";
 constexpr const char *kFilePathDefault = "./";
 constexpr const char *kTerminalLogPath = "Terminal.Log.Path";
 constexpr const char *kTerminalPathDefault = "/";
+constexpr const char *kTerminalXmodemPath = "Terminal.xModem.Path";
 } // namespace SettingsKey
 
 // The one main window: the form, the device link, the settings and the small
@@ -65,6 +66,9 @@ public:
     // The terminal: shows bytes from the board, waits for single bytes.
     void terminalOutput(const char *text) override;
     int receiveByte(int ticks);
+    // Transfers the board starts with a marker byte (called by the timer).
+    void receiveDeviceFile();
+    void serveFileRequest();
     QPE *terminalLink() override { return link; }
     QPlainTextEdit *terminalView() override { return ui.terminal; }
     QWidget *terminalWindow() override { return this; }
@@ -93,6 +97,7 @@ public slots:
     void resetRtsSelect(bool checked);
     void resetDtrSelect(bool checked);
     void logSlot(bool checked);
+    void xmodemReceive();
     void terminalFont();
 
 protected:
@@ -114,6 +119,8 @@ public:
     QByteArray rxPending;
     bool terminalPolling = false;
     FILE *terminalLogFile = nullptr;
+    // Size of the X-Rx receive area, in KiB.
+    int xmodemRxSizeKiB = 1024;
 
 private:
     // Both file choosers: ask for an existing file, remember its folder.
@@ -121,6 +128,8 @@ private:
     // What an action needs of the form, read at the moment it runs.
     ActionRequest actionRequest() const;
     void logLine(const QString &text);
+    // One line of a board's handshake, up to its line feed or a time-out.
+    QByteArray readHandshakeLine();
 };
 
 // The one main window; the script library reaches the window through it.

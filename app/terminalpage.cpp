@@ -3,11 +3,13 @@
 // font.
 #include "lodvane.h"
 
+#include "filetransfer.h"
 #include "keypresseater.h"
 #include "qpe.h"
 #include "terminaloutput.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
@@ -62,6 +64,17 @@ void Lodvane::timerEvent(QTimerEvent *event)
     const QByteArray chunk = link->readAll();
     if (chunk.isEmpty())
         return;
+    // The rest of a chunk that starts a transfer is not shown.
+    switch (FileTransfer::chunkMarker(chunk)) {
+    case FileTransfer::Marker::DeviceSends:
+        receiveDeviceFile();
+        return;
+    case FileTransfer::Marker::DeviceRequests:
+        serveFileRequest();
+        return;
+    case FileTransfer::Marker::None:
+        break;
+    }
     terminalOutput(chunk.constData());
 }
 
@@ -88,7 +101,14 @@ int Lodvane::receiveByte(int ticks)
             if (!rxPending.isEmpty())
                 return takePending();
         }
-        QThread::msleep(kByteWaitRoundMs);
+        // One round of the wait: it ends early when bytes arrive, so a
+        // transfer is not held up a whole round after every answer.
+        QElapsedTimer round;
+        round.start();
+        link->waitForReadyRead(int(kByteWaitRoundMs));
+        const qint64 left = qint64(kByteWaitRoundMs) - round.elapsed();
+        if (link->bytesAvailable() == 0 && left > 0)
+            QThread::msleep(static_cast<unsigned long>(left));
         if (timeoutTicks > 0)
             --timeoutTicks;
         QCoreApplication::processEvents();

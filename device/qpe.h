@@ -72,6 +72,11 @@ public:
     bool programData(unsigned core, const QByteArray &image);
     bool verifyData(unsigned core, const QByteArray &image);
 
+    // The port's own blocking waits; they return at once without a port
+    // (events run inside a sequence, so the port may go while it runs).
+    void waitForBytesWritten(int ms);
+    void waitForReadyRead(int ms);
+
     // Tests attach a recorder to watch line changes and sleeps; not owned.
     void setLineRecorder(LineRecorder *recorder) { lineRecorder = recorder; }
 
@@ -88,11 +93,6 @@ protected:
     void setRts(bool level);
     void setDtr(bool level);
     void sleepMs(unsigned int ms);
-    // The port's own blocking waits; they return at once without a port
-    // (events run inside a sequence, so the port may go while it runs).
-    void waitForBytesWritten(int ms);
-    void waitForReadyRead(int ms);
-
 private:
     enum class SyncRule { Erase, Program, Verify };
     static bool coreInRange(unsigned core);

@@ -15,6 +15,8 @@ public:
     PtyPair &operator=(const PtyPair &) = delete;
 
     bool isOpen() const { return masterFd >= 0; }
+    // The master side, for a peer program that talks on its stdin and stdout.
+    int masterDescriptor() const { return masterFd; }
     QString slavePath() const { return slave; }
 
     // Writes everything to the master side; false when the pty refused it.

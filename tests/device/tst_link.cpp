@@ -51,6 +51,15 @@ void TestLink::openAndClose()
     QVERIFY(link.openPort(pty.slavePath(), 115200, 1000));
     QVERIFY(link.isOpen());
     QVERIFY(pty.slavePath().endsWith(link.portName())); // Qt drops the /dev/ prefix
+
+    // A second opening while the port is in use is refused and changes nothing.
+    PtyPair other;
+    QVERIFY(!link.openPort(other.slavePath(), 9600, 1000));
+    QVERIFY(link.isOpen());
+    QVERIFY(pty.slavePath().endsWith(link.portName()));
+    QCOMPARE(link.write("still here", true), 10u);
+    QCOMPARE(pty.read(10, 2000), QByteArray("still here"));
+
     link.closePort();
     QVERIFY(!link.isOpen());
     // The device can be opened again after closing.
