@@ -83,11 +83,11 @@ void TestEngineMemory::internPrefixIsSeparateEntry()
     const char *prefix = internString(&st, "abcdef", 3);
     QVERIFY(whole != prefix);
     QCOMPARE(QByteArray(prefix), QByteArray("abc"));
-    QCOMPARE(internString(&st, "abc"), prefix);
+    QCOMPARE(addressOf(internString(&st, "abc")), addressOf(prefix));
     // And the longer text after the shorter one is also its own entry.
-    QCOMPARE(internString(&st, "abcdefg", 6), whole);
+    QCOMPARE(addressOf(internString(&st, "abcdefg", 6)), addressOf(whole));
     QVERIFY(internString(&st, "abcdefg") != whole);
-    QCOMPARE(st.emptyString, internString(&st, ""));
+    QCOMPARE(addressOf(st.emptyString), addressOf(internString(&st, "")));
 }
 
 void TestEngineMemory::internHashSignExtendsHighBytes_data()
@@ -107,7 +107,7 @@ void TestEngineMemory::internHashSignExtendsHighBytes()
     QFETCH(uint, hash);
     QCOMPARE(internHash(text.constData(), size_t(text.size())), hash);
     const char *a = internString(&st, text.constData(), size_t(text.size()));
-    QCOMPARE(internString(&st, text.constData(), size_t(text.size())), a);
+    QCOMPARE(addressOf(internString(&st, text.constData(), size_t(text.size()))), addressOf(a));
     // The entry sits in the bucket the hash names.
     bool found = false;
     for (HashEntry *e = st.sharedStrings.buckets[hash % kSharedStringBuckets]; e; e = e->next)
@@ -118,7 +118,7 @@ void TestEngineMemory::internHashSignExtendsHighBytes()
 void TestEngineMemory::internStopsAtZeroByte()
 {
     const char text[] = {'a', 'b', '\0', 'c'};
-    QCOMPARE(internString(&st, text, sizeof text), internString(&st, "ab"));
+    QCOMPARE(addressOf(internString(&st, text, sizeof text)), addressOf(internString(&st, "ab")));
 }
 
 void TestEngineMemory::tableRefusesDuplicateKey()
@@ -133,7 +133,7 @@ void TestEngineMemory::tableRefusesDuplicateKey()
     unsigned line = 0, column = 0;
     QVERIFY(tableGet(&st.globals, key, &value, &declFile, &line, &column));
     QCOMPARE(value, static_cast<void *>(&first));
-    QCOMPARE(declFile, file);
+    QCOMPARE(addressOf(declFile), addressOf(file));
     QCOMPARE(line, 3u);
     QCOMPARE(column, 7u);
     // Same text interned is the same key; nothing compares the text itself.
@@ -153,11 +153,11 @@ void TestEngineMemory::tableNewestEntryFirstInBucket()
     QVERIFY(tableSet(&st, &table, a, &va, nullptr, 0, 0));
     QVERIFY(tableSet(&st, &table, b, &vb, nullptr, 0, 0));
     QVERIFY(tableSet(&st, &table, c, &vc, nullptr, 0, 0));
-    QCOMPARE(buckets[0]->u.pair.key, c);
-    QCOMPARE(buckets[0]->next->u.pair.key, b);
-    QCOMPARE(buckets[0]->next->next->u.pair.key, a);
+    QCOMPARE(addressOf(buckets[0]->u.pair.key), addressOf(c));
+    QCOMPARE(addressOf(buckets[0]->next->u.pair.key), addressOf(b));
+    QCOMPARE(addressOf(buckets[0]->next->next->u.pair.key), addressOf(a));
     QCOMPARE(tableDelete(&st, &table, b), static_cast<void *>(&vb));
-    QCOMPARE(buckets[0]->next->u.pair.key, a);
+    QCOMPARE(addressOf(buckets[0]->next->u.pair.key), addressOf(a));
     tableDelete(&st, &table, a);
     tableDelete(&st, &table, c);
     QVERIFY(!buckets[0]);
@@ -190,7 +190,7 @@ void TestEngineMemory::tableOnArenaVanishesWithFrame()
     QCOMPARE(st.heapBlocks, heapBefore + 1); // the interned name only
     QVERIFY(st.arena.top > top + 8);
     QVERIFY(arenaPopFrame(&st));
-    QCOMPARE(st.arena.top, top);
+    QCOMPARE(addressOf(st.arena.top), addressOf(top));
 }
 
 void TestEngineMemory::arenaAllocationSizes_data()
@@ -210,11 +210,11 @@ void TestEngineMemory::arenaAllocationSizes()
     QFETCH(int, cost);
     char *top = st.arena.top;
     void *area = arenaAlloc(&st, size_t(size));
-    QCOMPARE(static_cast<char *>(area), top);
+    QCOMPARE(addressOf(area), addressOf(top));
     QCOMPARE(int(st.arena.top - top), cost);
     QCOMPARE(reinterpret_cast<uintptr_t>(st.arena.top) % 8, uintptr_t(0));
     QVERIFY(arenaPop(&st, area, size_t(size)));
-    QCOMPARE(st.arena.top, top);
+    QCOMPARE(addressOf(st.arena.top), addressOf(top));
     arenaUnpop(&st, size_t(size));
     QCOMPARE(int(st.arena.top - top), cost);
     QVERIFY(arenaPop(&st, area, size_t(size)));
@@ -227,10 +227,10 @@ void TestEngineMemory::arenaExactlyToLimit()
     QVERIFY(room > 64);
     void *all = arenaAlloc(&st, room - 3); // aligns up to exactly the limit
     QVERIFY(all);
-    QCOMPARE(st.arena.top, st.arena.limit);
+    QCOMPARE(addressOf(st.arena.top), addressOf(st.arena.limit));
     QVERIFY(!arenaAlloc(&st, 1));
     QVERIFY(!arenaAlloc(&st, 0x7fffffffffffffffull));
-    QCOMPARE(st.arena.top, st.arena.limit);
+    QCOMPARE(addressOf(st.arena.top), addressOf(st.arena.limit));
     QVERIFY(arenaPop(&st, all, room));
     QVERIFY(!arenaAlloc(&st, room + 1));
     QVERIFY(arenaAlloc(&st, room));
@@ -243,9 +243,9 @@ void TestEngineMemory::arenaPopMoreThanAllocated()
     void *a = arenaAlloc(&st, 16);
     char *top = st.arena.top;
     QVERIFY(!arenaPop(&st, a, used + 16 + 1));
-    QCOMPARE(st.arena.top, top);
+    QCOMPARE(addressOf(st.arena.top), addressOf(top));
     QVERIFY(!arenaPop(&st, a, size_t(-1)));
-    QCOMPARE(st.arena.top, top);
+    QCOMPARE(addressOf(st.arena.top), addressOf(top));
     QVERIFY(arenaPop(&st, a, 16));
 }
 
@@ -255,7 +255,7 @@ void TestEngineMemory::arenaAllocationIsZeroed()
     memset(a, 0xAB, 40);
     QVERIFY(arenaPop(&st, a, 40));
     unsigned char *b = static_cast<unsigned char *>(arenaAlloc(&st, 40));
-    QCOMPARE(b, a);
+    QCOMPARE(addressOf(b), addressOf(a));
     for (int i = 0; i < 40; i++)
         QCOMPARE(int(b[i]), 0);
     QVERIFY(arenaPop(&st, b, 40));
@@ -271,9 +271,9 @@ void TestEngineMemory::arenaFrames()
     arenaAlloc(&st, 100);
     char *inner = st.arena.frame;
     QVERIFY(arenaPopFrame(&st));
-    QCOMPARE(st.arena.top, inner);
+    QCOMPARE(addressOf(st.arena.top), addressOf(inner));
     QVERIFY(arenaPopFrame(&st));
-    QCOMPARE(st.arena.top, top);
+    QCOMPARE(addressOf(st.arena.top), addressOf(top));
     QVERIFY(!arenaPopFrame(&st));
     // A frame cannot be pushed once the arena is full.
     size_t room = size_t(st.arena.limit - st.arena.top);
@@ -299,7 +299,7 @@ void TestEngineMemory::cleanupReleasesEveryHeapBlock()
     // Fill every table the clean-up walks, then let cleanup() check the count.
     const char *name = internString(&st, "registered.h");
     QVERIFY(registerHeader(&st, "registered.h", nullptr, nullptr, nullptr));
-    QCOMPARE(st.headers->name, name);
+    QCOMPARE(addressOf(st.headers->name), addressOf(name));
     QCOMPARE(tokeniseText(&st, "char *s = \"a literal\"; int x = 'q';"),
              QByteArray("char * s = \"a literal\" ; int x = c113 ;"));
     QVERIFY(getMatchingType(&st, nullptr, st.charPtrType, TYPE_ARRAY, 4, st.emptyString, true));

@@ -175,14 +175,14 @@ void TestLexer::identicalLiteralsShareStorage()
     const char *first = streamAddress(stream + 2);
     const char *second = streamAddress(stream + 12);
     const char *third = streamAddress(stream + 22);
-    QCOMPARE(first, third);
+    QCOMPARE(addressOf(first), addressOf(third));
     QVERIFY(first != second);
-    QCOMPARE(first, internString(&st, "abc"));
+    QCOMPARE(addressOf(first), addressOf(internString(&st, "abc")));
     void *found = nullptr;
     QVERIFY(tableGet(&st.stringLiterals, first, &found));
     ScriptValue *literal = static_cast<ScriptValue *>(found);
     QCOMPARE(literal->type, st.charArrayType);
-    QCOMPARE(reinterpret_cast<const char *>(literal->data), first);
+    QCOMPARE(addressOf(literal->data), addressOf(first));
     QVERIFY(literal->valueOnHeap);
     QVERIFY(!literal->isLvalue);
     heapFree(&st, stream);
@@ -197,7 +197,7 @@ void TestLexer::includeModeStrings()
     unsigned char *stream = nullptr;
     QCOMPARE(tokeniseText(&st, "#include <stdio.h>\n#include \"stdio.h\"\na < b > c", nullptr, &stream),
              QByteArray("#include \"stdio.h\" NL #include \"stdio.h\" NL a < b > c"));
-    QCOMPARE(streamAddress(stream + 4), streamAddress(stream + 18));
+    QCOMPARE(addressOf(streamAddress(stream + 4)), addressOf(streamAddress(stream + 18)));
     heapFree(&st, stream);
     QCOMPARE(tokeniseText(&st, "#include <a\\>b> x"), QByteArray("#include \"a>b\" x"));
     QCOMPARE(tokeniseText(&st, "#include <unterminated"), QByteArray("#include \"unterminated\""));
@@ -298,7 +298,7 @@ void TestLexer::readerDeliversValues()
     QCOMPARE(getToken(&c, &v, true), TK_IDENTIFIER);
     QCOMPARE(v, &st.lexerValue);
     QVERIFY(!v->type);
-    QCOMPARE(static_cast<const char *>(v->data->ptr), internString(&st, "name"));
+    QCOMPARE(addressOf(v->data->ptr), addressOf(internString(&st, "name")));
     QCOMPARE(getToken(&c, &v, true), TK_INT_CONSTANT);
     QCOMPARE(v->type, &st.longType);
     QCOMPARE(v->data->l, 42);
@@ -307,7 +307,7 @@ void TestLexer::readerDeliversValues()
     QCOMPARE(v->data->d, 2.5);
     QCOMPARE(getToken(&c, &v, true), TK_STRING_CONSTANT);
     QCOMPARE(v->type, st.charPtrType);
-    QCOMPARE(static_cast<const char *>(v->data->ptr), internString(&st, "str"));
+    QCOMPARE(addressOf(v->data->ptr), addressOf(internString(&st, "str")));
     QCOMPARE(getToken(&c, &v, true), TK_CHAR_CONSTANT);
     QCOMPARE(v->type, &st.charType);
     QCOMPARE(v->data->c, 'c');
