@@ -7,6 +7,7 @@ packages=(
   cmake make g++ pkg-config
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
   fonts-dejavu-core
+  valgrind
 )
 
 missing=()

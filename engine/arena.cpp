@@ -1,0 +1,107 @@
+// Stack arena and heap blocks.
+#include "arena.h"
+
+#include "state.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+// The arena is not zero-filled: every allocation clears what it hands out.
+bool arenaInit(EngineState *state, size_t size)
+{
+    Arena *a = &state->arena;
+    if (size < 2 * kArenaAlign)
+        return false;
+    a->block = static_cast<char *>(malloc(size));
+    if (!a->block)
+        return false;
+    uintptr_t raw = reinterpret_cast<uintptr_t>(a->block);
+    a->start = a->block + (arenaAligned(raw) - raw);
+    // start + size - 8 for the aligned blocks malloc gives; never past the block.
+    a->limit = a->block + size - kArenaAlign;
+    a->top = a->start;
+    a->frame = nullptr;
+    arenaPushFrame(state); // the base frame, whose link is null
+    return true;
+}
+
+void arenaCleanup(EngineState *state)
+{
+    free(state->arena.block);
+    state->arena = Arena{};
+}
+
+void *arenaAlloc(EngineState *state, size_t size)
+{
+    Arena *a = &state->arena;
+    if (!a->top || a->top > a->limit)
+        return nullptr;
+    size_t room = static_cast<size_t>(a->limit - a->top);
+    if (size > room || arenaAligned(size) > room)
+        return nullptr;
+    char *area = a->top;
+    memset(area, 0, size);
+    a->top += arenaAligned(size);
+    return area;
+}
+
+// Last in first out: only the size counts, the address is not checked.
+bool arenaPop(EngineState *state, const void *address, size_t size)
+{
+    (void)address;
+    Arena *a = &state->arena;
+    size_t used = static_cast<size_t>(a->top - a->start);
+    if (size > used || arenaAligned(size) > used)
+        return false;
+    a->top -= arenaAligned(size);
+    return true;
+}
+
+void arenaUnpop(EngineState *state, size_t size)
+{
+    state->arena.top += arenaAligned(size);
+}
+
+// The limit keeps one word spare below the block's end, so a frame word
+// written at the limit itself still lies inside the block.
+bool arenaPushFrame(EngineState *state)
+{
+    Arena *a = &state->arena;
+    if (!a->top || a->top > a->limit)
+        return false;
+    memcpy(a->top, &a->frame, sizeof a->frame);
+    a->frame = a->top;
+    a->top += kArenaAlign;
+    return true;
+}
+
+bool arenaPopFrame(EngineState *state)
+{
+    Arena *a = &state->arena;
+    char *link;
+    if (!a->frame)
+        return false;
+    memcpy(&link, a->frame, sizeof link);
+    if (!link)
+        return false;
+    a->top = a->frame;
+    a->frame = link;
+    return true;
+}
+
+void *heapAlloc(EngineState *state, size_t size)
+{
+    void *block = calloc(1, size ? size : 1);
+    if (block)
+        state->heapBlocks++;
+    return block;
+}
+
+void heapFree(EngineState *state, void *block)
+{
+    if (!block)
+        return;
+    free(block);
+    state->heapBlocks--;
+}

@@ -1,0 +1,44 @@
+// The one failure path: every error prints its report through the engine's
+// output and leaves the run by throwing EngineExit, which only the host entry
+// points catch. Everything the run allocated stays owned by the EngineState.
+#ifndef LODVANE_ENGINE_ERROR_H
+#define LODVANE_ENGINE_ERROR_H
+
+#include "types.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+struct EngineExit {
+    int32_t value;
+};
+
+[[noreturn]] void engineExit(EngineState *state, int32_t value);
+[[noreturn]] void parserError(ParseCursor *cursor, const char *format, ...);
+[[noreturn]] void engineError(EngineState *state, const char *format, ...);
+
+// Location report for a position in a source text that need not be
+// zero-terminated (end may be null when it is), then the message; the
+// caller then leaves through engineExit.
+void errorReportAt(EngineState *state, const char *source, const char *end, const char *file,
+                   unsigned line, unsigned column, const char *format, va_list args);
+
+// The message formatter: %s %d %c %f %t %%; any other letter prints nothing
+// and takes no argument.
+void errorFormat(EngineState *state, FILE *stream, const char *format, va_list args);
+
+// Runs one host-level step; returns false when the run left through
+// engineExit (the exit value is then in state->exitValue).
+template <typename Step>
+bool engineProtectedCall(EngineState *state, Step &&step)
+{
+    (void)state;
+    try {
+        step();
+        return true;
+    } catch (const EngineExit &) {
+        return false;
+    }
+}
+
+#endif

@@ -1,0 +1,118 @@
+// Start-up and clean-up of an EngineState.
+#include "engine.h"
+
+#include "arena.h"
+#include "error.h"
+#include "intern.h"
+#include "lexer.h"
+#include "output.h"
+#include "type.h"
+
+#include <cstring>
+
+static void stateFreeRetained(EngineState *state)
+{
+    while (state->retained) {
+        RetainedTokens *node = state->retained;
+        state->retained = node->next;
+        heapFree(state, node->tokens);
+        heapFree(state, node->source);
+        heapFree(state, node);
+    }
+}
+
+static void stateFreeHeaders(EngineState *state)
+{
+    while (state->headers) {
+        HeaderModule *module = state->headers;
+        state->headers = module->next;
+        heapFree(state, module);
+    }
+}
+
+// Releases what a heap value owns: the copied body of a script function or
+// macro, owned data, the header itself.
+static void stateFreeValue(EngineState *state, ScriptValue *value)
+{
+    if (!value || !(value->valueOnHeap || value->dataOnHeap))
+        return;
+    if (value->type && value->data) {
+        if (value->type->kind == TYPE_FUNCTION && !value->data->function.native)
+            heapFree(state, const_cast<unsigned char *>(value->data->function.body.pos));
+        else if (value->type->kind == TYPE_MACRO)
+            heapFree(state, const_cast<unsigned char *>(value->data->macro.body.pos));
+    }
+    if (value->dataOnHeap)
+        heapFree(state, value->data);
+    if (value->valueOnHeap)
+        heapFree(state, value);
+}
+
+static void stateFreeTable(EngineState *state, HashTable *table)
+{
+    if (!table->buckets)
+        return;
+    for (int i = 0; i < table->size; i++) {
+        HashEntry *e = table->buckets[i];
+        while (e) {
+            HashEntry *next = e->next;
+            stateFreeValue(state, static_cast<ScriptValue *>(e->u.pair.value));
+            heapFree(state, e);
+            e = next;
+        }
+        table->buckets[i] = nullptr;
+    }
+}
+
+static void stateSetUp(EngineState *state, size_t stackBytes)
+{
+    state->output = stdout;
+    if (!arenaInit(state, stackBytes))
+        engineError(state, "out of memory");
+    internInit(state);
+    tableInit(&state->globals, state->globalBuckets, kGlobalBuckets, true);
+    tableInit(&state->stringLiterals, state->stringLiteralBuckets, kStringLiteralBuckets, true);
+    state->topFrame = nullptr;
+    lexerInit(state);
+    typeInit(state);
+    state->version = internString(state, "v2.2");
+}
+
+bool engineInit(EngineState *state, size_t stackBytes)
+{
+    memset(static_cast<void *>(state), 0, sizeof *state);
+    return engineProtectedCall(state, [&] { stateSetUp(state, stackBytes); });
+}
+
+void engineCleanup(EngineState *state)
+{
+    stateFreeHeaders(state);
+    stateFreeRetained(state);
+    lexerCleanup(state);
+    stateFreeTable(state, &state->globals);
+    stateFreeTable(state, &state->stringLiterals);
+    typeCleanup(state);
+    internCleanup(state);
+    arenaCleanup(state);
+}
+
+static void stateAddHeader(EngineState *state, const char *name, void (*setup)(EngineState *),
+                           const LibraryEntry *library, const char *setupSource)
+{
+    const char *shared = internString(state, name);
+    HeaderModule *module = static_cast<HeaderModule *>(heapAlloc(state, sizeof(HeaderModule)));
+    if (!module)
+        engineError(state, "out of memory");
+    module->name = shared;
+    module->setup = setup;
+    module->library = library;
+    module->setupSource = setupSource;
+    module->next = state->headers;
+    state->headers = module;
+}
+
+bool registerHeader(EngineState *state, const char *name, void (*setup)(EngineState *),
+                    const LibraryEntry *library, const char *setupSource)
+{
+    return engineProtectedCall(state, [&] { stateAddHeader(state, name, setup, library, setupSource); });
+}

@@ -1,0 +1,102 @@
+// The record that holds everything one script run needs.
+#ifndef LODVANE_ENGINE_STATE_H
+#define LODVANE_ENGINE_STATE_H
+
+#include "arena.h"
+#include "table.h"
+#include "types.h"
+
+#include <cstdint>
+#include <cstdio>
+
+constexpr int kGlobalBuckets = 97;
+constexpr int kStringLiteralBuckets = 97;
+constexpr int kReservedWordCount = 39;
+constexpr int kReservedWordBuckets = 2 * kReservedWordCount;
+constexpr int kLocalBuckets = 11;
+constexpr int kMemberBuckets = 11;
+constexpr int kSharedStringBuckets = 97;
+
+// A parse whose definitions are used later keeps its tokens (and, when asked,
+// its source) here until clean-up: saved cursors point into both.
+struct RetainedTokens {
+    unsigned char *tokens;
+    char *source;           // freed at clean-up when non-null
+    RetainedTokens *next;
+};
+
+struct LibraryEntry;
+
+struct HeaderModule {
+    const char *name;                      // shared header name
+    void (*setup)(EngineState *state);     // or null
+    const LibraryEntry *library;           // ends in an entry with a null prototype; or null
+    const char *setupSource;               // or null
+    HeaderModule *next;
+};
+
+// The groups follow the order of start-up and clean-up.
+struct EngineState {
+    // Global variables, entries on the heap.
+    HashTable globals;
+    HashEntry *globalBuckets[kGlobalBuckets];
+
+    RetainedTokens *retained;
+
+    // Every token value is delivered through this pair; lexerValue.data
+    // points at lexerData.
+    AnyData lexerData;
+    ScriptValue lexerValue;
+    unsigned char *lexerScratch; // token buffer of a tokenise in progress, freed at clean-up
+
+    HashTable reservedWords;
+    HashEntry *reservedBuckets[kReservedWordBuckets];
+
+    // Key: the shared text of a literal; value: its ScriptValue.
+    HashTable stringLiterals;
+    HashEntry *stringLiteralBuckets[kStringLiteralBuckets];
+
+    CallFrame *topFrame;       // innermost call, null at top level
+    int32_t exitValue;         // set by engineExit
+    HeaderModule *headers;     // newest first
+
+    Arena arena;
+
+    ScriptType rootType;
+    ScriptType intType;
+    ScriptType shortType;
+    ScriptType charType;
+    ScriptType longType;
+    ScriptType unsignedIntType;
+    ScriptType unsignedShortType;
+    ScriptType unsignedLongType;
+    ScriptType unsignedCharType;
+    ScriptType doubleType;
+    ScriptType voidType;
+    ScriptType typeType;
+    ScriptType functionType;
+    ScriptType macroType;
+    ScriptType enumType;
+    ScriptType gotoLabelType;
+    ScriptType *charPtrType;
+    ScriptType *charPtrPtrType;
+    ScriptType *charArrayType;
+    ScriptType *voidPtrType;
+
+    FILE *output;              // where error and diagnostic text goes without hooks
+    const char *version;       // shared "v2.2"
+
+    // Leaving the run early is the EngineExit exception (error.h); the host
+    // entry points catch it, so the exit point needs no field here.
+
+    HashTable sharedStrings;
+    HashEntry *sharedStringBuckets[kSharedStringBuckets];
+    const char *emptyString;   // interned first; stands for "no name"
+
+    // Run limits and accounting.
+    unsigned long statementLimit; // executed statements allowed, 0 for no limit (set after engineInit)
+    unsigned long statementCount;
+    long heapBlocks;              // heap blocks alive; 0 again after clean-up
+};
+
+#endif

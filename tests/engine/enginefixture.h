@@ -1,0 +1,122 @@
+// Helpers shared by the engine tests: captured engine output and a decoder
+// that turns a token stream back into readable text.
+#ifndef LODVANE_TESTS_ENGINEFIXTURE_H
+#define LODVANE_TESTS_ENGINEFIXTURE_H
+
+#include "engine.h"
+#include "arena.h"
+#include "error.h"
+#include "intern.h"
+#include "lexer.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstring>
+
+// Compares identity: QCOMPARE on two char pointers would compare their text.
+inline const void *addressOf(const void *p) { return p; }
+
+// What the output hooks received since the last reset.
+inline QByteArray &capturedOutput()
+{
+    static QByteArray text;
+    return text;
+}
+
+inline void captureChar(int c) { capturedOutput().append(static_cast<char>(c)); }
+inline void captureString(const char *s) { capturedOutput().append(s); }
+
+inline void captureOutput()
+{
+    capturedOutput().clear();
+    setOutputHooks(captureChar, captureString);
+}
+
+// Spelling of every token kind without a payload, by number.
+inline const char *tokenSpelling(int kind)
+{
+    static const char *const spelling[TK_COUNT] = {
+        "<none>", ",", "=", "+=", "-=", "*=", "/=", "%=", "<<=", ">>=", "&=", "|=", "^=", "?", ":",
+        "||", "&&", "|", "^", "&", "==", "!=", "<", ">", "<=", ">=", "<<", ">>", "+", "-", "*", "/",
+        "%", "++", "--", "!", "~", "sizeof", "<cast>", "[", "]", ".", "->", "(", ")", "<id>", "<int>",
+        "<fp>", "<str>", "<char>", ";", "...", "{", "}", "int", "char", "float", "double", "void",
+        "enum", "long", "signed", "short", "static", "auto", "register", "extern", "struct", "union",
+        "unsigned", "typedef", "continue", "do", "else", "for", "goto", "if", "while", "break",
+        "switch", "case", "default", "return", "#define", "#include", "#if", "#ifdef", "#ifndef",
+        "#else", "#endif", "new", "delete", "M(", "EOF", "NL", "EOFN"};
+    return kind >= 0 && kind < TK_COUNT ? spelling[kind] : "<bad>";
+}
+
+inline QByteArray fpText(double value) { return "f" + QByteArray::number(value, 'g', 17); }
+
+inline const char *streamAddress(const unsigned char *payload)
+{
+    uint64_t address;
+    memcpy(&address, payload, 8);
+    return reinterpret_cast<const char *>(static_cast<uintptr_t>(address));
+}
+
+// Records separated by blanks: names as they are, integers as #n, doubles as
+// fN, strings in double quotes, characters as cN (the byte as unsigned). The
+// final end of file is left out; a record running past `length` or a stream
+// not ending exactly at its end-of-file record decodes as "<overrun>".
+inline QByteArray decodeStream(const unsigned char *stream, size_t length, QByteArray *columns = nullptr)
+{
+    QByteArray text;
+    size_t at = 0;
+    while (at + 2 <= length) {
+        int kind = stream[at];
+        const unsigned char *payload = stream + at + 2;
+        size_t next = at + 2 + tokenPayloadSize(static_cast<uint8_t>(kind));
+        if (next > length)
+            return "<overrun>";
+        if (columns)
+            *columns += (columns->isEmpty() ? "" : " ") + QByteArray::number(stream[at + 1]);
+        if (kind == TK_EOF)
+            return next == length ? text.trimmed() : QByteArray("<overrun>");
+        QByteArray word;
+        switch (kind) {
+        case TK_IDENTIFIER: word = streamAddress(payload); break;
+        case TK_STRING_CONSTANT: word = '"' + QByteArray(streamAddress(payload)) + '"'; break;
+        case TK_INT_CONSTANT: {
+            int32_t v;
+            memcpy(&v, payload, 4);
+            word = "#" + QByteArray::number(v);
+            break;
+        }
+        case TK_FP_CONSTANT: {
+            double v;
+            memcpy(&v, payload, 8);
+            word = fpText(v);
+            break;
+        }
+        case TK_CHAR_CONSTANT: word = "c" + QByteArray::number(payload[0]); break;
+        default: word = tokenSpelling(kind); break;
+        }
+        text += word + ' ';
+        at = next;
+    }
+    return "<overrun>";
+}
+
+// Tokenises `source` in a fresh run step; on an error exit returns the
+// captured report prefixed with "error: ".
+inline QByteArray tokeniseText(EngineState *state, const QByteArray &source, QByteArray *columns = nullptr,
+                               unsigned char **keep = nullptr)
+{
+    unsigned char *stream = nullptr;
+    size_t length = 0;
+    capturedOutput().clear();
+    const char *file = internString(state, "test.c");
+    if (!engineProtectedCall(state, [&] { stream = tokenise(state, file, source.constData(), size_t(source.size()), &length); }))
+        return "error: " + capturedOutput();
+    QByteArray text = decodeStream(stream, length, columns);
+    if (keep)
+        *keep = stream;
+    else
+        heapFree(state, stream);
+    return text;
+}
+
+#endif

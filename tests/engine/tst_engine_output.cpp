@@ -1,0 +1,140 @@
+// The output layer, its hooks, and the error reports written through it.
+#include "enginefixture.h"
+
+#include "type.h"
+
+#include <QTemporaryFile>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+QList<int> charHookCalls;
+QList<QByteArray> stringHookCalls;
+
+void recordChar(int c) { charHookCalls << c; }
+void recordString(const char *s) { stringHookCalls << QByteArray(s); }
+
+// Runs `step` with the process's standard output sent to a temporary file
+// and returns what was written.
+template <typename Step>
+QByteArray standardOutputOf(Step &&step)
+{
+    QTemporaryFile file;
+    if (!file.open())
+        return "<no temporary file>";
+    fflush(stdout);
+    int saved = dup(STDOUT_FILENO);
+    dup2(file.handle(), STDOUT_FILENO);
+    step();
+    fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    file.seek(0);
+    return file.readAll();
+}
+
+} // namespace
+
+class TestEngineOutput : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void withoutHooksErrorReportGoesToStandardOutput();
+    void hooksReceiveEveryPiece();
+    void formatterDirectives();
+    void locationReport_data();
+    void locationReport();
+};
+
+// Runs first: the hooks are process-wide and nothing else has installed them.
+void TestEngineOutput::withoutHooksErrorReportGoesToStandardOutput()
+{
+    QVERIFY(!outputHooksInstalled());
+    EngineState st;
+    QByteArray written = standardOutputOf([&] {
+        QVERIFY(engineInit(&st, kEngineStackBytes));
+        QCOMPARE(st.output, stdout);
+        QByteArray result = tokeniseText(&st, "int a;\n  x @ y;\n");
+        QCOMPARE(result, QByteArray("error: "));
+        engineCleanup(&st);
+    });
+    // The caret line also runs on over blanks that follow the column.
+    QCOMPARE(written, QByteArray("  x @ y;\n      ^\ntest.c:2:5 illegal character '@'\n"));
+    QCOMPARE(st.heapBlocks, 0L);
+}
+
+void TestEngineOutput::hooksReceiveEveryPiece()
+{
+    setOutputHooks(recordChar, recordString);
+    QVERIFY(outputHooksInstalled());
+    charHookCalls.clear();
+    stringHookCalls.clear();
+    QByteArray written = standardOutputOf([] {
+        hostPutChar('\n', stdout);
+        hostPutInt(-5, stdout);
+        hostPutString("text", stdout);
+        hostPutDouble(2.5, stdout);
+        hostPutDouble(-1e300, stdout);
+    });
+    QCOMPARE(written, QByteArray());
+    QCOMPARE(charHookCalls, QList<int>{10});
+    QCOMPARE(stringHookCalls.size(), 4);
+    QCOMPARE(stringHookCalls[0], QByteArray("-5"));
+    QCOMPARE(stringHookCalls[1], QByteArray("text"));
+    QCOMPARE(stringHookCalls[2], QByteArray("2.500000"));
+    // Every one of the 301 digits arrives, none cut.
+    QCOMPARE(stringHookCalls[3].size(), 1 + 301 + 7);
+    QVERIFY(stringHookCalls[3].startsWith("-1000") && stringHookCalls[3].endsWith(".000000"));
+}
+
+void TestEngineOutput::formatterDirectives()
+{
+    EngineState st;
+    QVERIFY(engineInit(&st, kEngineStackBytes));
+    captureOutput();
+    ScriptType *rows = getMatchingType(&st, nullptr, st.charPtrType, TYPE_ARRAY, 4, st.emptyString, true);
+    QVERIFY(!engineProtectedCall(&st, [&] {
+        engineError(&st, "%s|%d|%c|%f|%t|%t|%%|%q|%d|%", "ab", -3, 'z', 1.5, rows, st.charArrayType, 7);
+    }));
+    // An unknown directive prints nothing and takes no argument.
+    QCOMPARE(capturedOutput(), QByteArray("ab|-3|z|1.500000|char*[4]|char[]|%||7|\n"));
+    QCOMPARE(st.exitValue, 1);
+    engineCleanup(&st);
+    QCOMPARE(st.heapBlocks, 0L);
+}
+
+void TestEngineOutput::locationReport_data()
+{
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<QByteArray>("report");
+    QTest::newRow("first line") << QByteArray("a $ b") << QByteArray("a $ b\n    ^\ntest.c:1:4 illegal character '$'\n");
+    QTest::newRow("tabs kept") << QByteArray("x\n\t\t`") << QByteArray("\t\t`\n\t\t ^\ntest.c:2:3 illegal character '`'\n");
+    QTest::newRow("third line, fifth column") << QByteArray("int a;\nint b;\nb = \\1;")
+                                             << QByteArray("b = \\1;\n     ^\ntest.c:3:5 illegal character '\\'\n");
+    QTest::newRow("after a comment over lines") << QByteArray("/* one\ntwo */ ok;\n @")
+                                                << QByteArray(" @\n  ^\ntest.c:3:2 illegal character '@'\n");
+    QTest::newRow("character constant") << QByteArray("c = 'ab';") << QByteArray("c = 'ab';\n       ^\ntest.c:1:7 expected \"'\"\n");
+    QTest::newRow("control byte") << QByteArray("x\x01") << QByteArray("x\x01\n  ^\ntest.c:1:3 illegal character '\x01'\n");
+    QTest::newRow("byte above 126") << QByteArray("\xc3\xa9") << QByteArray("\xc3\xa9\n  ^\ntest.c:1:2 illegal character '\xc3'\n");
+    QTest::newRow("backslash newline outside literal") << QByteArray("#define A 1 \\\n+ 2")
+                                                       << "#define A 1 \\\n" + QByteArray(13, ' ') + "^\ntest.c:1:14 illegal character '\\'\n";
+}
+
+void TestEngineOutput::locationReport()
+{
+    QFETCH(QByteArray, source);
+    QFETCH(QByteArray, report);
+    EngineState st;
+    QVERIFY(engineInit(&st, kEngineStackBytes));
+    captureOutput();
+    QCOMPARE(tokeniseText(&st, source), "error: " + report);
+    QCOMPARE(st.exitValue, 1);
+    engineCleanup(&st);
+    QCOMPARE(st.heapBlocks, 0L);
+}
+
+QTEST_GUILESS_MAIN(TestEngineOutput)
+#include "tst_engine_output.moc"
