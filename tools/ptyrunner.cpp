@@ -93,7 +93,9 @@ struct PtyRunner::Impl
     bool txBlocked = false;
     Clock::time_point txStart;
     Clock::time_point txLineFree = Clock::now();
-    bool hostPresent = false;
+    // Linux shows no hang-up before the slave was first opened, so the line
+    // starts as if a host were there; only a hang-up after that resets.
+    bool hostPresent = true;
 
     void clearLine()
     {
