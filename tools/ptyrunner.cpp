@@ -76,7 +76,7 @@ PtyRunner::PtyRunner(PtyPort &port_, SimBoard &board_, unsigned lineBaud_, const
 
 // The state of one run: bytes on their way in (each with the time it has
 // fully arrived) and the chunk on its way out.
-struct PtyRunner::Impl
+struct PtyRunner::Line
 {
     struct Arriving
     {
@@ -121,59 +121,74 @@ struct PtyRunner::Impl
     }
 };
 
+// Hands the board every byte whose last bit has arrived.
+static void deliverArrived(PtyRunner::Line &s, SimBoard &board, Clock::time_point now)
+{
+    while (!s.rx.empty() && s.rx.front().at <= now) {
+        board.receive(s.rx.front().byte);
+        s.rx.pop_front();
+    }
+}
+
+// Writes what is due of the chunk on its way out; true when it is done.
+static bool writeDue(PtyRunner::Line &s, int fd, Clock::time_point now)
+{
+    std::size_t due = s.tx.bytes.size();
+    if (s.byteTime.count())
+        due = std::min(due, std::size_t((now - s.txStart) / s.byteTime));
+    if (due > s.txPos) {
+        const ssize_t n = ::write(fd, s.tx.bytes.data() + s.txPos, due - s.txPos);
+        s.txBlocked = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+        if (n > 0)
+            s.txPos += std::size_t(n);
+        else if (n < 0 && !s.txBlocked && errno != EINTR)
+            s.txPos = s.tx.bytes.size(); // the host is gone; the hang-up resets
+    }
+    if (s.txPos < s.tx.bytes.size())
+        return false;
+    s.txActive = false;
+    s.txLineFree = s.byteTime.count() ? s.txStart + s.byteTime * long(s.tx.bytes.size()) : now;
+    return true;
+}
+
+// Takes what the host wrote; each byte arrives one byte time after the
+// previous one (at once without line-speed emulation).
+static void readHost(PtyRunner::Line &s, int fd)
+{
+    std::uint8_t buffer[4096];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const Clock::time_point now = Clock::now();
+    for (ssize_t i = 0; i < n; ++i) {
+        const Clock::time_point at = s.byteTime.count() ? std::max(s.rxLineFree, now) + s.byteTime : now;
+        s.rxLineFree = at;
+        s.rx.push_back(PtyRunner::Line::Arriving{buffer[i], at});
+    }
+}
+
 void PtyRunner::run(volatile std::sig_atomic_t *stop, void (*onReset)(void *), void *context)
 {
-    Impl s;
+    Line s;
     if (lineBaud)
         s.byteTime = std::chrono::duration_cast<Clock::duration>(
             std::chrono::nanoseconds(std::uint64_t(kBitsPerByte) * 1000000000ull / lineBaud));
     const int fd = port.masterFd();
     while (!*stop) {
-        Clock::time_point now = Clock::now();
-        while (!s.rx.empty() && s.rx.front().at <= now) {
-            board.receive(s.rx.front().byte);
-            s.rx.pop_front();
-        }
+        const Clock::time_point now = Clock::now();
+        deliverArrived(s, board, now);
         if (!s.txActive && board.hasOutput()) {
             s.tx = board.takeOutput();
             s.txPos = 0;
             s.txActive = true;
             s.txStart = std::max(s.txLineFree, now) + std::chrono::milliseconds(s.tx.pauseMsBefore);
         }
-        if (s.txActive && now >= s.txStart) {
-            std::size_t due = s.tx.bytes.size();
-            if (s.byteTime.count())
-                due = std::min(due, std::size_t((now - s.txStart) / s.byteTime));
-            if (due > s.txPos) {
-                const ssize_t n = ::write(fd, s.tx.bytes.data() + s.txPos, due - s.txPos);
-                s.txBlocked = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-                if (n > 0)
-                    s.txPos += std::size_t(n);
-                else if (n < 0 && !s.txBlocked && errno != EINTR)
-                    s.txPos = s.tx.bytes.size(); // the host is gone; the hang-up below resets
-            }
-            if (s.txPos == s.tx.bytes.size()) {
-                s.txActive = false;
-                s.txLineFree = s.byteTime.count() ? s.txStart + s.byteTime * long(s.tx.bytes.size()) : now;
-                continue;
-            }
-        }
+        if (s.txActive && now >= s.txStart && writeDue(s, fd, now))
+            continue;
 
         pollfd p{fd, short(POLLIN | (s.txBlocked ? POLLOUT : 0)), 0};
-        const int ready = ::poll(&p, 1, s.pollTimeoutMs(now));
-        if (ready < 0)
+        if (::poll(&p, 1, s.pollTimeoutMs(now)) < 0)
             continue; // EINTR: a signal, perhaps the one that stops us
         if (p.revents & POLLHUP) {
-            // No process has the slave open. After a host did, that is a
-            // hang-up: the board goes back to its boot ROM.
-            if (s.hostPresent) {
-                s.hostPresent = false;
-                s.clearLine();
-                board.reset("hangup");
-                if (onReset)
-                    onReset(context);
-            }
-            ::poll(nullptr, 0, kHangupPollMs);
+            hangUp(s, onReset, context);
             continue;
         }
         if (!s.hostPresent) {
@@ -183,20 +198,26 @@ void PtyRunner::run(volatile std::sig_atomic_t *stop, void (*onReset)(void *), v
         }
         if (p.revents & POLLOUT)
             s.txBlocked = false;
-        if (!(p.revents & POLLIN))
-            continue;
-        std::uint8_t buffer[4096];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0)
-            continue;
-        board.setHostBaud(port.hostBaud());
-        now = Clock::now();
-        for (ssize_t i = 0; i < n; ++i) {
-            const Clock::time_point at = s.byteTime.count() ? std::max(s.rxLineFree, now) + s.byteTime : now;
-            s.rxLineFree = at;
-            s.rx.push_back(Impl::Arriving{buffer[i], at});
+        if (p.revents & POLLIN) {
+            board.setHostBaud(port.hostBaud());
+            readHost(s, fd);
         }
     }
+}
+
+// No process has the slave open. After a host had it, that is a hang-up: the
+// board goes back to its boot ROM. Then look again after a short while (the
+// master reports the hang-up at once for as long as it lasts).
+void PtyRunner::hangUp(Line &s, void (*onReset)(void *), void *context)
+{
+    if (s.hostPresent) {
+        s.hostPresent = false;
+        s.clearLine();
+        board.reset("hangup");
+        if (onReset)
+            onReset(context);
+    }
+    ::poll(nullptr, 0, kHangupPollMs);
 }
 
 } // namespace sim

@@ -42,8 +42,11 @@ public:
     // (the command line saves the FLASH there).
     void run(volatile std::sig_atomic_t *stop, void (*onReset)(void *), void *context);
 
+    struct Line; // bytes on their way in and out (ptyrunner.cpp)
+
 private:
-    struct Impl;
+    void hangUp(Line &line, void (*onReset)(void *), void *context);
+
     PtyPort &port;
     SimBoard &board;
     unsigned lineBaud;

@@ -102,14 +102,17 @@ bool parseArguments(int argc, char **argv, CommandLine &cl, std::string &error)
         long long n = 0;
         bool ok = true;
         bool takesValue = true;
-        if (arg == "--no-autobaud") {
+        if (arg == "--help" || arg == "-h") {
+            error.clear();
+            return false;
+        } else if (arg == "--no-autobaud") {
             f.noAutoBaudAnswer = true;
             takesValue = false;
         } else if (arg == "--no-sync-ack") {
             f.noSyncAck = true;
             takesValue = false;
         } else if (!value) {
-            error = arg == "--help" ? "" : "unknown option or missing value: " + arg;
+            error = "unknown option or missing value: " + arg;
             return false;
         } else if (arg == "--link") {
             cl.linkPath = value;
@@ -168,30 +171,38 @@ void saveFlash(void *context)
         std::fprintf(stderr, "lodvane-sim: %s\n", error.c_str());
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+bool openTrace(Session &s)
 {
-    Session s;
-    std::string error;
-    if (!parseArguments(argc, argv, s.cl, error)) {
-        std::fprintf(error.empty() ? stdout : stderr, "%s%s%s", error.empty() ? "" : "lodvane-sim: ",
-                     error.c_str(), error.empty() ? kUsage : "\n");
-        return error.empty() ? 0 : 2;
-    }
-    sim::NorFlash flash(s.cl.options.effectiveFlashBytes());
-    s.flash = &flash;
-    if (!s.cl.options.flashFile.empty() && !flash.load(s.cl.options.flashFile, error)) {
-        std::fprintf(stderr, "lodvane-sim: %s\n", error.c_str());
-        return 1;
-    }
-    if (!s.cl.tracePath.empty()) {
-        s.trace = std::fopen(s.cl.tracePath.c_str(), "w");
-        if (!s.trace) {
-            std::fprintf(stderr, "lodvane-sim: cannot write trace %s: %s\n", s.cl.tracePath.c_str(), std::strerror(errno));
-            return 1;
-        }
-    }
+    if (s.cl.tracePath.empty())
+        return true;
+    s.trace = std::fopen(s.cl.tracePath.c_str(), "w");
+    if (!s.trace)
+        std::fprintf(stderr, "lodvane-sim: cannot write trace %s: %s\n", s.cl.tracePath.c_str(), std::strerror(errno));
+    return s.trace != nullptr;
+}
+
+bool makeLink(const std::string &linkPath, const std::string &target)
+{
+    if (linkPath.empty())
+        return true;
+    ::unlink(linkPath.c_str());
+    if (::symlink(target.c_str(), linkPath.c_str()) == 0)
+        return true;
+    std::fprintf(stderr, "lodvane-sim: cannot link %s: %s\n", linkPath.c_str(), std::strerror(errno));
+    return false;
+}
+
+void installSignals()
+{
+    struct sigaction action = {};
+    action.sa_handler = onStopSignal; // no SA_RESTART: the wait in the runner returns at once
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+sim::BoardReports reportsFor(Session &s)
+{
     sim::BoardReports reports;
     reports.trace = [&s](const std::string &line) {
         if (s.trace) {
@@ -200,31 +211,43 @@ int main(int argc, char **argv)
         }
     };
     reports.diagnostic = [](const std::string &line) { std::fprintf(stderr, "lodvane-sim: %s\n", line.c_str()); };
+    return reports;
+}
 
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Session s;
+    std::string error;
+    if (!parseArguments(argc, argv, s.cl, error)) {
+        if (error.empty()) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        std::fprintf(stderr, "lodvane-sim: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    sim::NorFlash flash(s.cl.options.effectiveFlashBytes());
+    s.flash = &flash;
+    if (!s.cl.options.flashFile.empty() && !flash.load(s.cl.options.flashFile, error)) {
+        std::fprintf(stderr, "lodvane-sim: %s\n", error.c_str());
+        return 1;
+    }
     sim::PtyPort port;
     if (!port.open(error)) {
         std::fprintf(stderr, "lodvane-sim: %s\n", error.c_str());
         return 1;
     }
-    if (!s.cl.linkPath.empty()) {
-        ::unlink(s.cl.linkPath.c_str());
-        if (::symlink(port.slavePath().c_str(), s.cl.linkPath.c_str()) != 0) {
-            std::fprintf(stderr, "lodvane-sim: cannot link %s: %s\n", s.cl.linkPath.c_str(), std::strerror(errno));
-            return 1;
-        }
-    }
-
-    struct sigaction action = {};
-    action.sa_handler = onStopSignal; // no SA_RESTART: the wait in the runner returns at once
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-
+    if (!openTrace(s) || !makeLink(s.cl.linkPath, port.slavePath()))
+        return 1;
+    installSignals();
     std::printf("%s\n", port.slavePath().c_str());
     std::fflush(stdout);
     std::fprintf(stderr, "lodvane-sim: %s with %u bytes of FLASH on %s\n", sim::kCores[s.cl.options.coreIndex].name,
                  flash.size(), port.slavePath().c_str());
 
+    const sim::BoardReports reports = reportsFor(s);
     sim::SimBoard board(s.cl.options, flash, reports);
     sim::PtyRunner runner(port, board, s.cl.options.lineBaud, reports);
     runner.run(&stopRequested, saveFlash, &s);

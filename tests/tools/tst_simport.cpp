@@ -61,6 +61,8 @@ private slots:
     void faults_data();
     void faults();
     void lineSpeedEmulation();
+    void commandLineErrors_data();
+    void commandLineErrors();
 
 private:
     QTemporaryDir *dir = nullptr;
@@ -397,23 +399,53 @@ void TestSimPort::faults()
 
 void TestSimPort::lineSpeedEmulation()
 {
-    // Every byte takes 10 bits at the emulated speed, in both directions.
-    const int baud = 9600;
+    // Every byte takes 10 bits at the emulated speed, in both directions: one
+    // long program frame in, one long read-back out, so that the few
+    // turn-arounds weigh little against the bound.
+    const int baud = 38400;
+    const int length = 4096;
     QVERIFY(startWithLoader({QStringLiteral("--baud"), QString::number(baud)}));
     QVERIFY(client.sync());
-    const int pieces = 4;
+    QVERIFY(client.erase(0));
+    const QByteArray data = pattern(length, 3);
     QElapsedTimer clock;
     clock.start();
-    for (int i = 0; i < pieces; ++i) {
-        QByteArray back;
-        QVERIFY(client.readPiece(quint32(i), 256, back));
-    }
+    QVERIFY(client.write(BoardClient::programFrame(0, data)));
+    QCOMPARE(client.read(1, 3000).toHex(), QByteArray("aa"));
+    QVERIFY(client.write(BoardClient::readFrame(0, quint16(length))));
+    const QByteArray back = client.read(length + 1, 3000);
     const qint64 elapsedMs = clock.elapsed();
-    const qint64 bytesOnLine = pieces * (7 + 256 + 1); // frame in, data and acknowledge out
+    QCOMPARE(back, data + char(0xAA));
+    const qint64 bytesOnLine = (7 + length + 1) + (7 + length + 1);
     const qint64 expectedMs = bytesOnLine * 10 * 1000 / baud;
     qInfo("%lld bytes took %lld ms at %d baud, expected %lld ms", bytesOnLine, elapsedMs, baud, expectedMs);
     QVERIFY2(elapsedMs >= expectedMs * 9 / 10 && elapsedMs <= expectedMs * 11 / 10,
              qPrintable(QStringLiteral("%1 ms instead of %2 ms").arg(elapsedMs).arg(expectedMs)));
+}
+
+void TestSimPort::commandLineErrors_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << "unknown option or missing value: --bogus";
+    QTest::newRow("missing value") << QStringList{"--trace"} << "unknown option or missing value: --trace";
+    QTest::newRow("bad speed") << QStringList{"--baud", "fast"} << "bad value for --baud: fast";
+    QTest::newRow("unknown core") << QStringList{"--core", "BF999"} << "bad value for --core: BF999";
+    QTest::newRow("FLASH below one block") << QStringList{"--flash-size", "4096"} << "bad value for --flash-size: 4096";
+    QTest::newRow("odd hex answer") << QStringList{"--autobaud-answer", "bf2"} << "bad value for --autobaud-answer: bf2";
+}
+
+void TestSimPort::commandLineErrors()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, message);
+    QProcess p;
+    p.start(QStringLiteral(LODVANE_SIM_PATH), options);
+    QVERIFY(p.waitForFinished(SimProcess::kStartWaitMs));
+    QCOMPARE(p.exitCode(), 2);
+    QVERIFY(p.readAllStandardOutput().isEmpty()); // no port line: nothing was opened
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    QVERIFY2(err.startsWith(QStringLiteral("lodvane-sim: ") + message + QLatin1Char('\n')), qPrintable(err));
 }
 
 QTEST_GUILESS_MAIN(TestSimPort)
