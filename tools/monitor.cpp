@@ -29,6 +29,7 @@ Monitor::Monitor(BoardOutput &out_, const BoardReports &reports_) : out(out_), r
 void Monitor::start(const std::string &bootedWhat)
 {
     line.clear();
+    lastByte = 0;
     out.send(std::string(kNewLine) + "Lodvane demo monitor on the virtual board" + kNewLine + bootedWhat + kNewLine
              + "Type HELP and Enter for the commands." + kNewLine);
     prompt();
@@ -41,6 +42,11 @@ void Monitor::prompt(int pauseMsBefore)
 
 void Monitor::receive(std::uint8_t byte)
 {
+    // A line ends with CR (what the program's terminal sends), LF or CR LF.
+    const bool lineFeedAfterReturn = byte == kLineFeed && lastByte == kCarriageReturn;
+    lastByte = byte;
+    if (lineFeedAfterReturn)
+        return;
     if (byte == kCarriageReturn || byte == kLineFeed) {
         out.send(kNewLine);
         const std::string typed = line;

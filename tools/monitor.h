@@ -47,7 +47,8 @@ private:
 
     BoardOutput &out;
     const BoardReports &reports;
-    std::string line;
+    std::string line;          // typed so far
+    std::uint8_t lastByte = 0; // to take CR LF as one line end
 };
 
 } // namespace sim

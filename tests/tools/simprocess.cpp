@@ -2,9 +2,9 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 
 #include <poll.h>
+#include <signal.h>
 
 SimProcess::SimProcess(const QString &dir) : workDir(dir) {}
 
@@ -36,11 +36,11 @@ bool SimProcess::start(const QStringList &options)
     return !portPath.isEmpty();
 }
 
-int SimProcess::stop()
+int SimProcess::stop(int signal)
 {
     if (process.state() == QProcess::NotRunning)
         return process.exitCode();
-    process.terminate();
+    ::kill(pid_t(process.processId()), signal);
     if (!process.waitForFinished(kStartWaitMs)) {
         process.kill();
         process.waitForFinished(kStartWaitMs);

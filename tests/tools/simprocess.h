@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <csignal>
+
 class SimProcess
 {
 public:
@@ -19,8 +21,9 @@ public:
     // Starts the board with the trace in the work folder; false (with the
     // reason in lastError()) if it did not print its port.
     bool start(const QStringList &options = QStringList());
-    // SIGTERM and wait for the exit; returns the exit code (-1 when it had to be killed).
-    int stop();
+    // Sends the signal and waits for the exit; returns the exit code (-1
+    // when it had to be killed).
+    int stop(int signal = SIGTERM);
 
     QString port() const { return portPath; }
     QString tracePath() const { return workDir + QStringLiteral("/sim.trace"); }

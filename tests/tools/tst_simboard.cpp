@@ -73,6 +73,8 @@ private slots:
     void htmlIsAChunkOfItsOwn();
     void typingEchoesAndBackspaceErases();
     void unknownCommandIsNamed();
+    void lineEnds_data();
+    void lineEnds();
     void flashSaveAndLoad();
     void flashRefusesRangesPastTheEnd();
 };
@@ -197,6 +199,27 @@ void TestSimBoard::unknownCommandIsNamed()
     b.bootDemo();
     b.feed("FLY\r");
     QCOMPARE(b.drainBytes(), QByteArray("FLY\r\nUnknown command 'fly'; HELP lists the commands.\r\nbf> "));
+}
+
+void TestSimBoard::lineEnds_data()
+{
+    QTest::addColumn<QByteArray>("typed");
+    QTest::addColumn<QByteArray>("shown");
+    QTest::newRow("CR") << QByteArray("ECHO a\r") << QByteArray("ECHO a\r\na\r\nbf> ");
+    QTest::newRow("LF") << QByteArray("ECHO a\n") << QByteArray("ECHO a\r\na\r\nbf> ");
+    QTest::newRow("CR LF is one line end") << QByteArray("ECHO a\r\n") << QByteArray("ECHO a\r\na\r\nbf> ");
+    QTest::newRow("LF CR is two") << QByteArray("ECHO a\n\r") << QByteArray("ECHO a\r\na\r\nbf> \r\nbf> ");
+    QTest::newRow("control bytes ignored") << QByteArray("EC\x01HO\x1b a\r") << QByteArray("ECHO a\r\na\r\nbf> ");
+}
+
+void TestSimBoard::lineEnds()
+{
+    QFETCH(QByteArray, typed);
+    QFETCH(QByteArray, shown);
+    Bench b;
+    b.bootDemo();
+    b.feed(typed);
+    QCOMPARE(b.drainBytes(), shown);
 }
 
 void TestSimBoard::flashSaveAndLoad()

@@ -50,6 +50,7 @@ private slots:
     void fullLoaderSession();
     void norProgramWithoutEraseOnlyClearsBits();
     void erasePastTheEndIsAcknowledged();
+    void flashPersistsAcrossRestarts_data();
     void flashPersistsAcrossRestarts();
     void flashFileOfTheWrongSizeIsRefused();
     void hangUpResetsToTheBootRom();
@@ -189,8 +190,16 @@ void TestSimPort::erasePastTheEndIsAcknowledged()
     QVERIFY(client.read(1, 300).isEmpty());
 }
 
+void TestSimPort::flashPersistsAcrossRestarts_data()
+{
+    QTest::addColumn<int>("stopSignal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
 void TestSimPort::flashPersistsAcrossRestarts()
 {
+    QFETCH(int, stopSignal);
     const QString flashFile = dir->filePath(QStringLiteral("flash.bin"));
     const QStringList options{QStringLiteral("--flash"), flashFile, QStringLiteral("--flash-size"), QStringLiteral("131072")};
     QVERIFY(startWithLoader(options));
@@ -198,8 +207,7 @@ void TestSimPort::flashPersistsAcrossRestarts()
     QVERIFY(client.erase(0));
     const QByteArray data = pattern(256, 9);
     QVERIFY(client.program(3, data));
-    client.close();
-    QCOMPARE(sim->stop(), 0);
+    QCOMPARE(sim->stop(stopSignal), 0); // the port still open: saved on the way out
     QFile saved(flashFile);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     const QByteArray contents = saved.readAll();
