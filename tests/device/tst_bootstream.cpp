@@ -1,0 +1,275 @@
+// Boot streams: building them, walking them, and the real streams of a public tool.
+#include "bootstream.h"
+
+#include <QFile>
+#include <QtTest>
+
+using bootstream::Block;
+
+namespace {
+
+std::vector<std::uint8_t> bytesOf(const QByteArray &a)
+{
+    return std::vector<std::uint8_t>(a.begin(), a.end());
+}
+
+Block dataBlock(std::uint32_t address, std::vector<std::uint8_t> payload, std::uint32_t flags = 0)
+{
+    Block b;
+    b.flags = flags;
+    b.address = address;
+    b.payload = std::move(payload);
+    return b;
+}
+
+Block fillBlock(std::uint32_t address, std::uint32_t count, std::uint32_t value)
+{
+    Block b;
+    b.flags = bootstream::kFlagFill;
+    b.address = address;
+    b.byteCount = count;
+    b.argument = value;
+    return b;
+}
+
+QString fixture(const char *name)
+{
+    return QStringLiteral(LODVANE_LDR_FIXTURES "/") + QLatin1String(name);
+}
+
+} // namespace
+
+class TestBootStream : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void headerChecksumZeroesTheXor_data();
+    void headerChecksumZeroesTheXor();
+    void writeThenWalkRoundTrips();
+    void fillAndIgnoreCarryNoStoredPayload();
+    void finalFlagAddedToTheLastBlock();
+    void streamEndsAfterFinalPayload();
+    void badHeaderReportedByOffset_data();
+    void badHeaderReportedByOffset();
+    void truncatedStream_data();
+    void truncatedStream();
+    void readerStopsTakingBytesAfterTheEnd();
+    void fixtures_data();
+    void fixtures();
+    void crc32KnownValue();
+};
+
+void TestBootStream::headerChecksumZeroesTheXor_data()
+{
+    QTest::addColumn<uint>("flags");
+    QTest::addColumn<uint>("address");
+    QTest::addColumn<uint>("count");
+    QTest::addColumn<uint>("argument");
+    QTest::newRow("first ignore") << uint(bootstream::kFlagFirst | bootstream::kFlagIgnore) << 0xFFA00000u << 0u << 0x904Cu;
+    QTest::newRow("final") << uint(bootstream::kFlagFinal) << 0xFFA00000u << 0u << 0u;
+    QTest::newRow("fill") << uint(bootstream::kFlagFill) << 0x13FCu << 0x444u << 0u;
+    QTest::newRow("all ones") << 0xFFF0u << 0xFFFFFFFFu << 0xFFFFFFFFu << 0xFFFFFFFFu;
+}
+
+void TestBootStream::headerChecksumZeroesTheXor()
+{
+    QFETCH(uint, flags);
+    QFETCH(uint, address);
+    QFETCH(uint, count);
+    QFETCH(uint, argument);
+    Block b = fillBlock(address, count, argument);
+    b.flags = flags;
+    const std::vector<std::uint8_t> h = bootstream::header(b);
+    QCOMPARE(h.size(), bootstream::kHeaderSizeBytes);
+    std::uint8_t sum = 0;
+    for (std::uint8_t x : h)
+        sum ^= x;
+    QCOMPARE(sum, std::uint8_t(0));
+    QCOMPARE(h[3], bootstream::kSignByte);
+    QCOMPARE(uint(h[0] | h[1] << 8), (flags & 0xFFF0u) | bootstream::kDmaCode8Bit);
+    QCOMPARE(uint(h[4] | h[5] << 8 | h[6] << 16 | uint(h[7]) << 24), address);
+    QCOMPARE(uint(h[8] | h[9] << 8 | h[10] << 16 | uint(h[11]) << 24), count);
+}
+
+void TestBootStream::writeThenWalkRoundTrips()
+{
+    const std::vector<std::uint8_t> code{1, 2, 3, 4, 5};
+    const std::vector<std::uint8_t> stream = bootstream::write(
+        {dataBlock(0xFFA00000, {}, bootstream::kFlagFirst | bootstream::kFlagIgnore),
+         dataBlock(0xFFA00000, code), fillBlock(0xFF800000, 64, 0), dataBlock(0xFFA00000, {}, bootstream::kFlagFinal)});
+    QCOMPARE(stream.size(), std::size_t(4 * 16 + 5));
+    const bootstream::Walk w = bootstream::walk(stream);
+    QVERIFY2(w.ok, w.error.c_str());
+    QCOMPARE(w.streamSize, stream.size());
+    QCOMPARE(w.blocks.size(), std::size_t(4));
+    QCOMPARE(w.blocks[1].payload, code);
+    QCOMPARE(w.blocks[1].byteCount, 5u);
+    QCOMPARE(w.blocks[1].offset, std::size_t(16));
+    QCOMPARE(w.blocks[2].offset, std::size_t(37));
+    QCOMPARE(w.blocks[2].byteCount, 64u);
+    QCOMPARE(w.blocks[3].offset, std::size_t(53));
+}
+
+void TestBootStream::fillAndIgnoreCarryNoStoredPayload()
+{
+    // FILL: 4096 bytes to fill, nothing in the stream. IGNORE: 3 bytes in the
+    // stream that the reader steps over.
+    const std::vector<std::uint8_t> stream = bootstream::write(
+        {fillBlock(0, 4096, 0xA5A5A5A5), dataBlock(0, {9, 9, 9}, bootstream::kFlagIgnore), dataBlock(0, {7})});
+    QCOMPARE(stream.size(), std::size_t(3 * 16 + 3 + 1));
+    const bootstream::Walk w = bootstream::walk(stream);
+    QVERIFY2(w.ok, w.error.c_str());
+    QCOMPARE(w.blocks.size(), std::size_t(3));
+    QVERIFY(w.blocks[0].payload.empty());
+    QCOMPARE(w.blocks[0].argument, 0xA5A5A5A5u);
+    QVERIFY(w.blocks[1].payload.empty());
+    QCOMPARE(w.blocks[1].byteCount, 3u);
+    QCOMPARE(w.blocks[2].payload, std::vector<std::uint8_t>{7});
+}
+
+void TestBootStream::finalFlagAddedToTheLastBlock()
+{
+    const bootstream::Walk w = bootstream::walk(bootstream::write({dataBlock(0, {1}), dataBlock(4, {2})}));
+    QVERIFY(w.ok);
+    QVERIFY(!(w.blocks[0].flags & bootstream::kFlagFinal));
+    QVERIFY(w.blocks[1].flags & bootstream::kFlagFinal);
+}
+
+void TestBootStream::streamEndsAfterFinalPayload()
+{
+    // A FINAL block with a payload ends the stream after that payload; what
+    // follows is not part of it.
+    std::vector<std::uint8_t> stream = bootstream::write({dataBlock(0, {1, 2}, bootstream::kFlagFinal)});
+    const std::size_t end = stream.size();
+    stream.insert(stream.end(), {0xDE, 0xAD});
+    const bootstream::Walk w = bootstream::walk(stream);
+    QVERIFY(w.ok);
+    QCOMPARE(w.streamSize, end);
+    QCOMPARE(w.blocks.back().payload, (std::vector<std::uint8_t>{1, 2}));
+}
+
+void TestBootStream::badHeaderReportedByOffset_data()
+{
+    QTest::addColumn<int>("byteIndex"); // which byte of the stream gets damaged
+    QTest::addColumn<int>("xorWith");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QString>("message");
+    // Stream: header 0 (payload 4), header at 20, header at 36 (FINAL).
+    QTest::newRow("first header sign") << 3 << 0x01 << 0 << "bad sign byte 0xac (not 0xad) in the block header at offset 0";
+    QTest::newRow("second header address") << 20 + 5 << 0x10 << 20
+                                           << "bad header checksum 0x%1 (the header bytes XOR to 0x10) in the block header at offset 20";
+    QTest::newRow("last header count") << 36 + 8 << 0x80 << 36
+                                       << "bad header checksum 0x%1 (the header bytes XOR to 0x80) in the block header at offset 36";
+}
+
+void TestBootStream::badHeaderReportedByOffset()
+{
+    QFETCH(int, byteIndex);
+    QFETCH(int, xorWith);
+    QFETCH(int, offset);
+    QFETCH(QString, message);
+    std::vector<std::uint8_t> stream = bootstream::write({dataBlock(0, {1, 2, 3, 4}), fillBlock(0, 8, 0), dataBlock(0, {})});
+    QCOMPARE(stream.size(), std::size_t(52));
+    stream[std::size_t(byteIndex)] ^= std::uint8_t(xorWith);
+    const bootstream::Walk w = bootstream::walk(stream);
+    QVERIFY(!w.ok);
+    QCOMPARE(w.errorOffset, std::size_t(offset));
+    message = message.arg(stream[std::size_t(offset) + 2], 2, 16, QLatin1Char('0'));
+    QCOMPARE(QString::fromStdString(w.error), message);
+    QCOMPARE(w.blocks.size(), std::size_t(offset == 0 ? 0 : offset == 20 ? 1 : 2));
+}
+
+void TestBootStream::truncatedStream_data()
+{
+    QTest::addColumn<int>("keep");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty") << 0 << 0 << "empty stream: no block header";
+    QTest::newRow("inside first header") << 10 << 0 << "stream ends at offset 10 inside the block at offset 0 before a FINAL block";
+    QTest::newRow("inside payload") << 18 << 0 << "stream ends at offset 18 inside the block at offset 0 before a FINAL block";
+    QTest::newRow("between blocks") << 36 << 36 << "stream ends at offset 36 inside the block at offset 36 before a FINAL block";
+    QTest::newRow("final header cut") << 51 << 36 << "stream ends at offset 51 inside the block at offset 36 before a FINAL block";
+}
+
+void TestBootStream::truncatedStream()
+{
+    QFETCH(int, keep);
+    QFETCH(int, offset);
+    QFETCH(QString, message);
+    std::vector<std::uint8_t> stream = bootstream::write({dataBlock(0, {1, 2, 3, 4}), fillBlock(0, 8, 0), dataBlock(0, {})});
+    stream.resize(std::size_t(keep));
+    const bootstream::Walk w = bootstream::walk(stream);
+    QVERIFY(!w.ok);
+    QCOMPARE(w.errorOffset, std::size_t(offset));
+    QCOMPARE(QString::fromStdString(w.error), message);
+}
+
+void TestBootStream::readerStopsTakingBytesAfterTheEnd()
+{
+    const std::vector<std::uint8_t> stream = bootstream::write({dataBlock(0, {5})});
+    bootstream::Reader reader;
+    for (std::size_t i = 0; i + 1 < stream.size(); ++i)
+        QCOMPARE(reader.feed(stream[i]), i < 15 ? bootstream::Reader::State::Header : bootstream::Reader::State::Payload);
+    QCOMPARE(reader.feed(stream.back()), bootstream::Reader::State::Complete);
+    QCOMPARE(reader.feed(0x40), bootstream::Reader::State::Complete);
+    QCOMPARE(reader.bytesRead(), stream.size());
+}
+
+void TestBootStream::fixtures_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("blocks");
+    QTest::addColumn<int>("fills");
+    QTest::addColumn<int>("ignores");
+    QTest::addColumn<uint>("dmaCode");
+    QTest::newRow("bf548") << fixture("bf548.ldr") << 17186 << 30 << 14 << 1 << 6u; // the FILL flag is set on 14 headers
+    QTest::newRow("bf518-post") << fixture("bf518-post.ldr") << 36956 << 4 << 0 << 1 << 1u;
+    QTest::newRow("bf518-bss") << fixture("bf518-bss.ldr") << 1128 << 6 << 1 << 1 << 1u;
+    QTest::newRow("bf592-split") << fixture("bf592-split.ldr") << 2332 << 13 << 0 << 2 << 1u;
+}
+
+void TestBootStream::fixtures()
+{
+    QFETCH(QString, file);
+    QFETCH(int, size);
+    QFETCH(int, blocks);
+    QFETCH(int, fills);
+    QFETCH(int, ignores);
+    QFETCH(uint, dmaCode);
+    QFile f(file);
+    if (!f.exists())
+        QSKIP("the shared LDR fixtures are not beside this checkout");
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const std::vector<std::uint8_t> stream = bytesOf(f.readAll());
+    QCOMPARE(int(stream.size()), size);
+    const bootstream::Walk w = bootstream::walk(stream);
+    QVERIFY2(w.ok, w.error.c_str());
+    QCOMPARE(int(w.streamSize), size);
+    QCOMPARE(int(w.blocks.size()), blocks);
+    int fillCount = 0, ignoreCount = 0;
+    for (const Block &b : w.blocks) {
+        fillCount += (b.flags & bootstream::kFlagFill) ? 1 : 0;
+        ignoreCount += (b.flags & bootstream::kFlagIgnore) ? 1 : 0;
+        QCOMPARE(b.dmaCode, dmaCode);
+    }
+    QCOMPARE(fillCount, fills);
+    QCOMPARE(ignoreCount, ignores);
+    QVERIFY(w.blocks.front().flags & bootstream::kFlagFirst);
+    QVERIFY(w.blocks.back().flags & bootstream::kFlagFinal);
+    // Writing the blocks back gives the same bytes, except for IGNORE
+    // payloads, which the reader does not keep.
+    if (ignoreCount == 1 && w.blocks.front().byteCount == 0)
+        QCOMPARE(bootstream::write(w.blocks), stream);
+}
+
+void TestBootStream::crc32KnownValue()
+{
+    const char *text = "123456789";
+    QCOMPARE(bootstream::crc32(reinterpret_cast<const std::uint8_t *>(text), 9), 0xCBF43926u);
+    QCOMPARE(bootstream::crc32(nullptr, 0), 0u);
+}
+
+QTEST_GUILESS_MAIN(TestBootStream)
+#include "tst_bootstream.moc"

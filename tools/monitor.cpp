@@ -1,0 +1,153 @@
+#include "monitor.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstdio>
+
+namespace sim {
+
+constexpr std::uint8_t kCarriageReturn = 0x0D;
+constexpr std::uint8_t kLineFeed = 0x0A;
+constexpr std::uint8_t kBackspace = 0x08;
+constexpr std::uint8_t kDelete = 0x7F;
+constexpr const char *kPrompt = "bf> ";
+constexpr const char *kNewLine = "\r\n";
+
+// Commands in the order help lists them; the table ends with a null entry.
+const Monitor::Command Monitor::commands[] = {
+    {"help", "list the commands", &Monitor::help},
+    {"progress", "a progress line that updates in place (carriage returns)", &Monitor::progress},
+    {"html", "a board status table sent as an HTML chunk (0xBB)", &Monitor::html},
+    {"burst", "burst [lines]: a long burst of text for throughput", &Monitor::burst},
+    {"echo", "echo text: says the text back", &Monitor::echoLine},
+    {nullptr, nullptr, nullptr},
+};
+
+Monitor::Monitor(BoardOutput &out_, const BoardReports &reports_) : out(out_), reports(reports_) {}
+
+void Monitor::start(const std::string &bootedWhat)
+{
+    line.clear();
+    lastByte = 0;
+    out.send(std::string(kNewLine) + "Lodvane demo monitor on the virtual board" + kNewLine + bootedWhat + kNewLine
+             + "Type HELP and Enter for the commands." + kNewLine);
+    prompt();
+}
+
+void Monitor::prompt(int pauseMsBefore)
+{
+    out.send(kPrompt, pauseMsBefore);
+}
+
+void Monitor::receive(std::uint8_t byte)
+{
+    // A line ends with CR (what the program's terminal sends), LF or CR LF.
+    const bool lineFeedAfterReturn = byte == kLineFeed && lastByte == kCarriageReturn;
+    lastByte = byte;
+    if (lineFeedAfterReturn)
+        return;
+    if (byte == kCarriageReturn || byte == kLineFeed) {
+        out.send(kNewLine);
+        const std::string typed = line;
+        line.clear();
+        execute(typed);
+        return;
+    }
+    if (byte == kBackspace || byte == kDelete) {
+        if (!line.empty()) {
+            line.pop_back();
+            out.send("\b \b");
+        }
+        return;
+    }
+    if (byte < 0x20 || byte > 0x7E || line.size() >= kMonitorLineBytes)
+        return;
+    line.push_back(char(byte));
+    out.sendByte(byte);
+}
+
+void Monitor::execute(const std::string &typed)
+{
+    const std::size_t start = typed.find_first_not_of(' ');
+    if (start == std::string::npos) {
+        prompt();
+        return;
+    }
+    const std::size_t end = typed.find(' ', start);
+    std::string word = typed.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    const std::size_t argAt = end == std::string::npos ? std::string::npos : typed.find_first_not_of(' ', end);
+    const std::string argument = argAt == std::string::npos ? std::string() : typed.substr(argAt);
+    if (reports.trace)
+        reports.trace("monitor command=" + word);
+    for (const Command *c = commands; c->name; ++c) {
+        if (word == c->name) {
+            (this->*(c->run))(argument);
+            return;
+        }
+    }
+    out.send("Unknown command '" + word + "'; HELP lists the commands." + kNewLine);
+    prompt();
+}
+
+void Monitor::help(const std::string &)
+{
+    std::string text;
+    for (const Command *c = commands; c->name; ++c) {
+        std::string name = c->name;
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char ch) { return char(std::toupper(ch)); });
+        name.resize(10, ' ');
+        text += "  " + name + c->help + kNewLine;
+    }
+    out.send(text);
+    prompt();
+}
+
+void Monitor::progress(const std::string &)
+{
+    // Each update is its own chunk ending in a carriage return: the terminal
+    // erases the line when the next chunk arrives.
+    for (int step = 0; step <= kProgressSteps; ++step) {
+        char text[64];
+        std::snprintf(text, sizeof text, "Writing sectors ... %3d%%\r", step * 100 / kProgressSteps);
+        out.send(text, step == 0 ? kChunkGapMs : kProgressStepMs);
+    }
+    out.send(std::string("Writing sectors ... done") + kNewLine, kProgressStepMs);
+    prompt();
+}
+
+void Monitor::html(const std::string &)
+{
+    const std::string chunk = std::string(1, char(kHtmlChunkMarker))
+        + "<b>Board status</b>\n"
+          "<table border=\"1\"><tr><th>item</th><th>value</th></tr>"
+          "<tr><td>core clock</td><td>400 MHz</td></tr>"
+          "<tr><td>system clock</td><td><font color=\"green\">80 MHz</font></td></tr>"
+          "<tr><td>FLASH</td><td><i>idle</i></td></tr></table>";
+    out.send(chunk, kChunkGapMs);
+    prompt(kChunkGapMs);
+}
+
+void Monitor::burst(const std::string &argument)
+{
+    int lines = kBurstLines;
+    if (!argument.empty())
+        lines = std::clamp(std::atoi(argument.c_str()), 1, 100000);
+    std::string text;
+    for (int i = 1; i <= lines; ++i) {
+        char row[96];
+        std::snprintf(row, sizeof row, "%06d The quick brown fox jumps over the lazy dog 0123456789\r\n", i);
+        text += row;
+    }
+    out.send(text);
+    prompt();
+}
+
+void Monitor::echoLine(const std::string &argument)
+{
+    out.send(argument + kNewLine);
+    prompt();
+}
+
+} // namespace sim

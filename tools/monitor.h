@@ -1,0 +1,54 @@
+#pragma once
+
+// The small monitor that the virtual board runs after booting an application
+// image: banner, prompt, echo, and a table of commands that exercise every
+// feature of the program's terminal.
+
+#include "boardio.h"
+
+#include <string>
+
+namespace sim {
+
+constexpr std::uint8_t kHtmlChunkMarker = 0xBB;
+constexpr int kChunkGapMs = 300;        // longer than the terminal's 100 ms poll, so chunks stay apart
+constexpr int kProgressStepMs = 250;
+constexpr int kProgressSteps = 10;
+constexpr int kBurstLines = 400;
+constexpr std::size_t kMonitorLineBytes = 128;
+
+class Monitor
+{
+public:
+    Monitor(BoardOutput &out, const BoardReports &reports);
+
+    // The image has just been booted: show the banner and the first prompt.
+    void start(const std::string &bootedWhat);
+    void receive(std::uint8_t byte);
+
+    // One command: its name as typed (any case), one line of help, and what it does.
+    struct Command
+    {
+        const char *name;
+        const char *help;
+        void (Monitor::*run)(const std::string &argument);
+    };
+
+private:
+    void execute(const std::string &line);
+    void prompt(int pauseMsBefore = 0);
+    void help(const std::string &argument);
+    void progress(const std::string &argument);
+    void html(const std::string &argument);
+    void burst(const std::string &argument);
+    void echoLine(const std::string &argument);
+
+    static const Command commands[];
+
+    BoardOutput &out;
+    const BoardReports &reports;
+    std::string line;          // typed so far
+    std::uint8_t lastByte = 0; // to take CR LF as one line end
+};
+
+} // namespace sim

@@ -1,0 +1,60 @@
+#pragma once
+
+// What the virtual board is and which faults it shows: filled by the
+// lodvane-sim command line, or directly by tests that run the board in-process.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+constexpr std::uint32_t kDefaultExternalFlashBytes = 4u * 1024 * 1024;
+constexpr std::uint32_t kStackedFlashBytes = 2u * 1024 * 1024;
+
+struct CoreModel
+{
+    const char *name;       // as the program lists it
+    const char *family;     // which shipped loader belongs to it
+    bool stackedFlash;      // the F16 parts carry 2 MiB of FLASH in the package
+};
+
+// Same order and ids (index + 1) as the program's core list.
+constexpr CoreModel kCores[] = {
+    {"ADSP-BF512", "BF51x", false},    {"ADSP-BF514", "BF51x", false},
+    {"ADSP-BF516", "BF51x", false},    {"ADSP-BF518", "BF51x", false},
+    {"ADSP-BF514F16", "BF51x", true},  {"ADSP-BF518F16", "BF51x", true},
+    {"ADSP-BF592", "BF592", false},
+};
+constexpr int kDefaultCoreIndex = 5; // ADSP-BF518F16
+
+// Every fault is off by default; a count of -1 means "not set".
+struct Faults
+{
+    bool noAutoBaudAnswer = false;
+    bool autoBaudAnswerGiven = false;
+    std::vector<std::uint8_t> autoBaudAnswer; // sent instead of the real answer
+    bool noSyncAck = false;
+    long ackOnlySyncNumber = -1;        // syncs before the n-th (1-based) go unanswered
+    long dropAckAfterPieces = -1;       // program pieces after the first n are ignored
+    long long corruptReadOffset = -1;   // this FLASH offset reads back with its bits inverted
+    long long muteAfterBytes = -1;      // the board falls silent after sending n bytes
+};
+
+struct Options
+{
+    int coreIndex = kDefaultCoreIndex;
+    std::uint32_t flashBytes = 0;        // 0: by core (stacked 2 MiB, external default 4 MiB)
+    std::string flashFile;               // where the FLASH contents persist; empty: not kept
+    unsigned lineBaud = 0;               // 0: no line-speed emulation
+    Faults faults;
+
+    std::uint32_t effectiveFlashBytes() const
+    {
+        if (flashBytes)
+            return flashBytes;
+        return kCores[coreIndex].stackedFlash ? kStackedFlashBytes : kDefaultExternalFlashBytes;
+    }
+};
+
+} // namespace sim
