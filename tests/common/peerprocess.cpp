@@ -3,18 +3,43 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
+
+namespace {
+
+constexpr int kRelayPollMs = 20;
+
+bool writeAll(int fd, const char *data, ssize_t count)
+{
+    while (count > 0) {
+        const ssize_t n = ::write(fd, data, size_t(count));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        count -= n;
+    }
+    return true;
+}
+
+} // namespace
 
 PeerProcess::~PeerProcess()
 {
     if (pid > 0) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
+        pid = -1;
     }
+    stop();
 }
 
 bool PeerProcess::start(const QString &program, const QStringList &arguments, int descriptor,
@@ -30,12 +55,23 @@ bool PeerProcess::start(const QString &program, const QStringList &arguments, in
     argv.push_back(nullptr);
     const QByteArray dir = QFile::encodeName(workingDir);
 
-    pid = ::fork();
-    if (pid < 0)
+    // The peer talks on a socket, not on a terminal: peers flush their
+    // terminal when they finish, which could discard their last answer
+    // before the relay has passed it on.
+    int sockets[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, sockets) != 0)
         return false;
+    peerSocket = sockets[0];
+    const int peerEnd = sockets[1];
+
+    pid = ::fork();
+    if (pid < 0) {
+        ::close(peerEnd);
+        return false;
+    }
     if (pid == 0) {
-        ::dup2(descriptor, 0);
-        ::dup2(descriptor, 1);
+        ::dup2(peerEnd, 0);
+        ::dup2(peerEnd, 1);
         const int null = ::open("/dev/null", O_WRONLY);
         if (null >= 0)
             ::dup2(null, 2);
@@ -44,27 +80,64 @@ bool PeerProcess::start(const QString &program, const QStringList &arguments, in
         ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
+    ::close(peerEnd);
+    otherSide = descriptor;
+    relaying = true;
+    relayThread = std::thread(&PeerProcess::relay, this);
     return true;
+}
+
+void PeerProcess::relay()
+{
+    char buf[4096];
+    while (relaying) {
+        pollfd p[2] = {{otherSide, POLLIN, 0}, {peerSocket, POLLIN, 0}};
+        if (::poll(p, 2, kRelayPollMs) <= 0)
+            continue;
+        for (int i = 0; i < 2; ++i) {
+            if (!(p[i].revents & POLLIN))
+                continue;
+            const ssize_t n = ::read(p[i].fd, buf, sizeof buf);
+            if (n > 0)
+                writeAll(i == 0 ? peerSocket : otherSide, buf, n);
+        }
+        // A hang-up without data (the peer has gone) must not spin the loop.
+        if ((p[1].revents & (POLLHUP | POLLERR)) && !(p[1].revents & POLLIN))
+            ::usleep(kRelayPollMs * 1000);
+    }
+}
+
+void PeerProcess::stop()
+{
+    relaying = false;
+    if (relayThread.joinable())
+        relayThread.join();
+    if (peerSocket >= 0)
+        ::close(peerSocket);
+    peerSocket = -1;
 }
 
 int PeerProcess::wait(int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();
+    int result = -1;
     while (pid > 0) {
         int status = 0;
         const pid_t done = ::waitpid(pid, &status, WNOHANG);
         if (done == pid) {
             pid = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            result = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            break;
         }
         if (clock.elapsed() > timeoutMs) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
             pid = -1;
-            return -1;
+            break;
         }
         ::usleep(10000);
     }
-    return -1;
+    stop();
+    return result;
 }

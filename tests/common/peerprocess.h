@@ -3,10 +3,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <sys/types.h>
+#include <thread>
 
-// A real peer program (an XMODEM sender or receiver) whose standard input
-// and output are one descriptor, such as the master side of a PtyPair.
+// A real peer program (an XMODEM sender or receiver) that talks on its
+// standard input and output. A relay copies bytes between the peer and
+// `descriptor` (say the master side of the PtyPair the program under test
+// uses), so the program under test sees a real terminal line.
 class PeerProcess
 {
 public:
@@ -22,5 +26,12 @@ public:
     int wait(int timeoutMs);
 
 private:
+    void relay();
+    void stop();
+
     pid_t pid = -1;
+    int peerSocket = -1;
+    int otherSide = -1;
+    std::atomic<bool> relaying{false};
+    std::thread relayThread;
 };
