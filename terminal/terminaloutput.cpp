@@ -22,26 +22,43 @@ void eraseLastLine(QPlainTextEdit *view)
     view->setTextCursor(cursor);
 }
 
+// Within one chunk a carriage return erases nothing yet: its text stays on
+// the line and only the next output replaces that line. So the chunk shows
+// as its text without carriage returns, inserted in one go.
 void showPlain(QPlainTextEdit *view, const char *text)
 {
     if (carriageReturnPending) {
         eraseLastLine(view);
         carriageReturnPending = false;
     }
-    QString pending;
+    QByteArray shown;
+    int newLines = 0;
     for (const char *p = text; *p; ++p) {
         if (*p == kCarriageReturn) {
-            view->insertPlainText(pending);
             carriageReturnPending = true;
-            pending.clear();
             continue;
         }
-        if (*p == kLineFeed)
+        if (*p == kLineFeed) {
             carriageReturnPending = false;
-        pending += QChar::fromLatin1(*p);
+            ++newLines;
+        }
+        shown += *p;
     }
-    if (!pending.isEmpty())
-        view->insertPlainText(pending);
+    if (shown.isEmpty())
+        return;
+
+    // A burst longer than the view keeps pushes everything before its last
+    // lines out again at once; leave those out instead of laying them out.
+    const int kept = view->maximumBlockCount();
+    if (kept > 0 && newLines >= kept) {
+        int skip = newLines - kept + 1;
+        int at = -1;
+        while (skip-- > 0)
+            at = shown.indexOf(kLineFeed, at + 1);
+        shown.remove(0, at + 1);
+        view->clear();
+    }
+    view->insertPlainText(QString::fromLatin1(shown));
 }
 
 } // namespace

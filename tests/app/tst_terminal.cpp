@@ -39,6 +39,7 @@ private slots:
     void output_data();
     void output();
     void htmlChunk();
+    void burstLongerThanTheView();
     void timerShowsWhatArrives();
     void logFileGetsRawBytes();
     void logFileNameOutsideLatin1();
@@ -336,6 +337,25 @@ void TestTerminal::htmlChunk()
     QCOMPARE(doc->blockCount(), 2);
     QCOMPARE(doc->lastBlock().text(), QStringLiteral("x") + QChar(QChar::LineSeparator) + QStringLiteral("y"));
     QVERIFY(doc->lastBlock().begin().fragment().charFormat().fontWeight() > QFont::Normal);
+}
+
+void TestTerminal::burstLongerThanTheView()
+{
+    w->terminalOutput("old line\npartial");
+    QByteArray burst;
+    for (int i = 0; i < 1500; ++i)
+        burst += "line " + QByteArray::number(i) + (i % 3 ? "\r\n" : "\n");
+    burst += "tail\r";
+    w->terminalOutput(burst.constData());
+    const QTextDocument *doc = w->ui.terminal->document();
+    QCOMPARE(doc->blockCount(), 1024);
+    QCOMPARE(doc->firstBlock().text(), QStringLiteral("line 477"));
+    QCOMPARE(doc->lastBlock().previous().text(), QStringLiteral("line 1499"));
+    QCOMPARE(doc->lastBlock().text(), QStringLiteral("tail"));
+    QVERIFY(terminalCarriageReturnPending());
+    w->terminalOutput("new");
+    QCOMPARE(doc->lastBlock().text(), QStringLiteral("new"));
+    QCOMPARE(doc->blockCount(), 1024);
 }
 
 void TestTerminal::timerShowsWhatArrives()

@@ -1,0 +1,286 @@
+// PROGRAM, VERIFY, ERASE and RESET from the window, against the virtual
+// board: the checks before the port is touched, the LOG sequences, the
+// terminal after PROGRAM and a click that arrives during a running action.
+#include "linerecorder.h"
+#include "lodvane.h"
+#include "qpe.h"
+#include "simprocess.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+class TextRecorder : public LineRecorder
+{
+public:
+    QStringList events;
+    void record(Event event, unsigned value) override
+    {
+        static const char *const names[] = {"RTS", "DTR", "sleep"};
+        events << QStringLiteral("%1 %2").arg(QLatin1String(names[event])).arg(value);
+    }
+};
+
+} // namespace
+
+class TestActions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void programWithEmptyPath();
+    void verifyNamesTheMissingFile_data();
+    void verifyNamesTheMissingFile();
+    void eraseIgnoresBinary();
+    void programToFlashLogSequence();
+    void ramUploadOpensTerminal_data();
+    void ramUploadOpensTerminal();
+    void lineEncodingReachesTheLink_data();
+    void lineEncodingReachesTheLink();
+    void clickDuringRunningProgram();
+    void resetButtonPulsesChosenLine();
+
+private:
+    // Starts the board and a window whose port list offers it.
+    void startBoard(const QStringList &options = QStringList());
+    QString writeFile(const QString &name, const QByteArray &bytes);
+    QStringList logLines() const { return w->ui.log->toPlainText().split('\n', Qt::SkipEmptyParts); }
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<SimProcess> sim;
+    std::unique_ptr<Lodvane> w;
+};
+
+void TestActions::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir->filePath("settings"));
+}
+
+void TestActions::cleanup()
+{
+    w.reset();
+    sim.reset();
+    dir.reset();
+}
+
+void TestActions::startBoard(const QStringList &options)
+{
+    sim = std::make_unique<SimProcess>(dir->path());
+    QVERIFY2(sim->start(options), qPrintable(sim->lastError()));
+    qputenv(QPE::kExtraPortsVariable, sim->port().toLocal8Bit());
+    w = std::make_unique<Lodvane>();
+    qunsetenv(QPE::kExtraPortsVariable);
+    QCOMPARE(w->ui.serialPortsCB->currentText(), sim->port());
+}
+
+QString TestActions::writeFile(const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir->filePath(name);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+    return path;
+}
+
+void TestActions::programWithEmptyPath()
+{
+    startBoard();
+    w->ui.programTB->click();
+    QCOMPARE(logLines(), QStringList{"Can't open [] file."});
+    QVERIFY(!w->link->isOpen());
+    QVERIFY(!sim->waitForTrace("autobaud", 300)); // nothing reached the board
+}
+
+void TestActions::verifyNamesTheMissingFile_data()
+{
+    QTest::addColumn<bool>("binaryThere");
+    QTest::addColumn<bool>("loaderThere");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("loader missing") << true << false << "loader";
+    QTest::newRow("both missing") << false << false << "binary";
+    QTest::newRow("binary missing") << false << true << "binary";
+}
+
+void TestActions::verifyNamesTheMissingFile()
+{
+    QFETCH(bool, binaryThere);
+    QFETCH(bool, loaderThere);
+    QFETCH(QString, named);
+    startBoard();
+    const QString binary = binaryThere ? writeFile("image.ldr", "data") : dir->filePath("none.ldr");
+    const QString loader = loaderThere ? w->ui.flashLoaderPathLE->text() : dir->filePath("noloader.ldr");
+    w->ui.binaryFilePathLE->setText(binary);
+    w->ui.flashLoaderPathLE->setText(loader);
+    w->ui.verifyTB->click();
+    QCOMPARE(logLines(), QStringList{QStringLiteral("Can't open [%1] file.").arg(named == "loader" ? loader : binary)});
+    QVERIFY(!w->link->isOpen());
+}
+
+void TestActions::eraseIgnoresBinary()
+{
+    startBoard();
+    w->ui.binaryFilePathLE->setText(dir->filePath("not-there.ldr"));
+    w->ui.flashSize->setValue(65536);
+    w->ui.eraseTB->click();
+    QCOMPARE(logLines(), QStringList({"Waiting Device starting ...", "System sync OK.",
+                                      "Erase FLASH -> Block[  0] erased.", "Erase FLASH -> Block[  1] erased.",
+                                      "FLASH fully erased."}));
+    QVERIFY(!w->link->isOpen());
+    QCOMPARE(w->ui.progressBar->value(), 100);
+}
+
+void TestActions::programToFlashLogSequence()
+{
+    startBoard();
+    QByteArray image(600, '\0');
+    for (int i = 0; i < image.size(); ++i)
+        image[i] = char(i * 3);
+    const QString binary = writeFile("image.ldr", image);
+    w->ui.binaryFilePathLE->setText(binary);
+    w->ui.programTB->click();
+    QCOMPARE(logLines(), QStringList({"Waiting Device starting ...", "System sync OK.",
+                                      "FLASH -> Block[  0] erased.",
+                                      "FILE -> FLASH[   0]        0 bytes",
+                                      "FILE -> FLASH[   1]      256 bytes",
+                                      "FILE -> FLASH[   2]      512 bytes",
+                                      "FLASH Programmed.", "System sync OK.",
+                                      "FILE == FLASH[   0]        0 bytes",
+                                      "FILE == FLASH[   1]      256 bytes",
+                                      "FILE == FLASH[   2]      512 bytes",
+                                      QStringLiteral("File [%1] correctly uploaded.").arg(binary)}));
+    QVERIFY(!w->link->isOpen());
+
+    // VERIFY of the same file now passes; of another file it fails at the first difference.
+    w->ui.log->clear();
+    w->ui.verifyTB->click();
+    QCOMPARE(logLines().last(), QStringLiteral("File [%1] correctly verified.").arg(binary));
+    image[300] = char(image.at(300) ^ 0x55);
+    w->ui.binaryFilePathLE->setText(writeFile("other.ldr", image));
+    w->ui.log->clear();
+    w->ui.verifyTB->click();
+    QCOMPARE(logLines().last(), QStringLiteral("FLASH verify error @ 300, found %1 instead of %2")
+                                    .arg(uchar(image.at(300) ^ 0x55), 2, 16)
+                                    .arg(uchar(image.at(300)), 2, 16));
+}
+
+void TestActions::ramUploadOpensTerminal_data()
+{
+    QTest::addColumn<QStringList>("boardOptions");
+    QTest::addColumn<bool>("uploaded");
+    QTest::newRow("upload works") << QStringList() << true;
+    QTest::newRow("upload fails") << QStringList{"--no-autobaud"} << false;
+}
+
+void TestActions::ramUploadOpensTerminal()
+{
+    QFETCH(QStringList, boardOptions);
+    QFETCH(bool, uploaded);
+    startBoard(boardOptions);
+    const QString demo = QStringLiteral(LODVANE_EXAMPLES "/demo-monitor.ldr");
+    w->ui.binaryFilePathLE->setText(demo);
+    w->ui.flashLoaderPathLE->setText(dir->filePath("no-loader-needed.ldr"));
+    w->ui.ramRB->click();
+    w->ui.openTerminalCB->setChecked(true);
+    w->ui.programTB->click();
+
+    QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::TerminalPage));
+    QVERIFY(w->terminalPolling);
+    QVERIFY(w->link->isOpen());
+    QCOMPARE(logLines().contains(QStringLiteral("File [%1] correctly uploaded.").arg(demo)), uploaded);
+    if (uploaded) {
+        // The demo application greets on the same, still open port.
+        QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("bf> "), 5000);
+        QVERIFY(!sim->traceLines().join('\n').contains("loader"));
+    } else {
+        QVERIFY(logLines().first().startsWith("No answer on auto-baud command by device ["));
+    }
+    w->ui.closeTerminalTB->click();
+    QVERIFY(!w->link->isOpen());
+}
+
+void TestActions::lineEncodingReachesTheLink_data()
+{
+    QTest::addColumn<QString>("boot");
+    QTest::addColumn<QString>("reset");
+    QTest::addColumn<bool>("invertRts");
+    QTest::addColumn<QStringList>("events");
+    QTest::newRow("no lines") << "noneBootRB" << "noneResetRB" << false << QStringList();
+    QTest::newRow("BOOT on DTR without RESET moves nothing") << "dtrBootRB" << "noneResetRB" << false << QStringList();
+    QTest::newRow("RESET on RTS only") << "noneBootRB" << "rtsResetRB" << true
+                                       << QStringList({"RTS 0", "sleep 100", "RTS 1"});
+    QTest::newRow("BOOT on RTS, RESET on DTR") << "rtsBootRB" << "dtrResetRB" << false
+                                               << QStringList({"RTS 0", "sleep 10", "DTR 0", "sleep 100", "DTR 1", "RTS 0"});
+}
+
+void TestActions::lineEncodingReachesTheLink()
+{
+    QFETCH(QString, boot);
+    QFETCH(QString, reset);
+    QFETCH(bool, invertRts);
+    QFETCH(QStringList, events);
+    startBoard();
+    TextRecorder recorder;
+    w->link->setLineRecorder(&recorder);
+    w->findChild<QRadioButton *>(boot)->click();
+    w->findChild<QRadioButton *>(reset)->click();
+    w->ui.invertRTSRB->setChecked(invertRts);
+    w->ui.ramRB->click();
+    w->ui.binaryFilePathLE->setText(QStringLiteral(LODVANE_EXAMPLES "/demo-monitor.ldr"));
+    w->ui.programTB->click();
+    w->link->setLineRecorder(nullptr);
+    QCOMPARE(recorder.events, events);
+    QVERIFY(logLines().last().endsWith("correctly uploaded."));
+}
+
+void TestActions::clickDuringRunningProgram()
+{
+    startBoard();
+    QByteArray image(700, 'x');
+    const QString binary = writeFile("image.ldr", image);
+    w->ui.binaryFilePathLE->setText(binary);
+    // The second click arrives while the first PROGRAM talks to the loader,
+    // as a click delivered by the events a LOG line lets through.
+    bool clicked = false;
+    connect(w->link, &QPE::message, w.get(), [&](const QString &line) {
+        if (!clicked && line == "System sync OK.") {
+            clicked = true;
+            w->ui.programTB->click();
+        }
+    });
+    w->ui.programTB->click();
+    QVERIFY(clicked);
+    const QStringList lines = logLines();
+    QCOMPARE(lines.count(QStringLiteral("Can't open selected port [%1].").arg(sim->port())), 1);
+    QCOMPARE(lines.last(), QStringLiteral("File [%1] correctly uploaded.").arg(binary));
+    QCOMPARE(lines.count("FLASH Programmed."), 1);
+    QVERIFY(!w->link->isOpen());
+}
+
+void TestActions::resetButtonPulsesChosenLine()
+{
+    startBoard();
+    TextRecorder recorder;
+    w->link->setLineRecorder(&recorder);
+    w->ui.dtrResetRB->click();
+    w->ui.invertRTSRB->setChecked(true);
+    w->ui.terminalTB->click();
+    QVERIFY(w->ui.resetTB->isEnabled());
+    w->ui.resetTB->click();
+    QCOMPARE(recorder.events, QStringList({"DTR 0", "sleep 100", "DTR 1"}));
+    recorder.events.clear();
+    w->ui.noneResetRB->click();
+    w->ui.resetTB->click(); // None moves DTR the other way
+    QCOMPARE(recorder.events, QStringList({"DTR 1", "sleep 100", "DTR 0"}));
+    w->link->setLineRecorder(nullptr);
+}
+
+QTEST_MAIN(TestActions)
+#include "tst_actions.moc"
