@@ -21,10 +21,15 @@ const Monitor::Command Monitor::commands[] = {
     {"html", "a board status table sent as an HTML chunk (0xBB)", &Monitor::html},
     {"burst", "burst [lines]: a long burst of text for throughput", &Monitor::burst},
     {"echo", "echo text: says the text back", &Monitor::echoLine},
+    {"send", "send name [size]: sends a file of size bytes (300) to the PC by XMODEM", &Monitor::sendFile},
+    {"get", "get name: asks the PC for a file and receives it by XMODEM", &Monitor::getFile},
     {nullptr, nullptr, nullptr},
 };
 
-Monitor::Monitor(BoardOutput &out_, const BoardReports &reports_) : out(out_), reports(reports_) {}
+Monitor::Monitor(BoardOutput &out_, const BoardReports &reports_)
+    : out(out_), reports(reports_), transfer(out_, reports_)
+{
+}
 
 void Monitor::start(const std::string &bootedWhat)
 {
@@ -42,6 +47,19 @@ void Monitor::prompt(int pauseMsBefore)
 
 void Monitor::receive(std::uint8_t byte)
 {
+    if (transfer.active() && transfer.stale()) {
+        transfer.abandon();
+        out.send(std::string("Transfer given up: the PC stopped answering.") + kNewLine);
+        prompt();
+    }
+    if (transfer.active()) {
+        const std::string report = transfer.receive(byte);
+        if (!report.empty()) {
+            out.send(report + kNewLine, kChunkGapMs);
+            prompt();
+        }
+        return;
+    }
     // A line ends with CR (what the program's terminal sends), LF or CR LF.
     const bool lineFeedAfterReturn = byte == kLineFeed && lastByte == kCarriageReturn;
     lastByte = byte;
@@ -142,6 +160,35 @@ void Monitor::burst(const std::string &argument)
     }
     out.send(text);
     prompt();
+}
+
+// The file names the PC sees are the monitor's arguments as typed (the
+// terminal sends letters in upper case).
+void Monitor::sendFile(const std::string &argument)
+{
+    const std::size_t space = argument.find(' ');
+    const std::string name = argument.substr(0, space);
+    const long size = space == std::string::npos ? kDefaultSendBytes : std::atol(argument.c_str() + space + 1);
+    if (name.empty() || size < 0 || size > kMaxSendBytes) {
+        out.send(std::string("usage: send name [size], size 0 to ") + std::to_string(kMaxSendBytes) + kNewLine);
+        prompt();
+        return;
+    }
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = std::uint8_t((i * 7 + (i >> 8)) & 0xFF);
+    transfer.startSending(name, std::move(data));
+}
+
+void Monitor::getFile(const std::string &argument)
+{
+    const std::string name = argument.substr(0, argument.find(' '));
+    if (name.empty()) {
+        out.send(std::string("usage: get name") + kNewLine);
+        prompt();
+        return;
+    }
+    transfer.startRequest(name);
 }
 
 void Monitor::echoLine(const std::string &argument)

@@ -5,6 +5,7 @@
 // feature of the program's terminal.
 
 #include "boardio.h"
+#include "boardtransfer.h"
 
 #include <string>
 
@@ -16,6 +17,8 @@ constexpr int kProgressStepMs = 250;
 constexpr int kProgressSteps = 10;
 constexpr int kBurstLines = 400;
 constexpr std::size_t kMonitorLineBytes = 128;
+constexpr long kDefaultSendBytes = 300;
+constexpr long kMaxSendBytes = 1L << 20;
 
 class Monitor
 {
@@ -42,6 +45,8 @@ private:
     void html(const std::string &argument);
     void burst(const std::string &argument);
     void echoLine(const std::string &argument);
+    void sendFile(const std::string &argument);
+    void getFile(const std::string &argument);
 
     static const Command commands[];
 
@@ -49,6 +54,7 @@ private:
     const BoardReports &reports;
     std::string line;          // typed so far
     std::uint8_t lastByte = 0; // to take CR LF as one line end
+    BoardTransfer transfer;    // a file transfer the monitor started
 };
 
 } // namespace sim

@@ -6,6 +6,7 @@
 #include "peerprocess.h"
 #include "ptypair.h"
 #include "qpe.h"
+#include "simprocess.h"
 #include "xmodem.h"
 
 #include <QFileDialog>
@@ -119,6 +120,7 @@ private slots:
     void requestRefusedOrMissing();
     void xRxFromSx();
     void xRxCancelledDialog();
+    void virtualBoardBothWays();
 
 private:
     QStringList logLines() const { return w->ui.log->toPlainText().split('\n'); }
@@ -381,6 +383,42 @@ void TestTransfers::xRxCancelledDialog()
     QCOMPARE(w->ui.log->toPlainText(), before);
     QCOMPARE(pty->readUntilQuiet(300, 1000), QByteArray()); // no "C" sent
     QVERIFY(w->terminalPolling);
+}
+
+void TestTransfers::virtualBoardBothWays()
+{
+    // The demo monitor of the virtual board starts both transfers itself.
+    SimProcess sim(dir->path());
+    QVERIFY2(sim.start(), qPrintable(sim.lastError()));
+    w.reset();
+    qputenv(QPE::kExtraPortsVariable, sim.port().toLocal8Bit());
+    w = std::make_unique<Lodvane>();
+    qunsetenv(QPE::kExtraPortsVariable);
+    w->ui.binaryFilePathLE->setText(QStringLiteral(LODVANE_EXAMPLES "/demo-monitor.ldr"));
+    w->ui.ramRB->click();
+    w->ui.openTerminalCB->setChecked(true);
+    w->ui.programTB->click();
+    QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("bf> "), 5000);
+
+    auto command = [this](const char *text) {
+        QTest::keyClicks(w->ui.terminal, QString::fromLatin1(text));
+        QTest::keyClick(w->ui.terminal, Qt::Key_Return);
+    };
+    command("send dump.bin 300");
+    QTRY_VERIFY_WITH_TIMEOUT(logLines().contains("Terminal: X-Modem file received OK"), 10000);
+    QVERIFY(logLines().contains("Terminal: File [DUMP.BIN], Size: 300"));
+    QByteArray expected(300, '\0');
+    for (int i = 0; i < 300; ++i)
+        expected[i] = char((i * 7 + (i >> 8)) & 0xFF);
+    QCOMPARE(fileContents("DUMP.BIN"), expected);
+    QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("sent DUMP.BIN: 300 bytes"), 5000);
+
+    command("get dump.bin");
+    QTRY_VERIFY_WITH_TIMEOUT(logLines().contains("Terminal: X-Modem file transmit OK"), 10000);
+    QVERIFY(logLines().contains("Terminal: Requested file size 300"));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        w->ui.terminal->toPlainText().contains("received DUMP.BIN: 300 bytes (announced 300)"), 5000);
+    w->ui.closeTerminalTB->click();
 }
 
 QTEST_MAIN(TestTransfers)
