@@ -8,6 +8,8 @@ packages=(
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
   fonts-dejavu-core
   valgrind
+  lrzsz
+  clang libclang-rt-14-dev
 )
 
 missing=()
