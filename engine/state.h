@@ -3,6 +3,7 @@
 #define LODVANE_ENGINE_STATE_H
 
 #include "arena.h"
+#include "storage.h"
 #include "table.h"
 #include "types.h"
 
@@ -97,6 +98,13 @@ struct EngineState {
     unsigned long statementLimit; // executed statements allowed, 0 for no limit (set after engineInit)
     unsigned long statementCount;
     long heapBlocks;              // heap blocks alive; 0 again after clean-up
+
+    StorageRegistry storage;      // what a script may reach through pointers
+    int nestingDepth;             // the parser's own recursion
 };
+
+// Past this many nested expressions and statements the run ends with
+// "nesting too deep", well before the host stack could overflow.
+constexpr int kNestingLimit = 2000;
 
 #endif

@@ -59,6 +59,22 @@ void typeInit(EngineState *state)
     state->charArrayType->size = 1;
 }
 
+// A member's value is one heap block holding its offset.
+static void typeFreeMembers(EngineState *state, ScriptType *type)
+{
+    HashTable *table = type->members;
+    if (!table)
+        return;
+    for (int i = 0; i < table->size; i++)
+        for (HashEntry *e = table->buckets[i], *next; e; e = next) {
+            next = e->next;
+            heapFree(state, e->u.pair.value);
+            heapFree(state, e);
+        }
+    heapFree(state, table);
+    type->members = nullptr;
+}
+
 // Derived types are freed depth first; the types held inside the EngineState
 // only lose their lists.
 static void typeFreeDerived(EngineState *state, ScriptType *type)
@@ -67,6 +83,7 @@ static void typeFreeDerived(EngineState *state, ScriptType *type)
     while (child) {
         ScriptType *next = child->next;
         typeFreeDerived(state, child);
+        typeFreeMembers(state, child);
         if (child->onHeap)
             heapFree(state, child);
         child = next;
