@@ -633,6 +633,8 @@ static ExprResult exprIndex(Expr *e, ScriptValue *left, ScriptValue *right)
         parserError(e->cursor, "this %t is not an array", type);
     ScriptType *element = type->fromType;
     uintptr_t base = type->kind == TYPE_POINTER ? loadPointer(left) : reinterpret_cast<uintptr_t>(left->data);
+    if (!base)
+        parserError(e->cursor, "NULL pointer dereference");
     if (type->kind == TYPE_ARRAY && type->arraySize > 0 && (index < 0 || index >= type->arraySize))
         parserError(e->cursor, "out of bounds access");
     uintptr_t at = base + uintptr_t(index * int64_t(element->size));
@@ -867,6 +869,8 @@ static void exprMember(Expr *e, TokenKind op)
     uintptr_t base = reinterpret_cast<uintptr_t>(value->data);
     if (op == TK_ARROW)
         base = exprDereference(e, value, &type);
+    if (!base)
+        parserError(e->cursor, "NULL pointer dereference");
     if (type->kind != TYPE_STRUCT && type->kind != TYPE_UNION)
         parserError(e->cursor, "can't use '%s' on something that's not a struct or union %s : it's a %t", text,
                     op == TK_ARROW ? "pointer" : "", value->type);

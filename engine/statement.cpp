@@ -69,6 +69,7 @@ static bool stmtIsTypedef(ParseCursor *cursor, ScriptValue *token)
 
 StatementResult parseStatement(ParseCursor *cursor, bool checkSemicolon)
 {
+    NestingGuard guard(cursor);
     ParseCursor before = *cursor;
     ScriptValue *value;
     TokenKind token = getToken(cursor, &value, true);
