@@ -162,13 +162,20 @@ void printType(EngineState *state, const ScriptType *type, FILE *stream)
         printType(state, type->fromType, stream);
         hostPutChar('*', stream);
         break;
-    case TYPE_ARRAY:
-        printType(state, type->fromType, stream);
-        hostPutChar('[', stream);
-        if (type->arraySize)
-            hostPutInt(type->arraySize, stream);
-        hostPutChar(']', stream);
+    case TYPE_ARRAY: {
+        // C order: the element type, then the dimensions from the outermost.
+        const ScriptType *element = type;
+        while (element->kind == TYPE_ARRAY)
+            element = element->fromType;
+        printType(state, element, stream);
+        for (const ScriptType *t = type; t->kind == TYPE_ARRAY; t = t->fromType) {
+            hostPutChar('[', stream);
+            if (t->arraySize)
+                hostPutInt(t->arraySize, stream);
+            hostPutChar(']', stream);
+        }
         break;
+    }
     case TYPE_STRUCT:
         hostPutString("struct ", stream);
         hostPutString(type->name, stream);
