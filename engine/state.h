@@ -101,6 +101,8 @@ struct EngineState {
 
     StorageRegistry storage;      // what a script may reach through pointers
     int nestingDepth;             // the parser's own recursion
+    uintptr_t stackBase;          // host stack where the outermost level began
+    uintptr_t stackDeepest;       // the deepest host stack address a level reached since
 };
 
 // Past this many nested expressions and statements the run ends with

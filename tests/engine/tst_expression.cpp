@@ -42,6 +42,16 @@ void nativeSum(ParseCursor *, ScriptValue *result, ScriptValue **args, int32_t c
     setInt(result, sum);
 }
 
+uintptr_t markedStack;
+
+// Records how deep the host stack is where the script calls it.
+void nativeMark(ParseCursor *, ScriptValue *result, ScriptValue **, int32_t)
+{
+    int local = 0;
+    markedStack = reinterpret_cast<uintptr_t>(&local);
+    setInt(result, local);
+}
+
 const char *const kDeclarations =
     "int i; int j; char c; short h; double x; double y; unsigned int u; int a[3]; int *p; int *q;"
     "char buf[8]; char *s; int m[2][3]; void *vp;"
@@ -76,6 +86,7 @@ private slots:
     void nestedCallsRunOutOfArena();
     void runawayRecursionRunsOutOfArena();
     void danglingPointerToPoppedFrame();
+    void hostStackPerNestingLevel();
 };
 
 void TestExpression::init()
@@ -88,6 +99,7 @@ void TestExpression::init()
     defineFunction(&st, "Test", &st.voidType, {{&st.intType, "n"}}, false, nativeTest);
     defineFunction(&st, "Count", &st.intType, {{&st.intType, "n"}}, false, nativeCount);
     defineFunction(&st, "Id", &st.intType, {{&st.intType, "n"}}, false, nativeId);
+    defineFunction(&st, "Mark", &st.intType, {}, false, nativeMark);
     defineFunction(&st, "Sum", &st.intType, {{&st.intType, "n"}}, true, nativeSum);
     defineFunction(&st, "Text", charPtr, {{charPtr, "t"}}, false, nullptr, "{ return t; }");
     QCOMPARE(runStatements(&st, kDeclarations), QByteArray());
@@ -411,6 +423,52 @@ void TestExpression::danglingPointerToPoppedFrame()
     QCOMPARE(evaluate(&st, "*local()"), QByteArray("error: test.c:1:8 out of bounds access"));
     QCOMPARE(runStatements(&st, "p = local();"), QByteArray());
     QCOMPARE(evaluate(&st, "p[0]"), QByteArray("error: test.c:1:4 out of bounds access"));
+}
+
+// Host stack per level, measured where the script calls back; and the
+// deepest host stack the pathological cases reach before they end cleanly,
+// which must stay well inside a GUI thread's stack (8 MiB on Linux).
+void TestExpression::hostStackPerNestingLevel()
+{
+    auto stackAt = [&](const QByteArray &text, bool statements) {
+        markedStack = 0;
+        if (statements)
+            runStatements(&st, text);
+        else
+            evaluate(&st, text);
+        return markedStack;
+    };
+    auto blocks = [](int depth) { return QByteArray(depth, '{') + "i = Mark();" + QByteArray(depth, '}'); };
+    auto calls = [](int depth) {
+        QByteArray text;
+        for (int n = 0; n < depth; n++)
+            text += "Id(";
+        return text + "Mark()" + QByteArray(depth, ')');
+    };
+    defineFunction(&st, "r", &st.intType, {{&st.intType, "n"}}, false, nullptr,
+                   "{ return n == 0 && Mark() || n > 0 && r(n - 1); }");
+    double perRecursion = double(stackAt("r(10)", false) - stackAt("r(110)", false)) / 100.0;
+    double perBlock = double(stackAt(blocks(10), true) - stackAt(blocks(510), true)) / 500.0;
+    double perCall = double(stackAt(calls(10), false) - stackAt(calls(510), false)) / 500.0;
+    qInfo("host stack per script recursion %.0f, per nested block %.0f, per nested call %.0f bytes",
+          perRecursion, perBlock, perCall);
+    QVERIFY(perRecursion > 0 && perBlock > 0 && perCall > 0);
+
+    const double budget = 2.0 * 1024 * 1024;
+    auto deepest = [&](const QByteArray &text, bool statements, const char *ending) {
+        QByteArray result = statements ? runStatements(&st, text) : evaluate(&st, text);
+        QVERIFY2(result.endsWith(ending), result.constData());
+        double used = double(st.stackBase - st.stackDeepest);
+        qInfo("%s: %.0f KiB of host stack", ending, used / 1024);
+        QVERIFY(used < budget);
+    };
+    deepest(QByteArray(20000, '{'), true, "nesting too deep");
+    deepest(calls(kNestingLimit), false, "out of memory");
+    engineCleanup(&st);
+    scriptSources().clear();
+    QVERIFY(engineInit(&st, kEngineStackBytes));
+    defineFunction(&st, "down", &st.intType, {{&st.intType, "n"}}, false, nullptr, "{ return down(n + 1); }");
+    deepest("down(0)", false, "out of memory");
 }
 
 QTEST_APPLESS_MAIN(TestExpression)
