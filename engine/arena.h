@@ -19,7 +19,7 @@ struct Arena {
 
 constexpr size_t kArenaAlign = 8;
 
-inline size_t arenaAligned(size_t size)
+constexpr size_t arenaAligned(size_t size)
 {
     return (size + kArenaAlign - 1) & ~(kArenaAlign - 1);
 }

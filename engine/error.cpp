@@ -111,3 +111,47 @@ void engineError(EngineState *state, const char *format, ...)
     hostPutChar('\n', state->output);
     engineExit(state, 1);
 }
+
+static void errorFormatArgs(EngineState *state, FILE *stream, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    errorFormat(state, stream, format, args);
+    va_end(args);
+}
+
+void assignError(ParseCursor *cursor, const char *format, const ScriptType *type1, const ScriptType *type2,
+                 int number1, int number2, const char *functionName, int argNumber)
+{
+    EngineState *state = cursor->engine;
+    FILE *out = state->output;
+    errorPrintLocation(state, cursor->source, nullptr, cursor->file, cursor->line, cursor->column);
+    hostPutString(functionName ? "can't set " : "can't assign ", out);
+    if (type1)
+        errorFormatArgs(state, out, format, type1, type2);
+    else
+        errorFormatArgs(state, out, format, number1, number2);
+    if (functionName)
+        errorFormatArgs(state, out, " in argument %d of call to %s()", argNumber, functionName);
+    hostPutChar('\n', out);
+    engineExit(state, 1);
+}
+
+NestingGuard::NestingGuard(ParseCursor *cursor) : state(cursor->engine)
+{
+    if (state->nestingDepth >= kNestingLimit)
+        parserError(cursor, "nesting too deep");
+    // Kept for measurement: how much host stack the nesting really takes.
+    char marker = 0;
+    uintptr_t here = reinterpret_cast<uintptr_t>(&marker);
+    if (state->nestingDepth == 0)
+        state->stackBase = state->stackDeepest = here;
+    else if (here < state->stackDeepest)
+        state->stackDeepest = here;
+    state->nestingDepth++;
+}
+
+NestingGuard::~NestingGuard()
+{
+    state->nestingDepth--;
+}

@@ -17,6 +17,28 @@ struct EngineExit {
 [[noreturn]] void parserError(ParseCursor *cursor, const char *format, ...);
 [[noreturn]] void engineError(EngineState *state, const char *format, ...);
 
+// An assignment failure: the location, "can't set " (with a function name)
+// or "can't assign ", the message formatted with the two types when type1 is
+// given and with the two numbers otherwise, then " in argument %d of call to
+// %s()" when a function name is given.
+[[noreturn]] void assignError(ParseCursor *cursor, const char *format, const ScriptType *type1,
+                              const ScriptType *type2, int number1, int number2, const char *functionName,
+                              int argNumber);
+
+// Counts one level of the parser's own recursion for as long as it lives;
+// past kNestingLimit levels the run ends with "nesting too deep".
+class NestingGuard
+{
+public:
+    explicit NestingGuard(ParseCursor *cursor);
+    ~NestingGuard();
+    NestingGuard(const NestingGuard &) = delete;
+    NestingGuard &operator=(const NestingGuard &) = delete;
+
+private:
+    EngineState *state;
+};
+
 // Location report for a position in a source text that need not be
 // zero-terminated (end may be null when it is), then the message; the
 // caller then leaves through engineExit.

@@ -285,6 +285,9 @@ static void lexEnterLiteral(Lexer *lx, const char *text)
     value->valueOnHeap = true;
     value->scopeId = -1;
     tableEntry(&state->stringLiterals, text)->u.pair.value = value;
+    // Literals are shared by every use of the same text: scripts may read
+    // them through pointers but never write.
+    storageAdd(state, text, strlen(text) + 1, true);
 }
 
 // string: text up to an unescaped `close` (or the end of the text)

@@ -6,7 +6,9 @@
 #include "intern.h"
 #include "lexer.h"
 #include "output.h"
+#include "storage.h"
 #include "type.h"
+#include "variable.h"
 
 #include <cstring>
 
@@ -30,40 +32,6 @@ static void stateFreeHeaders(EngineState *state)
     }
 }
 
-// Releases what a heap value owns: the copied body of a script function or
-// macro, owned data, the header itself.
-static void stateFreeValue(EngineState *state, ScriptValue *value)
-{
-    if (!value || !(value->valueOnHeap || value->dataOnHeap))
-        return;
-    if (value->type && value->data) {
-        if (value->type->kind == TYPE_FUNCTION && !value->data->function.native)
-            heapFree(state, const_cast<unsigned char *>(value->data->function.body.pos));
-        else if (value->type->kind == TYPE_MACRO)
-            heapFree(state, const_cast<unsigned char *>(value->data->macro.body.pos));
-    }
-    if (value->dataOnHeap)
-        heapFree(state, value->data);
-    if (value->valueOnHeap)
-        heapFree(state, value);
-}
-
-static void stateFreeTable(EngineState *state, HashTable *table)
-{
-    if (!table->buckets)
-        return;
-    for (int i = 0; i < table->size; i++) {
-        HashEntry *e = table->buckets[i];
-        while (e) {
-            HashEntry *next = e->next;
-            stateFreeValue(state, static_cast<ScriptValue *>(e->u.pair.value));
-            heapFree(state, e);
-            e = next;
-        }
-        table->buckets[i] = nullptr;
-    }
-}
-
 static void stateSetUp(EngineState *state, size_t stackBytes)
 {
     state->output = stdout;
@@ -76,6 +44,7 @@ static void stateSetUp(EngineState *state, size_t stackBytes)
     lexerInit(state);
     typeInit(state);
     state->version = internString(state, "v2.2");
+    storageAdd(state, state->version, strlen(state->version) + 1, true);
 }
 
 bool engineInit(EngineState *state, size_t stackBytes)
@@ -89,9 +58,10 @@ void engineCleanup(EngineState *state)
     stateFreeHeaders(state);
     stateFreeRetained(state);
     lexerCleanup(state);
-    stateFreeTable(state, &state->globals);
-    stateFreeTable(state, &state->stringLiterals);
+    variableFreeTable(state, &state->globals);
+    variableFreeTable(state, &state->stringLiterals);
     typeCleanup(state);
+    storageCleanup(state);
     internCleanup(state);
     arenaCleanup(state);
 }

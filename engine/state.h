@@ -3,6 +3,7 @@
 #define LODVANE_ENGINE_STATE_H
 
 #include "arena.h"
+#include "storage.h"
 #include "table.h"
 #include "types.h"
 
@@ -97,6 +98,15 @@ struct EngineState {
     unsigned long statementLimit; // executed statements allowed, 0 for no limit (set after engineInit)
     unsigned long statementCount;
     long heapBlocks;              // heap blocks alive; 0 again after clean-up
+
+    StorageRegistry storage;      // what a script may reach through pointers
+    int nestingDepth;             // the parser's own recursion
+    uintptr_t stackBase;          // host stack where the outermost level began
+    uintptr_t stackDeepest;       // the deepest host stack address a level reached since
 };
+
+// Past this many nested expressions and statements the run ends with
+// "nesting too deep", well before the host stack could overflow.
+constexpr int kNestingLimit = 2000;
 
 #endif

@@ -59,6 +59,22 @@ void typeInit(EngineState *state)
     state->charArrayType->size = 1;
 }
 
+// A member's value is one heap block holding its offset.
+static void typeFreeMembers(EngineState *state, ScriptType *type)
+{
+    HashTable *table = type->members;
+    if (!table)
+        return;
+    for (int i = 0; i < table->size; i++)
+        for (HashEntry *e = table->buckets[i], *next; e; e = next) {
+            next = e->next;
+            heapFree(state, e->u.pair.value);
+            heapFree(state, e);
+        }
+    heapFree(state, table);
+    type->members = nullptr;
+}
+
 // Derived types are freed depth first; the types held inside the EngineState
 // only lose their lists.
 static void typeFreeDerived(EngineState *state, ScriptType *type)
@@ -67,6 +83,7 @@ static void typeFreeDerived(EngineState *state, ScriptType *type)
     while (child) {
         ScriptType *next = child->next;
         typeFreeDerived(state, child);
+        typeFreeMembers(state, child);
         if (child->onHeap)
             heapFree(state, child);
         child = next;
@@ -145,13 +162,20 @@ void printType(EngineState *state, const ScriptType *type, FILE *stream)
         printType(state, type->fromType, stream);
         hostPutChar('*', stream);
         break;
-    case TYPE_ARRAY:
-        printType(state, type->fromType, stream);
-        hostPutChar('[', stream);
-        if (type->arraySize)
-            hostPutInt(type->arraySize, stream);
-        hostPutChar(']', stream);
+    case TYPE_ARRAY: {
+        // C order: the element type, then the dimensions from the outermost.
+        const ScriptType *element = type;
+        while (element->kind == TYPE_ARRAY)
+            element = element->fromType;
+        printType(state, element, stream);
+        for (const ScriptType *t = type; t->kind == TYPE_ARRAY; t = t->fromType) {
+            hostPutChar('[', stream);
+            if (t->arraySize)
+                hostPutInt(t->arraySize, stream);
+            hostPutChar(']', stream);
+        }
         break;
+    }
     case TYPE_STRUCT:
         hostPutString("struct ", stream);
         hostPutString(type->name, stream);

@@ -78,8 +78,12 @@ struct ParseCursor {
     const char *source;       // zero-terminated source text, for error lines; may be null
     uint16_t ifLevel;         // open #if directives
     uint16_t evaluateToLevel; // #if levels whose branch is being taken
-    int32_t scopeId;          // block scope, -1 for none
+    intptr_t scopeId;         // block scope, -1 for none
 };
+
+// A host function bound to a prototype: (calling statement's cursor, result,
+// fixed arguments, argument count including those behind the last fixed one).
+typedef void (*NativeFunction)(ParseCursor *, ScriptValue *, ScriptValue **, int32_t);
 
 // A script function's body and its parameters; the two arrays follow the
 // record in the same heap block.
@@ -89,7 +93,7 @@ struct FunctionDef {
     bool variadic;
     ScriptType **paramTypes;
     const char **paramNames;
-    void (*native)(ParseCursor *, ScriptValue *, ScriptValue **, int32_t);
+    NativeFunction native;    // null for a script function
     ParseCursor body;         // body.pos is null for a prototype without body
 };
 
@@ -127,7 +131,7 @@ struct ScriptValue {
     bool dataOnHeap;           // data is a separate heap block owned by this value
     bool isLvalue;
     bool outOfScope;           // its block has ended; hidden from lookup
-    int32_t scopeId;           // block the variable was defined in, -1 for none
+    intptr_t scopeId;          // block the variable was defined in, -1 for none
 };
 
 #endif

@@ -1,0 +1,22 @@
+// The expression evaluator: an operator-precedence loop over a stack of
+// values and operators kept in the arena, evaluating as it reads.
+#ifndef LODVANE_ENGINE_EXPRESSION_H
+#define LODVANE_ENGINE_EXPRESSION_H
+
+#include "types.h"
+
+// In run mode the result is left on the arena for the caller to pop; in
+// other modes nothing is left. False when no expression was found.
+bool parseExpression(ParseCursor *cursor, ScriptValue **result);
+// "expression expected" when there is none; 0 outside run mode.
+int32_t parseIntExpression(ParseCursor *cursor);
+
+void assign(ParseCursor *cursor, ScriptValue *dest, ScriptValue *source, bool force, const char *functionName,
+            int argNumber, bool allowPointerCoercion);
+
+// Coercions, also used by the libraries.
+int32_t coerceInteger(const ScriptValue *value);
+uint32_t coerceUnsigned(const ScriptValue *value);
+double coerceDouble(const ScriptValue *value);
+
+#endif

@@ -1,0 +1,18 @@
+// The statement parser: executes statements as it reads them, or steps over
+// them, according to the cursor's mode.
+#ifndef LODVANE_ENGINE_STATEMENT_H
+#define LODVANE_ENGINE_STATEMENT_H
+
+#include "types.h"
+
+enum StatementResult : uint8_t {
+    STATEMENT_EOF,
+    STATEMENT_ERROR,  // the token cannot start a statement; the cursor is put back
+    STATEMENT_OK
+};
+
+StatementResult parseStatement(ParseCursor *cursor, bool checkSemicolon);
+// '{' { statement } '}' in a scope of its own; returns the mode afterwards.
+ExecMode parseBlock(ParseCursor *cursor, bool absorbBrace, bool condition);
+
+#endif

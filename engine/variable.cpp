@@ -1,0 +1,412 @@
+// Values, variables, block scopes and call frames.
+#include "variable.h"
+
+#include "error.h"
+#include "intern.h"
+#include "storage.h"
+
+#include <cstdio>
+#include <cstring>
+
+size_t typeDataSize(const ScriptType *type, int count, bool compact)
+{
+    if (typeIsInteger(type->kind))
+        return compact ? size_t(type->size) : 8;
+    if (type->kind == TYPE_ARRAY)
+        return size_t(type->fromType->size) * size_t(count < 0 ? 0 : count);
+    return size_t(type->size);
+}
+
+size_t valueDataSize(const ScriptValue *value, bool compact)
+{
+    return typeDataSize(value->type, value->type->arraySize, compact);
+}
+
+bool valueOwnsStackData(const ScriptValue *value)
+{
+    return value->valueOnStack && !value->dataOnHeap &&
+           reinterpret_cast<const char *>(value->data) == reinterpret_cast<const char *>(value) + kValueHeader;
+}
+
+size_t valueStackDataSize(const ScriptValue *value)
+{
+    return valueOwnsStackData(value) ? valueDataSize(value, false) : 0;
+}
+
+[[noreturn]] static void variableOutOfMemory(EngineState *state, ParseCursor *cursor)
+{
+    if (cursor)
+        parserError(cursor, "out of memory");
+    engineError(state, "out of memory");
+}
+
+ScriptValue *valueAlloc(EngineState *state, ParseCursor *cursor, size_t dataSize, bool isLvalue,
+                        ScriptValue *origin, bool onHeap)
+{
+    size_t total = kValueHeader + dataSize;
+    char *block = static_cast<char *>(onHeap ? heapAlloc(state, total) : arenaAlloc(state, total));
+    if (!block)
+        variableOutOfMemory(state, cursor);
+    ScriptValue *value = reinterpret_cast<ScriptValue *>(block);
+    value->data = reinterpret_cast<AnyData *>(block + kValueHeader);
+    value->lvalueOrigin = origin;
+    value->valueOnHeap = onHeap;
+    value->valueOnStack = !onHeap;
+    value->isLvalue = isLvalue;
+    value->scopeId = cursor ? cursor->scopeId : -1;
+    if (onHeap)
+        storageAdd(state, value->data, dataSize, false);
+    return value;
+}
+
+ScriptValue *valueAllocFromType(EngineState *state, ParseCursor *cursor, ScriptType *type, bool isLvalue,
+                                ScriptValue *origin, bool onHeap)
+{
+    ScriptValue *value = valueAlloc(state, cursor, typeDataSize(type, type->arraySize, false), isLvalue,
+                                    origin, onHeap);
+    value->type = type;
+    return value;
+}
+
+// Staged through a temporary so that the new block may overlap the space the
+// source was released from.
+ScriptValue *valueAllocCopy(EngineState *state, ParseCursor *cursor, const ScriptValue *value, bool onHeap)
+{
+    size_t size = valueDataSize(value, true);
+    unsigned char small[64];
+    unsigned char *staged = size <= sizeof small ? small : static_cast<unsigned char *>(heapAlloc(state, size));
+    if (!staged)
+        variableOutOfMemory(state, cursor);
+    ScriptType *type = value->type;
+    bool isLvalue = value->isLvalue;
+    ScriptValue *origin = value->lvalueOrigin;
+    memcpy(staged, value->data, size);
+    size_t dataSize = typeDataSize(type, type->arraySize, false);
+    size_t total = kValueHeader + dataSize;
+    char *block = static_cast<char *>(onHeap ? heapAlloc(state, total) : arenaAlloc(state, total));
+    if (!block) {
+        if (staged != small)
+            heapFree(state, staged);
+        variableOutOfMemory(state, cursor);
+    }
+    ScriptValue *copy = reinterpret_cast<ScriptValue *>(block);
+    copy->type = type;
+    copy->data = reinterpret_cast<AnyData *>(block + kValueHeader);
+    copy->lvalueOrigin = origin;
+    copy->valueOnHeap = onHeap;
+    copy->valueOnStack = !onHeap;
+    copy->isLvalue = isLvalue;
+    copy->scopeId = cursor ? cursor->scopeId : -1;
+    memcpy(copy->data, staged, size);
+    if (staged != small)
+        heapFree(state, staged);
+    if (onHeap)
+        storageAdd(state, copy->data, dataSize, false);
+    return copy;
+}
+
+ScriptValue *valueAllocShared(ParseCursor *cursor, ScriptType *type, void *data, bool isLvalue,
+                              ScriptValue *origin)
+{
+    ScriptValue *value = valueAlloc(cursor->engine, cursor, 0, isLvalue, origin, false);
+    value->type = type;
+    value->data = static_cast<AnyData *>(data);
+    return value;
+}
+
+static void valueReleaseOwnedData(EngineState *state, ScriptValue *value)
+{
+    if (!value->dataOnHeap)
+        return;
+    storageRemove(state, value->data);
+    heapFree(state, value->data);
+    value->dataOnHeap = false;
+}
+
+// The old contents are not kept.
+void valueResize(ParseCursor *cursor, ScriptValue *value, size_t size)
+{
+    EngineState *state = cursor->engine;
+    valueReleaseOwnedData(state, value);
+    void *data = heapAlloc(state, size);
+    if (!data)
+        parserError(cursor, "out of memory");
+    value->data = static_cast<AnyData *>(data);
+    value->dataOnHeap = true;
+    storageAdd(state, data, size, false);
+}
+
+void valuePop(ParseCursor *cursor, ScriptValue *value)
+{
+    if (!arenaPop(cursor->engine, value, kValueHeader + valueStackDataSize(value)))
+        parserError(cursor, "stack underrun");
+}
+
+void valueFree(EngineState *state, ScriptValue *value)
+{
+    if (!value || !(value->valueOnHeap || value->dataOnHeap))
+        return;
+    if (value->type && value->data) {
+        if (value->type->kind == TYPE_FUNCTION && !value->data->function.native)
+            heapFree(state, const_cast<unsigned char *>(value->data->function.body.pos));
+        else if (value->type->kind == TYPE_MACRO)
+            heapFree(state, const_cast<unsigned char *>(value->data->macro.body.pos));
+    }
+    valueReleaseOwnedData(state, value);
+    if (value->valueOnHeap) {
+        if (reinterpret_cast<char *>(value->data) == reinterpret_cast<char *>(value) + kValueHeader)
+            storageRemove(state, value->data);
+        heapFree(state, value);
+    }
+}
+
+void variableFreeTable(EngineState *state, HashTable *table)
+{
+    if (!table->buckets)
+        return;
+    for (int i = 0; i < table->size; i++) {
+        HashEntry *e = table->buckets[i];
+        while (e) {
+            HashEntry *next = e->next;
+            valueFree(state, static_cast<ScriptValue *>(e->u.pair.value));
+            if (table->onHeap)
+                heapFree(state, e);
+            e = next;
+        }
+        table->buckets[i] = nullptr;
+    }
+}
+
+HashTable *currentTable(EngineState *state)
+{
+    return state->topFrame ? &state->topFrame->locals : &state->globals;
+}
+
+// A hidden entry of a block that has ended gives way to the new definition
+// (sibling blocks may each declare the same name); a visible one is an error.
+static void variableEnter(EngineState *state, ParseCursor *cursor, HashTable *table, const char *name,
+                          ScriptValue *value)
+{
+    HashEntry *old = tableEntry(table, name);
+    if (old) {
+        ScriptValue *hidden = static_cast<ScriptValue *>(old->u.pair.value);
+        if (!hidden || !hidden->outOfScope) {
+            if (cursor)
+                parserError(cursor, "'%s' is already defined", name);
+            engineError(state, "'%s' is already defined", name);
+        }
+        valueFree(state, static_cast<ScriptValue *>(tableDelete(state, table, name)));
+    }
+    tableSet(state, table, name, value, cursor ? cursor->file : nullptr, cursor ? cursor->line : 0,
+             cursor ? cursor->column : 0);
+}
+
+ScriptValue *defineVariable(EngineState *state, ParseCursor *cursor, const char *name,
+                            const ScriptValue *initial, ScriptType *type, bool writable)
+{
+    HashTable *table = currentTable(state);
+    HashEntry *old = tableEntry(table, name);
+    if (old && !static_cast<ScriptValue *>(old->u.pair.value)->outOfScope)
+        parserError(cursor, "'%s' is already defined", name);
+    bool onHeap = state->topFrame == nullptr;
+    ScriptValue *value = initial ? valueAllocCopy(state, cursor, initial, onHeap)
+                                 : valueAllocFromType(state, cursor, type, writable, nullptr, onHeap);
+    value->type = initial ? initial->type : type;
+    value->isLvalue = writable;
+    value->lvalueOrigin = nullptr;
+    value->scopeId = cursor ? cursor->scopeId : -1;
+    variableEnter(state, cursor, table, name, value);
+    return value;
+}
+
+ScriptValue *defineGlobalValue(EngineState *state, ParseCursor *cursor, const char *name,
+                               ScriptType *type, void *address, bool writable)
+{
+    const char *shared = internString(state, name);
+    ScriptValue *value = static_cast<ScriptValue *>(heapAlloc(state, sizeof(ScriptValue)));
+    if (!value)
+        variableOutOfMemory(state, cursor);
+    value->type = type;
+    value->data = static_cast<AnyData *>(address);
+    value->valueOnHeap = true;
+    value->isLvalue = writable;
+    value->scopeId = cursor ? cursor->scopeId : -1;
+    HashTable *table = currentTable(state);
+    if (tableEntry(table, shared) &&
+        !static_cast<ScriptValue *>(tableEntry(table, shared)->u.pair.value)->outOfScope) {
+        heapFree(state, value);
+        if (cursor)
+            parserError(cursor, "'%s' is already defined", shared);
+        engineError(state, "'%s' is already defined", shared);
+    }
+    // Host storage stays valid for the whole run; storage the engine
+    // already knows (a static local's data) is registered once.
+    StorageRegion region;
+    if (address && !storageFind(state, address, &region))
+        storageAdd(state, address, typeDataSize(type, type->arraySize, true), !writable);
+    variableEnter(state, cursor, table, shared, value);
+    return value;
+}
+
+static ScriptValue *variableVisible(const HashTable *table, const char *name)
+{
+    const HashEntry *e = tableEntry(table, name);
+    if (!e)
+        return nullptr;
+    ScriptValue *value = static_cast<ScriptValue *>(e->u.pair.value);
+    return value->outOfScope ? nullptr : value;
+}
+
+ScriptValue *lookupVariable(EngineState *state, const char *name)
+{
+    ScriptValue *value = state->topFrame ? variableVisible(&state->topFrame->locals, name) : nullptr;
+    return value ? value : variableVisible(&state->globals, name);
+}
+
+bool isDefined(EngineState *state, const char *name)
+{
+    return lookupVariable(state, name) != nullptr;
+}
+
+ScriptValue *getVariable(EngineState *state, ParseCursor *cursor, const char *name)
+{
+    ScriptValue *value = lookupVariable(state, name);
+    if (value)
+        return value;
+    if (tableEntry(currentTable(state), name))
+        parserError(cursor, "'%s' is out of scope", name);
+    parserError(cursor, "'%s' is undefined", name);
+}
+
+bool typeIsIncomplete(const ScriptType *type)
+{
+    while (type->kind == TYPE_ARRAY)
+        type = type->fromType;
+    return (type->kind == TYPE_STRUCT || type->kind == TYPE_UNION) && !type->members;
+}
+
+// "/file/function/name": one global per static local, whatever the frame.
+static const char *variableStaticKey(ParseCursor *cursor, const char *name)
+{
+    char key[256];
+    size_t used = 0;
+    auto append = [&](const char *text, size_t limit) {
+        size_t length = strlen(text);
+        if (length > limit || used + length + 1 > sizeof key)
+            return;
+        memcpy(key + used, text, length);
+        used += length;
+    };
+    append("/", 1);
+    append(cursor->file ? cursor->file : "", 254);
+    append("/", 1);
+    if (cursor->engine->topFrame)
+        append(cursor->engine->topFrame->functionName, sizeof key);
+    append("/", 1);
+    append(name, sizeof key);
+    return internString(cursor->engine, key, used);
+}
+
+// A declaration read again (a loop body, a block entered once more) finds
+// its own entry, recognised by the position it was declared at.
+static ScriptValue *variableRevisit(ParseCursor *cursor, const char *name)
+{
+    const char *file;
+    unsigned line, column;
+    void *found;
+    if (!cursor->line || !tableGet(currentTable(cursor->engine), name, &found, &file, &line, &column))
+        return nullptr;
+    if (file != cursor->file || line != cursor->line || column != cursor->column)
+        return nullptr;
+    ScriptValue *value = static_cast<ScriptValue *>(found);
+    value->outOfScope = false;
+    return value;
+}
+
+ScriptValue *defineVariableOnce(ParseCursor *cursor, const char *name, ScriptType *type, bool isStatic,
+                                bool *firstVisit)
+{
+    EngineState *state = cursor->engine;
+    *firstVisit = false;
+    if (typeIsIncomplete(type))
+        parserError(cursor, "type '%t' isn't defined", type);
+    if (ScriptValue *again = variableRevisit(cursor, name))
+        return again;
+    if (!isStatic) {
+        *firstVisit = true;
+        return defineVariable(state, cursor, name, nullptr, type, true);
+    }
+    const char *key = variableStaticKey(cursor, name);
+    void *found;
+    if (!tableGet(&state->globals, key, &found)) {
+        ScriptValue *stored = valueAllocFromType(state, cursor, type, true, nullptr, true);
+        tableSet(state, &state->globals, key, stored, cursor->file, cursor->line, cursor->column);
+        found = stored;
+        *firstVisit = true;
+    }
+    return defineGlobalValue(state, cursor, name, type, static_cast<ScriptValue *>(found)->data, true);
+}
+
+static void scopeMark(EngineState *state, intptr_t id, bool hidden)
+{
+    HashTable *table = currentTable(state);
+    for (int i = 0; i < table->size; i++)
+        for (HashEntry *e = table->buckets[i]; e; e = e->next) {
+            ScriptValue *value = static_cast<ScriptValue *>(e->u.pair.value);
+            if (value && value->scopeId == id)
+                value->outOfScope = hidden;
+        }
+}
+
+// A block's id is the address of its position in the token stream: unique
+// among live streams, the same on every entry, and never -1.
+intptr_t scopeEnter(ParseCursor *cursor)
+{
+    intptr_t saved = cursor->scopeId;
+    if (saved == -1)
+        return saved;
+    cursor->scopeId = reinterpret_cast<intptr_t>(cursor->pos);
+    scopeMark(cursor->engine, cursor->scopeId, false);
+    return saved;
+}
+
+void scopeLeave(ParseCursor *cursor, intptr_t savedId)
+{
+    if (cursor->scopeId == -1)
+        return;
+    scopeMark(cursor->engine, cursor->scopeId, true);
+    cursor->scopeId = savedId;
+}
+
+CallFrame *framePush(ParseCursor *cursor, const char *functionName, int paramCount)
+{
+    EngineState *state = cursor->engine;
+    if (!arenaPushFrame(state))
+        parserError(cursor, "out of memory");
+    size_t count = paramCount > 0 ? size_t(paramCount) : 0;
+    CallFrame *frame = static_cast<CallFrame *>(arenaAlloc(state, sizeof(CallFrame) + count * sizeof(ScriptValue *)));
+    if (!frame)
+        parserError(cursor, "out of memory");
+    frame->returnCursor = *cursor;
+    frame->functionName = functionName;
+    frame->params = count ? reinterpret_cast<ScriptValue **>(frame + 1) : nullptr;
+    frame->paramCount = paramCount;
+    tableInit(&frame->locals, frame->localBuckets, kLocalBuckets, false);
+    frame->previous = state->topFrame;
+    state->topFrame = frame;
+    return frame;
+}
+
+// Locals live in the arena, but a static's alias header and a resized
+// array's data are heap blocks: they go with the frame.
+void framePop(ParseCursor *cursor)
+{
+    EngineState *state = cursor->engine;
+    CallFrame *frame = state->topFrame;
+    if (!frame)
+        parserError(cursor, "stack is empty - can't go back");
+    variableFreeTable(state, &frame->locals);
+    *cursor = frame->returnCursor;
+    state->topFrame = frame->previous;
+    arenaPopFrame(state);
+}

@@ -1,0 +1,246 @@
+// Types and variables: layout, the unique type tree, generated names,
+// enums, scopes, static locals, incomplete and opaque types, and the
+// messages of declarations.
+#include "scriptfixture.h"
+
+#include <QRegularExpression>
+#include <QtTest>
+
+class TestDeclaration : public QObject
+{
+    Q_OBJECT
+
+private:
+    EngineState st;
+
+private slots:
+    void init();
+    void cleanup();
+
+    void layout_data();
+    void layout();
+    void printedTypes_data();
+    void printedTypes();
+    void declarationErrors_data();
+    void declarationErrors();
+    void anonymousNamesCountUp();
+    void staticLocalKeepsItsValue();
+    void declarationReadAgainReusesItsVariable();
+    void opaqueStructAsMember();
+    void scopesHideAndReveal();
+    void globalValueAliasesHostStorage();
+};
+
+void TestDeclaration::init()
+{
+    captureOutput();
+    QVERIFY(engineInit(&st, kEngineStackBytes));
+}
+
+void TestDeclaration::cleanup()
+{
+    engineCleanup(&st);
+    scriptSources().clear();
+    QCOMPARE(st.heapBlocks, 0L);
+}
+
+void TestDeclaration::layout_data()
+{
+    QTest::addColumn<QByteArray>("declarations");
+    QTest::addColumn<QByteArray>("expression");
+    QTest::addColumn<QByteArray>("expected");
+    auto row = [](const char *name, const char *declarations, const char *expression, const char *expected) {
+        QTest::newRow(name) << QByteArray(declarations) << QByteArray(expression) << QByteArray(expected);
+    };
+    const char *s = "struct s { char c; int i; short h; } v;";
+    row("struct size", s, "sizeof v", "int 12");
+    row("offset after padding", s, "(char *)&v.i - (char *)&v", "int 4");
+    row("offset of last member", s, "(char *)&v.h - (char *)&v", "int 8");
+    row("union size", "union u { char c; int i; short h; } w;", "sizeof w", "int 4");
+    row("union members share offset 0", "union u { char c; int i; } w;", "(char *)&w.i - (char *)&w.c", "int 0");
+    row("double aligns to 8", "struct d { char c; double x; } d;", "sizeof d", "int 16");
+    row("trailing padding", "struct t { int i; char c; } t;", "sizeof t", "int 8");
+    row("array member", "struct a { char n[3]; int k; } a;", "(char *)&a.k - (char *)&a", "int 4");
+    row("nested struct", "struct in { short a; char b; }; struct out { char c; struct in i; } o;", "sizeof o",
+        "int 6");
+    row("char array of arrays", "char m[2][3];", "sizeof m", "int 6");
+    row("row of a two-dimensional array", "char m[2][3];", "sizeof m[0]", "int 3");
+    row("int variable is 4 bytes to sizeof", "int n;", "sizeof n", "int 4");
+    row("unsigned char", "unsigned char b; b = 300;", "b", "unsigned char 44");
+    row("unsigned short", "unsigned short b; b = -1;", "b", "unsigned short 65535");
+    row("signed alone is int", "signed b;", "sizeof b", "int 4");
+    row("unsigned alone", "unsigned b;", "b", "unsigned int 0");
+    row("float is double", "float f;", "sizeof f", "int 8");
+    row("array size from a constant expression", "int n[2 * 3 + 1];", "sizeof n", "int 28");
+    row("enum variable is int", "enum e { A, B = 5, C } x;", "sizeof x", "int 4");
+    row("enum counts on", "enum e { A, B = 5, C };", "C", "int 6");
+    row("enum value from expression", "enum e { A = 2 * 3, B };", "B", "int 7");
+    row("several declarators", "int a, *b, c[2];", "sizeof c", "int 8");
+    row("initialiser", "int a = 3, b = a * 2;", "b", "int 6");
+    row("pointer initialiser from array", "int a[2]; int *p = a;", "p == 0", "int 0");
+    row("self-referencing struct", "struct node { int v; struct node *next; } n;", "sizeof n", "int 16");
+    row("forward declared then defined", "struct f *fp; struct f { int x; };", "sizeof(struct f)", "int 4");
+}
+
+void TestDeclaration::layout()
+{
+    QFETCH(QByteArray, declarations);
+    QFETCH(QByteArray, expression);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(runStatements(&st, declarations), QByteArray());
+    QCOMPARE(evaluate(&st, expression), expected);
+}
+
+void TestDeclaration::printedTypes_data()
+{
+    QTest::addColumn<QByteArray>("declarations");
+    QTest::addColumn<QByteArray>("expression");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("pointer to pointer") << QByteArray("char **pp;") << QByteArray("pp") << QByteArray("char** null");
+    QTest::newRow("array of arrays") << QByteArray("int m[2][3];") << QByteArray("m") << QByteArray("int[2][3]");
+    QTest::newRow("address of array") << QByteArray("int m[4];") << QByteArray("&m") << QByteArray("int[4]* ptr");
+    QTest::newRow("struct tag") << QByteArray("struct tag { int a; } t;") << QByteArray("t")
+                                << QByteArray("struct tag");
+    QTest::newRow("union tag") << QByteArray("union tag { int a; } t;") << QByteArray("&t")
+                               << QByteArray("union tag* ptr");
+    QTest::newRow("unsigned long") << QByteArray("unsigned long ul;") << QByteArray("ul")
+                                   << QByteArray("unsigned long 0");
+    QTest::newRow("type value") << QByteArray("") << QByteArray("int") << QByteArray("type ");
+}
+
+void TestDeclaration::printedTypes()
+{
+    QFETCH(QByteArray, declarations);
+    QFETCH(QByteArray, expression);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(runStatements(&st, declarations), QByteArray());
+    QCOMPARE(evaluate(&st, expression), expected);
+}
+
+void TestDeclaration::declarationErrors_data()
+{
+    QTest::addColumn<QByteArray>("declarations");
+    QTest::addColumn<QByteArray>("expected");
+    auto row = [](const char *name, const char *declarations, const char *expected) {
+        QTest::newRow(name) << QByteArray(declarations) << QByteArray(expected);
+    };
+    row("name defined twice", "int k; int k;", "test.c:1:13 'k' is already defined");
+    row("struct defined twice", "struct s { int a; }; struct s { int b; };",
+        "test.c:1:30 data type 'struct s' is already defined");
+    row("enum defined twice", "enum e { A }; enum e { B };", "test.c:1:21 data type 'e' is already defined");
+    row("enum never defined", "enum q x;", "test.c:1:7 enum 'q' isn't defined");
+    row("enum trailing comma", "enum e { A, };", "test.c:1:12 identifier expected");
+    row("enum without comma", "enum e { A B };", "test.c:1:11 comma expected");
+    row("enum name missing", "enum e { 3 };", "test.c:1:9 identifier expected");
+    row("member defined twice", "struct s { int a; char a; };", "test.c:1:25 member 'a' already defined");
+    row("member without name", "struct s { int; };", "test.c:1:11 invalid type in struct");
+    row("member without semicolon", "struct s { int a char b; };", "test.c:1:17 semicolon expected");
+    row("incomplete variable", "struct t x;", "test.c:1:11 type 'struct t' isn't defined");
+    row("incomplete array", "struct t x[3];", "test.c:1:14 type 'struct t[3]' isn't defined");
+    row("void variable", "void v;", "test.c:1:7 can't define a void variable");
+    row("missing name", "int ;", "test.c:1:0 identifier expected");
+    row("unclosed array size", "int a[3;", "test.c:1:8 ']' expected");
+    row("negative array size", "int a[-1];", "test.c:1:9 bad type declaration");
+    row("undefined type name", "nosuch x;", "test.c:1:7 'nosuch' is undefined");
+    row("bracket after type", "int *(a);", "test.c:1:6 bad type declaration");
+    row("initialiser of wrong type", "int a = \"x\";", "test.c:1:8 can't assign int from char*");
+    row("array too large", "int a[1000000000];", "test.c:1:18 out of memory");
+}
+
+void TestDeclaration::declarationErrors()
+{
+    QFETCH(QByteArray, declarations);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(runStatements(&st, declarations), "error: " + expected);
+}
+
+// The counters are process-wide: each anonymous struct or enum takes the
+// next number, in this run and in the next.
+void TestDeclaration::anonymousNamesCountUp()
+{
+    QCOMPARE(runStatements(&st, "struct { int a; } x; struct { int b; } y; enum { E1 } z;"), QByteArray());
+    QRegularExpression name("^struct \\^s(\\d{4})$");
+    QRegularExpressionMatch first = name.match(QString::fromLatin1(evaluate(&st, "x")));
+    QRegularExpressionMatch second = name.match(QString::fromLatin1(evaluate(&st, "y")));
+    QVERIFY(first.hasMatch() && second.hasMatch());
+    QCOMPARE(second.captured(1).toInt(), first.captured(1).toInt() + 1);
+    QVERIFY(first.captured(1).toInt() >= 1);
+
+    engineCleanup(&st);
+    scriptSources().clear();
+    QVERIFY(engineInit(&st, kEngineStackBytes));
+    QCOMPARE(runStatements(&st, "struct { int c; } w;"), QByteArray());
+    QRegularExpressionMatch next = name.match(QString::fromLatin1(evaluate(&st, "w")));
+    QVERIFY(next.hasMatch());
+    QCOMPARE(next.captured(1).toInt(), second.captured(1).toInt() + 1);
+}
+
+void TestDeclaration::staticLocalKeepsItsValue()
+{
+    defineFunction(&st, "counter", &st.intType, {}, false, nullptr, "{ static int n = 5; n += 1; return n; }");
+    defineFunction(&st, "other", &st.intType, {}, false, nullptr, "{ static int n = 40; n += 2; return n; }");
+    QCOMPARE(evaluate(&st, "counter()"), QByteArray("int 6"));
+    QCOMPARE(evaluate(&st, "counter() * 100 + other()"), QByteArray("int 742"));
+    QCOMPARE(evaluate(&st, "counter()"), QByteArray("int 8"));
+}
+
+// The same declaration met again (a loop body, a block entered once more)
+// finds its variable instead of failing as a second definition, and its
+// initialiser runs again.
+void TestDeclaration::declarationReadAgainReusesItsVariable()
+{
+    const unsigned char *tokens = retainTokens(&st, "{ int x = 0; x += 1; total = total * 10 + x; }");
+    QCOMPARE(runStatements(&st, "int total;"), QByteArray());
+    for (int pass = 0; pass < 3; pass++) {
+        QVERIFY(engineProtectedCall(&st, [&] {
+            ParseCursor cursor;
+            initCursor(&cursor, &st, nullptr, tokens, internString(&st, "test.c"), true);
+            cursor.source = scriptSources().first().constData();
+            QCOMPARE(parseStatement(&cursor, true), STATEMENT_OK);
+        }));
+    }
+    QCOMPARE(evaluate(&st, "total"), QByteArray("int 111"));
+}
+
+// A host object's struct has alignment 0; as a member it aligns to 1.
+void TestDeclaration::opaqueStructAsMember()
+{
+    QVERIFY(engineProtectedCall(&st, [&] { createOpaqueStruct(&st, nullptr, internString(&st, "Host"), 6); }));
+    QCOMPARE(runStatements(&st, "struct holder { char c; struct Host h; char d; } k;"), QByteArray());
+    QCOMPARE(evaluate(&st, "(char *)&k.d - (char *)&k"), QByteArray("int 7"));
+    QCOMPARE(evaluate(&st, "sizeof k"), QByteArray("int 8"));
+    capturedOutput().clear();
+    QVERIFY(!engineProtectedCall(&st, [&] { createOpaqueStruct(&st, nullptr, internString(&st, "Host"), 6); }));
+    QCOMPARE(capturedOutput(), QByteArray("data type 'Host' is already defined\n"));
+}
+
+void TestDeclaration::scopesHideAndReveal()
+{
+    QCOMPARE(runStatements(&st, "int outer; { int inner; inner = 2; outer = inner; }"), QByteArray());
+    QCOMPARE(evaluate(&st, "outer"), QByteArray("int 2"));
+    QCOMPARE(evaluate(&st, "inner"), QByteArray("error: test.c:1:6 'inner' is out of scope"));
+    QCOMPARE(runStatements(&st, "{ int inner; inner = 7; outer = inner; }"), QByteArray());
+    QCOMPARE(evaluate(&st, "outer"), QByteArray("int 7"));
+    // A name still in scope cannot be declared again, not even by an inner block.
+    QCOMPARE(runStatements(&st, "{ int t; int t; }"), QByteArray("error: test.c:1:15 't' is already defined"));
+    QCOMPARE(runStatements(&st, "{ int u; { int u; } }"), QByteArray("error: test.c:1:17 'u' is already defined"));
+}
+
+void TestDeclaration::globalValueAliasesHostStorage()
+{
+    static int32_t hostValue = 12;
+    static int32_t hostConstant = 99;
+    QVERIFY(engineProtectedCall(&st, [&] {
+        defineGlobalValue(&st, nullptr, "HOST", &st.intType, &hostValue, true);
+        defineGlobalValue(&st, nullptr, "FIXED", &st.intType, &hostConstant, false);
+    }));
+    QCOMPARE(runStatements(&st, "HOST = HOST + 1;"), QByteArray());
+    QCOMPARE(hostValue, 13);
+    QCOMPARE(evaluate(&st, "*&HOST"), QByteArray("int 13"));
+    QCOMPARE(evaluate(&st, "FIXED = 1"), QByteArray("error: test.c:1:8 can't assign to this"));
+    QVERIFY(!engineProtectedCall(&st, [&] { defineGlobalValue(&st, nullptr, "HOST", &st.intType, &hostValue, true); }));
+    QVERIFY(capturedOutput().endsWith("'HOST' is already defined\n"));
+}
+
+QTEST_APPLESS_MAIN(TestDeclaration)
+#include "tst_declaration.moc"

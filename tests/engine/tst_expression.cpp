@@ -1,0 +1,479 @@
+// Expressions: precedence, arithmetic, conversions, pointers, arrays,
+// members, casts, calls and every way an access can go wrong.
+#include "scriptfixture.h"
+
+#include <QtTest>
+
+namespace {
+
+int callCount;
+int32_t testArgument;
+
+int32_t intArgument(ScriptValue *value) { return coerceInteger(value); }
+
+void setInt(ScriptValue *result, int32_t value) { memcpy(result->data, &value, sizeof value); }
+
+void nativeTest(ParseCursor *, ScriptValue *, ScriptValue **args, int32_t)
+{
+    testArgument = intArgument(args[0]);
+}
+
+void nativeCount(ParseCursor *, ScriptValue *result, ScriptValue **args, int32_t)
+{
+    callCount++;
+    setInt(result, intArgument(args[0]));
+}
+
+void nativeId(ParseCursor *, ScriptValue *result, ScriptValue **args, int32_t)
+{
+    setInt(result, intArgument(args[0]));
+}
+
+// The arguments behind the last fixed one follow each other on the arena.
+void nativeSum(ParseCursor *, ScriptValue *result, ScriptValue **args, int32_t count)
+{
+    ScriptValue *at = args[0];
+    int32_t sum = 0;
+    for (int32_t i = 1; i < count; i++) {
+        at = reinterpret_cast<ScriptValue *>(reinterpret_cast<char *>(at) +
+                                             arenaAligned(kValueHeader + valueStackDataSize(at)));
+        sum += coerceInteger(at);
+    }
+    setInt(result, sum);
+}
+
+uintptr_t markedStack;
+
+// Records how deep the host stack is where the script calls it.
+void nativeMark(ParseCursor *, ScriptValue *result, ScriptValue **, int32_t)
+{
+    int local = 0;
+    markedStack = reinterpret_cast<uintptr_t>(&local);
+    setInt(result, local);
+}
+
+const char *const kDeclarations =
+    "int i; int j; char c; short h; double x; double y; unsigned int u; int a[3]; int *p; int *q;"
+    "char buf[8]; char *s; int m[2][3]; void *vp;"
+    "struct pair { int x; int y; }; struct pair pr; struct pair *pp; struct pair prs[2];"
+    "struct s { char c; int i; short h; }; union un { char c; int i; short h; };";
+
+} // namespace
+
+class TestExpression : public QObject
+{
+    Q_OBJECT
+
+private:
+    EngineState st;
+
+private slots:
+    void init();
+    void cleanup();
+
+    void evaluates_data();
+    void evaluates();
+    void sideEffects_data();
+    void sideEffects();
+    void shortCircuitSkipsOnlyCalls_data();
+    void shortCircuitSkipsOnlyCalls();
+    void errors_data();
+    void errors();
+    void membersOfTemporariesSurvive();
+    void variadicArgumentsFollowTheLastFixedOne();
+    void deepBracketsNeedNoRecursion();
+    void nestedBlocksStopAtTheNestingLimit();
+    void nestedCallsRunOutOfArena();
+    void runawayRecursionRunsOutOfArena();
+    void danglingPointerToPoppedFrame();
+    void hostStackPerNestingLevel();
+};
+
+void TestExpression::init()
+{
+    captureOutput();
+    QVERIFY(engineInit(&st, kEngineStackBytes));
+    callCount = 0;
+    testArgument = 0;
+    ScriptType *charPtr = st.charPtrType;
+    defineFunction(&st, "Test", &st.voidType, {{&st.intType, "n"}}, false, nativeTest);
+    defineFunction(&st, "Count", &st.intType, {{&st.intType, "n"}}, false, nativeCount);
+    defineFunction(&st, "Id", &st.intType, {{&st.intType, "n"}}, false, nativeId);
+    defineFunction(&st, "Mark", &st.intType, {}, false, nativeMark);
+    defineFunction(&st, "Sum", &st.intType, {{&st.intType, "n"}}, true, nativeSum);
+    defineFunction(&st, "Text", charPtr, {{charPtr, "t"}}, false, nullptr, "{ return t; }");
+    QCOMPARE(runStatements(&st, kDeclarations), QByteArray());
+}
+
+void TestExpression::cleanup()
+{
+    engineCleanup(&st);
+    scriptSources().clear();
+    QCOMPARE(st.heapBlocks, 0L);
+}
+
+void TestExpression::evaluates_data()
+{
+    QTest::addColumn<QByteArray>("setup");
+    QTest::addColumn<QByteArray>("expression");
+    QTest::addColumn<QByteArray>("expected");
+    auto row = [](const char *name, const char *setup, const char *expression, const char *expected) {
+        QTest::newRow(name) << QByteArray(setup) << QByteArray(expression) << QByteArray(expected);
+    };
+    row("product before sum", "", "2 + 3 * 4", "int 14");
+    row("brackets first", "", "(2 + 3) * 4", "int 20");
+    row("minus is left to right", "", "10 - 4 - 3", "int 3");
+    row("nested brackets", "", "((1 + 2) * (3 + 4)) % 5", "int 1");
+    row("double negation", "", "- -5", "int 5");
+    row("double not", "", "!!7", "int 1");
+    row("bitwise not", "", "~0", "int -1");
+    row("integer division", "", "7 / 2", "int 3");
+    row("double division", "", "7.0 / 2", "double 3.5");
+    row("negative remainder", "", "-7 % 3", "int -1");
+    row("shift count modulo 32", "", "1 << 33", "int 2");
+    row("arithmetic right shift", "", "-8 >> 1", "int -4");
+    row("wrap around", "", "2147483647 + 1", "int -2147483648");
+    row("precedence of comparisons", "", "1 + 1 == 2 && 3 > 2", "int 1");
+    row("bitwise below equality", "", "6 & 3 == 3", "int 0");
+    row("or of and", "", "0 || 1 && 0", "int 0");
+    row("constant keeps its type", "", "5", "long 5");
+    row("char constant", "", "'A'", "char 65");
+    row("string constant", "", "\"abc\"", "char* ptr");
+    row("unsigned compared as signed", "u = 4294967295;", "u > 1", "int 0");
+    row("unsigned reads back", "u = 4294967295;", "u", "unsigned int -1");
+    row("assignment value is before narrowing", "", "(c = 300)", "int 300");
+    row("narrowed store into char", "c = 300;", "c", "char 44");
+    row("narrowed store into short", "h = 70000;", "h", "short 4464");
+    row("assignment is right to left", "i = j = 3;", "i * 10 + j", "int 33");
+    row("compound assignment", "i = 5; i += 3; i *= 2;", "i", "int 16");
+    row("double compound into int", "i = 7; i /= 2.0;", "i", "int 3");
+    row("double into int truncates", "i = -2.9;", "i", "int -2");
+    row("double into int saturates high", "i = 1e20;", "i", "int 2147483647");
+    row("double into int saturates low", "i = -1e20;", "i", "int -2147483648");
+    row("double compare", "x = 0.1;", "x < 0.2", "int 1");
+    row("postfix on double is old value", "x = 1.5;", "x++", "double 1.5");
+    row("postfix on double stores", "x = 1.5; x++;", "x", "double 2.5");
+    row("prefix on double is new value", "x = 1.5;", "++x", "double 2.5");
+    row("not of double", "x = 0.0;", "!x", "double 1");
+    row("prefix on int", "i = 4;", "--i", "int 3");
+    row("postfix on int", "i = 4;", "i++ * 10 + i", "int 45");
+    row("char increments wrap", "c = 127; ++c;", "c", "char -128");
+    row("pointer plus steps by element", "p = a;", "(char *)(p + 1) - (char *)p", "int 4");
+    row("pointer difference in bytes", "", "&a[2] - &a[0]", "int 8");
+    row("pointer equals zero", "p = a;", "p == 0", "int 0");
+    row("null pointer equals zero", "", "p == 0", "int 1");
+    row("pointer comparison", "p = a; q = a;", "p == q", "int 1");
+    row("pointer increment", "p = a; a[1] = 9; p++;", "*p", "int 9");
+    row("pointer compound", "p = a; a[2] = 7; p += 2;", "*p", "int 7");
+    row("index through pointer", "p = a; p[1] = 42;", "a[1]", "int 42");
+    row("address of element", "", "&a[1]", "int* ptr");
+    row("array element type", "", "a[0]", "int 0");
+    row("two dimensions", "m[1][2] = 5;", "m[1][2]", "int 5");
+    row("row of two dimensions", "", "m[1]", "int[3]");
+    row("sizeof int variable", "", "sizeof i", "int 4");
+    row("sizeof type", "", "sizeof(double)", "int 8");
+    row("sizeof pointer type", "", "sizeof(char *)", "int 8");
+    row("sizeof array", "", "sizeof m", "int 24");
+    row("sizeof struct", "", "sizeof(struct s)", "int 12");
+    row("sizeof union", "", "sizeof(union un)", "int 4");
+    row("sizeof binds tighter than plus", "", "sizeof i + 1", "int 5");
+    row("ternary true", "", "1 ? 2 : 3", "long 2");
+    row("ternary false", "", "0 ? 2 : 3", "long 3");
+    row("ternary with expression", "i = 4;", "i > 3 ? i * 2 : i", "int 8");
+    row("cast to char", "", "(char)300", "char 44");
+    row("cast double to int", "", "(int)2.9", "int 2");
+    row("cast negative double", "", "(int)-2.9", "int -2");
+    row("cast binds tighter than division", "", "(double)7 / 2", "double 3.5");
+    row("cast of out-of-range double saturates", "", "(int)1e20", "int 2147483647");
+    row("cast to unsigned through 64 bits", "", "(unsigned int)4294967295.0", "unsigned int -1");
+    row("cast array to pointer", "a[0] = 258;", "*(char *)a", "char 2");
+    row("cast to void", "", "(void)5", "void");
+    row("cast integer to pointer", "", "(int *)0", "int* null");
+    row("member read", "pr.y = 3;", "pr.y", "int 3");
+    row("member through pointer", "pp = &pr; pp->x = 8;", "pr.x", "int 8");
+    row("member of array element", "prs[1].y = 6;", "prs[1].y", "int 6");
+    row("struct member offsets", "", "(char *)&pr.y - (char *)&pr", "int 4");
+    row("struct assignment", "pr.x = 1; pr.y = 2; prs[0] = pr;", "prs[0].y", "int 2");
+    row("address of struct", "", "&pr", "struct pair* ptr");
+    row("string into longer array", "buf = \"ab\";", "buf[1] + buf[2] + buf[7]", "int 98");
+    row("string cut to shorter array", "buf = \"abcdefghij\";", "buf[7]", "char 104");
+    row("pointer from string", "s = \"xyz\";", "s[2]", "char 122");
+    row("void pointer takes any pointer", "vp = &i;", "vp == 0", "int 0");
+    row("script function call", "", "*Text(\"hi\")", "char 104");
+    row("native call", "", "Id(3) + Id(4)", "int 7");
+}
+
+void TestExpression::evaluates()
+{
+    QFETCH(QByteArray, setup);
+    QFETCH(QByteArray, expression);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(runStatements(&st, setup), QByteArray());
+    QCOMPARE(evaluate(&st, expression), expected);
+}
+
+void TestExpression::sideEffects_data()
+{
+    QTest::addColumn<QByteArray>("statements");
+    QTest::addColumn<QByteArray>("expression");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("assign in right operand still runs") << QByteArray("j = 0 && (i = 5);") << QByteArray("i")
+                                                        << QByteArray("int 5");
+    QTest::newRow("both branches of ?: run") << QByteArray("h = 1 ? (i = 1) : (j = 2);") << QByteArray("i * 10 + j")
+                                             << QByteArray("int 12");
+    QTest::newRow("enum values") << QByteArray("enum e { A, B = 5, C };") << QByteArray("A * 100 + B * 10 + C")
+                                 << QByteArray("int 56");
+    QTest::newRow("enum variable is int") << QByteArray("enum f { D }; enum f ev;") << QByteArray("ev")
+                                          << QByteArray("int 0");
+    QTest::newRow("sibling blocks may reuse a name") << QByteArray("{ int t; t = 1; } { int t; t = 2; i = t; }")
+                                                     << QByteArray("i") << QByteArray("int 2");
+    QTest::newRow("unsized array takes the string") << QByteArray("char w[] = \"hey\";") << QByteArray("sizeof w")
+                                                    << QByteArray("int 4");
+    QTest::newRow("anonymous struct variable") << QByteArray("struct { int k; } anon; anon.k = 4;")
+                                               << QByteArray("anon.k") << QByteArray("int 4");
+    QTest::newRow("typedef in a cast") << QByteArray("typedef int myint;") << QByteArray("(myint)2.5")
+                                       << QByteArray("int 2");
+}
+
+// typedef is a statement of its own (the statement parser's); here it is
+// made the way that statement makes it.
+void TestExpression::sideEffects()
+{
+    QFETCH(QByteArray, statements);
+    QFETCH(QByteArray, expression);
+    QFETCH(QByteArray, expected);
+    if (statements.startsWith("typedef")) {
+        ScriptValue *t = defineVariable(&st, nullptr, internString(&st, "myint"), nullptr, &st.typeType, false);
+        ScriptType *intType = &st.intType;
+        memcpy(t->data, &intType, sizeof intType);
+    } else {
+        QCOMPARE(runStatements(&st, statements), QByteArray());
+    }
+    QCOMPARE(evaluate(&st, expression), expected);
+}
+
+void TestExpression::shortCircuitSkipsOnlyCalls_data()
+{
+    QTest::addColumn<QByteArray>("expression");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<int>("calls");
+    QTest::newRow("and decided") << QByteArray("0 && Count(1)") << QByteArray("int 0") << 0;
+    QTest::newRow("call deeper in right operand") << QByteArray("0 && i + Count(1)") << QByteArray("int 0") << 0;
+    QTest::newRow("call in an index") << QByteArray("0 && a[Count(1)]") << QByteArray("int 0") << 0;
+    QTest::newRow("call as argument") << QByteArray("0 && Id(Count(1))") << QByteArray("int 0") << 0;
+    QTest::newRow("or decided") << QByteArray("1 || Count(0)") << QByteArray("int 1") << 0;
+    QTest::newRow("and not decided") << QByteArray("1 && Count(1)") << QByteArray("int 1") << 1;
+    QTest::newRow("or not decided") << QByteArray("0 || Count(1)") << QByteArray("int 1") << 1;
+    QTest::newRow("skipping ends with the operand") << QByteArray("0 && Count(1) || Count(1)") << QByteArray("int 1")
+                                                    << 1;
+    QTest::newRow("ternary calls both") << QByteArray("1 ? Count(1) : Count(2)") << QByteArray("int 1") << 2;
+}
+
+void TestExpression::shortCircuitSkipsOnlyCalls()
+{
+    QFETCH(QByteArray, expression);
+    QFETCH(QByteArray, expected);
+    QFETCH(int, calls);
+    QCOMPARE(evaluate(&st, expression), expected);
+    QCOMPARE(callCount, calls);
+}
+
+void TestExpression::errors_data()
+{
+    QTest::addColumn<QByteArray>("setup");
+    QTest::addColumn<QByteArray>("expression");
+    QTest::addColumn<QByteArray>("expected");
+    auto row = [](const char *name, const char *setup, const char *expression, const char *expected) {
+        QTest::newRow(name) << QByteArray(setup) << QByteArray(expression) << QByteArray(expected);
+    };
+    row("zero compared with pointer", "", "0 == p", "test.c:1:7 invalid operation");
+    row("not of pointer", "p = a;", "!p", "test.c:1:3 invalid operation");
+    row("not of null pointer", "", "!p", "test.c:1:3 invalid use of a NULL pointer");
+    row("null pointer plus", "", "p + 1", "test.c:1:4 invalid use of a NULL pointer");
+    row("division by zero", "", "1 / 0", "test.c:1:4 division by zero");
+    row("remainder by zero", "i = 0;", "5 % i", "test.c:1:6 division by zero");
+    row("compound division by zero", "", "i /= 0", "test.c:1:5 division by zero");
+    row("minimum divided by minus one", "i = -2147483647 - 1;", "i / -1", "test.c:1:6 invalid operation");
+    row("minimum remainder minus one", "i = -2147483647 - 1;", "i % -1", "test.c:1:6 invalid operation");
+    row("argument conversion", "", "Test(\"x\")",
+        "test.c:1:6 can't set int from char* in argument 1 of call to Test()");
+    row("too many arguments", "", "Id(1, 2)", "test.c:1:5 too many arguments to Id()");
+    row("not enough arguments", "", "Id()", "test.c:1:4 not enough arguments to 'Id'");
+    row("comma expected", "", "Id(1 2)", "test.c:1:5 value not expected here");
+    row("not a function", "", "i(1)", "test.c:1:2 int is not a function - can't call");
+    row("index past the end", "", "a[3]", "test.c:1:4 out of bounds access");
+    row("negative index", "", "a[-1]", "test.c:1:5 out of bounds access");
+    row("write past the end", "", "a[3] = 1", "test.c:1:5 out of bounds access");
+    row("pointer index past storage", "p = a;", "p[1000000]", "test.c:1:10 out of bounds access");
+    row("pointer dereference past storage", "p = a;", "*(p + 100000)", "test.c:1:13 out of bounds access");
+    row("write through pointer past storage", "p = a;", "*(p - 100000) = 1", "test.c:1:14 out of bounds access");
+    row("arrow past storage", "pp = &pr; pp = pp + 100000;", "pp->y", "test.c:1:5 out of bounds access");
+    row("arrow on null", "", "pp->y", "test.c:1:5 NULL pointer dereference");
+    row("dereference null", "", "*p", "test.c:1:3 NULL pointer dereference");
+    row("index null pointer", "", "p[0]", "test.c:1:4 NULL pointer dereference");
+    row("dereference forged pointer", "", "*(int *)4096", "test.c:1:9 out of bounds access");
+    row("string copy from forged pointer", "s = (char *)4096;", "buf = s", "test.c:1:8 out of bounds access");
+    row("write into literal by index", "s = \"abc\";", "s[0] = 'x'", "test.c:1:7 can't assign to this");
+    row("write into literal by star", "s = \"abc\";", "*s = 'x'", "test.c:1:5 can't assign to this");
+    row("index a non-array", "", "i[0]", "test.c:1:4 this int is not an array");
+    row("index with a pointer", "", "a[p]", "test.c:1:4 array index must be an integer");
+    row("star on int", "", "*i", "test.c:1:3 invalid operation");
+    row("arrow on int", "", "i->x", "test.c:1:4 invalid operation");
+    row("dot on int", "", "i.x", "test.c:1:3 can't use '.' on something that's not a struct or union  : it's a int");
+    row("arrow on pointer to int", "p = a;", "p->x",
+        "test.c:1:4 can't use '->' on something that's not a struct or union pointer : it's a int*");
+    row("missing member", "", "pr.z", "test.c:1:4 doesn't have a member called 'z'");
+    row("member name expected", "", "pr.1", "test.c:1:4 need an structure or union member after '.'");
+    row("address of constant", "", "&5", "test.c:1:2 can't get the address of this");
+    row("assign to constant", "", "5 = i", "test.c:1:6 can't assign to this");
+    row("assign to enum constant", "enum e { A };", "A = 1", "test.c:1:4 can't assign to this");
+    row("struct into int", "", "i = pr", "test.c:1:7 can't assign int from struct pair");
+    row("struct from other struct", "struct other { int x; } o;", "pr = o",
+        "test.c:1:7 can't assign struct pair from struct other");
+    row("array sizes differ", "int b[4];", "a = b", "test.c:1:6 can't assign from an array of size 4 to one of size 3");
+    row("pointer from int", "", "p = 5", "test.c:1:4 invalid operation");
+    row("pointer from other pointer", "", "p = s", "test.c:1:6 can't assign int* from char*");
+    row("question on pointer", "p = a;", "p ? 1 : 2", "test.c:1:6 first argument to '?' should be a number");
+    row("undefined name", "", "nothing", "test.c:1:8 'nothing' is undefined");
+    row("out of scope", "{ int t; }", "t", "test.c:1:2 't' is out of scope");
+    row("missing operand", "", "1 +", "test.c:1:2 invalid expression");
+    row("brackets not closed", "", "(1 + 2", "test.c:1:5 brackets not closed");
+    row("value not expected", "", "1 2", "test.c:1:2 value not expected here");
+    row("identifier not expected", "", "1 i", "test.c:1:2 identifier not expected here");
+    row("operator not expected", "", "* / 2", "test.c:1:2 operator not expected here");
+    row("type not expected", "", "1 int", "test.c:1:2 type not expected here");
+    row("void value", "", "Test(1) + 1", "test.c:1:10 invalid operation");
+    row("modulus of doubles", "", "1.5 % 2", "test.c:1:6 invalid operation");
+    row("shift of double", "x = 1;", "x <<= 1", "test.c:1:6 invalid operation");
+    row("pointer times int", "p = a;", "p * 2", "test.c:1:4 invalid operation");
+}
+
+void TestExpression::errors()
+{
+    QFETCH(QByteArray, setup);
+    QFETCH(QByteArray, expression);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(runStatements(&st, setup), QByteArray());
+    QCOMPARE(evaluate(&st, expression), "error: " + expected);
+}
+
+// A struct a call returns is a temporary: its members must be copied out
+// before the temporary is released, whatever comes after.
+void TestExpression::membersOfTemporariesSurvive()
+{
+    ScriptType *pair = getMatchingType(&st, nullptr, &st.rootType, TYPE_STRUCT, 0, internString(&st, "pair"), true);
+    defineFunction(&st, "make", pair, {{&st.intType, "x"}, {&st.intType, "y"}}, false, nullptr,
+                   "{ struct pair p; p.x = x; p.y = y; return p; }");
+    QCOMPARE(evaluate(&st, "make(1, 2).y * 10 + make(3, 4).x"), QByteArray("int 23"));
+    QCOMPARE(evaluate(&st, "Sum(2, make(1, 2).y, make(3, 4).x)"), QByteArray("int 5"));
+    QCOMPARE(evaluate(&st, "make(5, 6)"), QByteArray("struct pair"));
+}
+
+void TestExpression::variadicArgumentsFollowTheLastFixedOne()
+{
+    QCOMPARE(runStatements(&st, "i = 30; c = 2;"), QByteArray());
+    QCOMPARE(evaluate(&st, "Sum(5, 1, i, c, 4.9, 'a')"), QByteArray("int 134"));
+    QCOMPARE(evaluate(&st, "Sum(0)"), QByteArray("int 0"));
+}
+
+void TestExpression::deepBracketsNeedNoRecursion()
+{
+    const int depth = 10000;
+    QByteArray text = QByteArray(depth, '(') + "1 + 2" + QByteArray(depth, ')') + " * 3";
+    QCOMPARE(evaluate(&st, text), QByteArray("int 9"));
+}
+
+// Nested blocks recurse in the parser without using the arena: the nesting
+// limit ends them cleanly.
+void TestExpression::nestedBlocksStopAtTheNestingLimit()
+{
+    const int depth = 10000;
+    QByteArray result = runStatements(&st, QByteArray(depth, '{') + QByteArray(depth, '}'));
+    QVERIFY2(result.endsWith("nesting too deep"), result.constData());
+    QCOMPARE(st.nestingDepth, 0);
+    QCOMPARE(runStatements(&st, QByteArray(100, '{') + "i = 5;" + QByteArray(100, '}')), QByteArray());
+    QCOMPARE(evaluate(&st, "i"), QByteArray("int 5"));
+}
+
+// Nested calls use the arena at every level and run out of it first.
+void TestExpression::nestedCallsRunOutOfArena()
+{
+    QByteArray shallow;
+    for (int n = 0; n < 100; n++)
+        shallow += "Id(";
+    QCOMPARE(evaluate(&st, shallow + "7" + QByteArray(100, ')')), QByteArray("int 7"));
+    QByteArray text;
+    for (int n = 0; n < kNestingLimit; n++)
+        text += "Id(";
+    QByteArray result = evaluate(&st, text + "1" + QByteArray(kNestingLimit, ')'));
+    QVERIFY2(result.endsWith("out of memory"), result.constData());
+}
+
+// An ordinary recursive script runs out of arena before the nesting limit.
+void TestExpression::runawayRecursionRunsOutOfArena()
+{
+    defineFunction(&st, "down", &st.intType, {{&st.intType, "n"}}, false, nullptr, "{ return down(n + 1); }");
+    QCOMPARE(evaluate(&st, "down(0)"), QByteArray("error: body.c:1:16 out of memory"));
+}
+
+void TestExpression::danglingPointerToPoppedFrame()
+{
+    ScriptType *intPtr = pointerType(&st, &st.intType);
+    defineFunction(&st, "local", intPtr, {}, false, nullptr, "{ int x; x = 3; return &x; }");
+    QCOMPARE(evaluate(&st, "*local()"), QByteArray("error: test.c:1:8 out of bounds access"));
+    QCOMPARE(runStatements(&st, "p = local();"), QByteArray());
+    QCOMPARE(evaluate(&st, "p[0]"), QByteArray("error: test.c:1:4 out of bounds access"));
+}
+
+// Host stack per level, measured where the script calls back; and the
+// deepest host stack the pathological cases reach before they end cleanly,
+// which must stay well inside a GUI thread's stack (8 MiB on Linux).
+void TestExpression::hostStackPerNestingLevel()
+{
+    auto stackAt = [&](const QByteArray &text, bool statements) {
+        markedStack = 0;
+        if (statements)
+            runStatements(&st, text);
+        else
+            evaluate(&st, text);
+        return markedStack;
+    };
+    auto blocks = [](int depth) { return QByteArray(depth, '{') + "i = Mark();" + QByteArray(depth, '}'); };
+    auto calls = [](int depth) {
+        QByteArray text;
+        for (int n = 0; n < depth; n++)
+            text += "Id(";
+        return text + "Mark()" + QByteArray(depth, ')');
+    };
+    defineFunction(&st, "r", &st.intType, {{&st.intType, "n"}}, false, nullptr,
+                   "{ return n == 0 && Mark() || n > 0 && r(n - 1); }");
+    double perRecursion = double(stackAt("r(10)", false) - stackAt("r(110)", false)) / 100.0;
+    double perBlock = double(stackAt(blocks(10), true) - stackAt(blocks(510), true)) / 500.0;
+    double perCall = double(stackAt(calls(10), false) - stackAt(calls(510), false)) / 500.0;
+    qInfo("host stack per script recursion %.0f, per nested block %.0f, per nested call %.0f bytes",
+          perRecursion, perBlock, perCall);
+    QVERIFY(perRecursion > 0 && perBlock > 0 && perCall > 0);
+
+#ifdef __SANITIZE_ADDRESS__
+    const double budget = 6.0 * 1024 * 1024; // instrumented frames are about three times larger
+#else
+    const double budget = 2.0 * 1024 * 1024;
+#endif
+    auto deepest = [&](const QByteArray &text, bool statements, const char *ending) {
+        QByteArray result = statements ? runStatements(&st, text) : evaluate(&st, text);
+        QVERIFY2(result.endsWith(ending), result.constData());
+        double used = double(st.stackBase - st.stackDeepest);
+        qInfo("%s: %.0f KiB of host stack", ending, used / 1024);
+        QVERIFY(used < budget);
+    };
+    deepest(QByteArray(20000, '{'), true, "nesting too deep");
+    deepest(calls(kNestingLimit), false, "out of memory");
+    engineCleanup(&st);
+    scriptSources().clear();
+    QVERIFY(engineInit(&st, kEngineStackBytes));
+    defineFunction(&st, "down", &st.intType, {{&st.intType, "n"}}, false, nullptr, "{ return down(n + 1); }");
+    deepest("down(0)", false, "out of memory");
+}
+
+QTEST_APPLESS_MAIN(TestExpression)
+#include "tst_expression.moc"
