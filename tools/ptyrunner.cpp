@@ -153,7 +153,7 @@ static bool writeDue(PtyRunner::Line &s, int fd, Clock::time_point now)
 
 // Takes what the host wrote; each byte arrives one byte time after the
 // previous one (at once without line-speed emulation).
-static void readHost(PtyRunner::Line &s, int fd)
+static ssize_t readHost(PtyRunner::Line &s, int fd)
 {
     std::uint8_t buffer[4096];
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -163,6 +163,7 @@ static void readHost(PtyRunner::Line &s, int fd)
         s.rxLineFree = at;
         s.rx.push_back(PtyRunner::Line::Arriving{buffer[i], at});
     }
+    return n;
 }
 
 void PtyRunner::run(volatile std::sig_atomic_t *stop, void (*onReset)(void *), void *context)
@@ -212,6 +213,12 @@ void PtyRunner::hangUp(Line &s, void (*onReset)(void *), void *context)
 {
     if (s.hostPresent) {
         s.hostPresent = false;
+        // What the host wrote before it closed was on its way and still
+        // reaches the board (a real port's close waits for its output to
+        // drain); only then does the hang-up reset it.
+        while (readHost(s, port.masterFd()) > 0) {
+        }
+        deliverArrived(s, board, Clock::time_point::max());
         s.clearLine();
         board.reset("hangup");
         if (onReset)
