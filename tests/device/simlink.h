@@ -52,12 +52,12 @@ public:
         return link.openPort(sim.port(), baud, 1000);
     }
 
-    // Closes the port (the board resets on the hang-up and saves its FLASH)
-    // and waits until the board has done so.
+    // Closes the port, waits for the board's reset on the hang-up, then
+    // stops the board, which leaves its FLASH in flashPath().
     bool hangUp()
     {
         link.closePort();
-        return sim.waitForTrace(QStringLiteral("reset cause=hangup"), kTraceWaitMs);
+        return sim.waitForTrace(QStringLiteral("reset cause=hangup"), kTraceWaitMs) && sim.stop() == 0;
     }
 
     QString flashPath() const { return dir.filePath(QStringLiteral("flash.bin")); }
