@@ -167,6 +167,9 @@ int main(int argc, char *argv[])
     case CliArguments::Command::Help:
         std::fputs(kCliUsage, stdout);
         return kSuccess;
+    case CliArguments::Command::Version:
+        std::printf("lodvane-cli %s\n", LODVANE_VERSION);
+        return kSuccess;
     case CliArguments::Command::Ports:
         return listPorts(link);
     case CliArguments::Command::Inspect:

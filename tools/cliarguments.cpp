@@ -28,6 +28,8 @@ const char *const kCliUsage =
     "  --loader PATH        first-stage loader (default: sys/ADSP-<family>/FlashLoader.ldr\n"
     "                       beside this program)\n"
     "  --flash-size BYTES   size erased by erase (default 2097152)\n"
+    "  --help               this text\n"
+    "  --version            the program's version\n"
     "exit status: 0 success, 1 the operation failed, 2 usage error\n";
 
 namespace {
@@ -145,6 +147,10 @@ bool parseCliArguments(const QStringList &arguments, CliArguments &args, QString
         QString arg = arguments.at(i);
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             args.command = CliArguments::Command::Help;
+            return true;
+        }
+        if (arg == QLatin1String("--version")) {
+            args.command = CliArguments::Command::Version;
             return true;
         }
         if (arg == QLatin1String("--invert-rts")) {

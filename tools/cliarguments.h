@@ -10,7 +10,7 @@
 
 struct CliArguments
 {
-    enum class Command { Program, Ram, Verify, Erase, Reset, Ports, Inspect, Help };
+    enum class Command { Program, Ram, Verify, Erase, Reset, Ports, Inspect, Help, Version };
 
     Command command = Command::Help;
     QString file;
