@@ -49,8 +49,10 @@ void engineParse(EngineState *state, const char *fileName, const char *source, s
     StatementResult result;
     while ((result = parseStatement(&cursor, true)) == STATEMENT_OK) {
     }
-    if (result == STATEMENT_ERROR)
+    if (result == STATEMENT_ERROR) {
+        getToken(&cursor, nullptr, false); // the report points at the token
         parserError(&cursor, "parse error");
+    }
     if (freeTokensNow)
         releaseTokens(state, node);
 }

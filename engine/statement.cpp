@@ -36,10 +36,13 @@ static void stmtGoTo(ParseCursor *cursor, const ParseCursor &mark)
     cursor->evaluateToLevel = mark.evaluateToLevel;
 }
 
+// The report points at the token that cannot start a statement.
 static void stmtRequire(ParseCursor *cursor, StatementResult result)
 {
-    if (result != STATEMENT_OK)
-        parserError(cursor, "statement expected");
+    if (result == STATEMENT_OK)
+        return;
+    stmtPeek(cursor);
+    parserError(cursor, "statement expected");
 }
 
 StatementResult parseStatementMaybeRun(ParseCursor *cursor, bool condition, bool checkSemicolon)
