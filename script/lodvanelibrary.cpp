@@ -365,13 +365,13 @@ void LodvaneWritePort(ParseCursor *cursor, ScriptValue *result, ScriptValue **ar
 
 void LodvaneReadPort(ParseCursor *cursor, ScriptValue *result, ScriptValue **args, int32_t)
 {
-    const QByteArray &bytes = session().window->portReadBuffer(static_cast<unsigned>(intArg(args[0])));
+    const QByteArray &bytes = session().window->takeFromPort(static_cast<unsigned>(intArg(args[0])));
     returnBuffer(cursor, result, bytes, session().portReadBuffer);
 }
 
 void LodvaneReadAll(ParseCursor *cursor, ScriptValue *result, ScriptValue **, int32_t)
 {
-    returnBuffer(cursor, result, session().window->portReadAllBuffer(), session().portReadBuffer);
+    returnBuffer(cursor, result, session().window->takeAllFromPort(), session().portReadBuffer);
 }
 
 void LodvaneClosePort(ParseCursor *, ScriptValue *, ScriptValue **, int32_t)

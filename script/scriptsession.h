@@ -27,9 +27,9 @@ public:
     virtual QColor colourByName(const QString &name) const = 0;
     virtual bool openSelectedPort() = 0;
     virtual qint64 portBytesAvailable() = 0;
-    // The buffer holding the bytes just taken from the port.
-    virtual const QByteArray &portReadAllBuffer() = 0;
-    virtual const QByteArray &portReadBuffer(unsigned n) = 0;
+    // The bytes taken from the port (all waiting, or at most n).
+    virtual const QByteArray &takeAllFromPort() = 0;
+    virtual const QByteArray &takeFromPort(unsigned n) = 0;
     virtual unsigned portWrite(const QByteArray &bytes) = 0;
     virtual void closePort() = 0;
 };
