@@ -3,7 +3,6 @@
 #include "lodvane.h"
 
 #include "engine.h"
-#include "error.h"
 #include "qpe.h"
 #include "scriptsession.h"
 
@@ -79,16 +78,15 @@ bool Lodvane::runScript(const QString &path)
 
     scriptSession = script;
     auto state = std::make_unique<EngineState>();
-    bool finished = false;
-    if (engineInit(state.get(), kEngineStackBytes)
-        && registerHeader(state.get(), "lodvane.h", nullptr, lodvaneLibrary, nullptr)) {
-        EngineState *engine = state.get();
-        finished = engineProtectedCall(engine, [engine] { includeAllHeaders(engine); })
-                   && (setOutputHooks(outputCharHook, outputStringHook), true)
-                   && engineProtectedCall(engine, [engine, &name] {
-                          engineParseFile(engine, name.constData());
-                          engineCallMain(engine, 0, nullptr);
-                      });
+    EngineState *engine = state.get();
+    // Each entry point returns false when the run ended early (an error
+    // report or exit()); the run then stops there.
+    bool finished = engineInit(engine, kEngineStackBytes)
+                    && registerHeader(engine, "lodvane.h", nullptr, lodvaneLibrary, nullptr)
+                    && includeAllHeaders(engine);
+    if (finished) {
+        setOutputHooks(outputCharHook, outputStringHook);
+        finished = engineParseFile(engine, name.constData()) && engineCallMain(engine, 0, nullptr);
     }
     // Widgets the script made stay on the page; the engine's state goes.
     engineCleanup(state.get());

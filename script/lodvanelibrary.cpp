@@ -210,8 +210,14 @@ void GridAddWidget(ParseCursor *cursor, ScriptValue *, ScriptValue **args, int32
     record.page = session().pageTables.indexOf(table);
     // A cell outside the table takes no widget (the table would refuse it
     // and the widget would stay unowned); the record is kept all the same.
-    if (row >= 0 && row < table->rowCount() && column >= 0 && column < table->columnCount())
+    if (row >= 0 && row < table->rowCount() && column >= 0 && column < table->columnCount()) {
+        // The table deletes the widget it replaces only later; its handles
+        // stop working now.
+        QWidget *old = table->cellWidget(row, column);
+        if (old && old != widget)
+            session().handles.forget(old);
         table->setCellWidget(row, column, widget);
+    }
     session().stateRecords.append(record);
 }
 

@@ -63,6 +63,14 @@ QTableWidgetItem *WidgetHandles::textCell(int handle) const
     return item && item == e->item && item->data(kSerialRole).toInt() == e->serial ? item : nullptr;
 }
 
+void WidgetHandles::forget(const QWidget *widget)
+{
+    for (Entry &e : entries) {
+        if (e.widget == widget)
+            e.widget.clear();
+    }
+}
+
 void WidgetHandles::clear()
 {
     for (const Entry &e : qAsConst(entries)) {

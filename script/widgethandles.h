@@ -26,6 +26,10 @@ public:
     // The text cell's item while it still sits in its cell, or null.
     QTableWidgetItem *textCell(int handle) const;
 
+    // The widget is on its way out (replaced in its cell, deleted later by
+    // the table): its handles no longer resolve.
+    void forget(const QWidget *widget);
+
     // Forgets every handle; widgets that were never placed are deleted.
     void clear();
 

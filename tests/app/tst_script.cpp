@@ -1,0 +1,383 @@
+// Scripts run from the window: the script pages and widgets they build, the
+// LOG entries their output and errors become, the push buttons, widget
+// handles, the state block, and the serial port functions.
+#include "lodvane.h"
+#include "ptypair.h"
+#include "qpe.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+class TestScript : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void pagesAndTrimmedLabels();
+    void secondRunFindsEarlierPages();
+    void colourSpecifications_data();
+    void colourSpecifications();
+    void libraryErrorsEndTheRun_data();
+    void libraryErrorsEndTheRun();
+    void widgetsAndValues();
+    void replacingACellWidget();
+    void buttonFlags();
+    void scriptErrorsInTheLog();
+    void saveAndLoadThroughTheScript();
+    void portFunctions();
+    void portFunctionsWithoutPort();
+    void nestedRunRefused();
+    void scriptButtonAndSetting();
+
+private:
+    QString scriptFile(const QByteArray &source, const QString &name = QStringLiteral("script.c"));
+    bool run(const QByteArray &source);
+    QStringList logLines() const { return w->ui.log->toPlainText().split('\n', Qt::SkipEmptyParts); }
+    QTabWidget *tabs() const { return w->findChild<QTabWidget *>(QStringLiteral("dataTab")); }
+    QTableWidget *page(int index) const { return w->script->pageTables.value(index); }
+    template <typename T>
+    T *cell(int pageIndex, int row, int column) const
+    {
+        return qobject_cast<T *>(page(pageIndex)->cellWidget(row, column));
+    }
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<PtyPair> pty;
+    std::unique_ptr<Lodvane> w;
+    QString path;
+};
+
+void TestScript::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir->filePath("settings"));
+    pty = std::make_unique<PtyPair>();
+    qputenv(QPE::kExtraPortsVariable, pty->slavePath().toLocal8Bit());
+    w = std::make_unique<Lodvane>();
+    qunsetenv(QPE::kExtraPortsVariable);
+}
+
+void TestScript::cleanup()
+{
+    w.reset();
+    pty.reset();
+    dir.reset();
+}
+
+QString TestScript::scriptFile(const QByteArray &source, const QString &name)
+{
+    path = dir->filePath(name);
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(source);
+    return path;
+}
+
+bool TestScript::run(const QByteArray &source)
+{
+    return w->runScript(scriptFile(source));
+}
+
+void TestScript::pagesAndTrimmedLabels()
+{
+    QVERIFY(run("int main()\n{\n"
+                "    int n = GridNew(\" Config , Data \");\n"
+                "    GridAddWidget(\"Data\", 0, 0, SpinBox(0, 10, n, \"pages\"));\n"
+                "    return 0;\n}\n"));
+    QVERIFY(tabs());
+    QCOMPARE(tabs()->count(), 2);
+    QCOMPARE(tabs()->tabText(0), QStringLiteral("Config"));
+    QCOMPARE(tabs()->tabText(1), QStringLiteral("Data"));
+    QCOMPARE(page(1)->objectName(), QStringLiteral(" Data ")); // the table keeps the name as given
+    QCOMPARE(tabs()->widget(0)->objectName(), QStringLiteral("Tab 0"));
+    QCOMPARE(page(0)->rowCount(), 32);
+    QCOMPARE(page(0)->columnCount(), 4);
+    QCOMPARE(cell<QSpinBox>(1, 0, 0)->value(), 2);
+    QCOMPARE(cell<QSpinBox>(1, 0, 0)->accessibleName(), QStringLiteral("SPINBOX"));
+    QCOMPARE(tabs()->parentWidget(), w->ui.EEPROM);
+    QVERIFY(w->ui.PB_0->isHidden());
+    QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::HomePage)); // the run shows no page itself
+}
+
+void TestScript::secondRunFindsEarlierPages()
+{
+    QVERIFY(run("int main() { GridNew(\"A,B\"); GridAddWidget(\"B\", 1, 1, CheckBox(\"x\", 1, \"t\")); "
+                "LodvaneSetButton(1, \"Go\"); return 0; }\n"));
+    QVERIFY(!w->ui.PB_1->isHidden());
+    QCOMPARE(w->script->stateRecords.size(), 1);
+    w->ui.PB_1->click();
+    QCOMPARE(int(w->script->buttonAction[1]), 1);
+    QVERIFY(run("int main() { GridSize(\"B\", 3, 2); GridAddText(\"B\", 0, 0, \"again\"); return 0; }\n"));
+    QCOMPARE(page(1)->rowCount(), 3);
+    QCOMPARE(page(1)->item(0, 0)->text(), QStringLiteral("again"));
+    QVERIFY(cell<QCheckBox>(1, 1, 1)); // the first run's widget stays
+    QCOMPARE(w->script->stateRecords.size(), 0);
+    QVERIFY(w->ui.PB_1->isHidden());
+    QCOMPARE(int(w->script->buttonAction[1]), 0);
+}
+
+void TestScript::colourSpecifications_data()
+{
+    QTest::addColumn<QByteArray>("spec");
+    QTest::addColumn<QColor>("colour");
+    QTest::newRow("name") << QByteArray("red") << QColor(Qt::red);
+    QTest::newRow("numbers") << QByteArray("255,128,0") << QColor(255, 128, 0);
+    QTest::newRow("numbers with blanks") << QByteArray(" 10 , 20 , 30 ") << QColor(10, 20, 30);
+    QTest::newRow("name not in the table") << QByteArray("Red") << QColor();
+    QTest::newRow("number out of range") << QByteArray("256,0,0") << QColor();
+    QTest::newRow("not a number counts as 0") << QByteArray("x,255,0") << QColor(0, 255, 0);
+}
+
+void TestScript::colourSpecifications()
+{
+    QFETCH(QByteArray, spec);
+    QFETCH(QColor, colour);
+    QVERIFY(run("int main() { GridNew(\"P\"); GridAddText(\"P\", 0, 0, \"before\"); GridForeground(\"" + spec
+                + "\"); GridBackground(\"" + spec + "\"); GridAddText(\"P\", 1, 0, \"after\"); return 0; }\n"));
+    QCOMPARE(page(0)->item(0, 0)->foreground().color(), QColor(Qt::black));
+    QCOMPARE(page(0)->item(0, 0)->background().color(), QColor(Qt::white));
+    QCOMPARE(page(0)->item(1, 0)->foreground().color(), colour);
+    QCOMPARE(page(0)->item(1, 0)->background().color(), colour);
+    QCOMPARE(page(0)->item(1, 0)->flags(), Qt::NoItemFlags);
+}
+
+void TestScript::libraryErrorsEndTheRun_data()
+{
+    QTest::addColumn<QByteArray>("call");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("column");
+    QTest::newRow("page that no tab carries") << QByteArray("GridSize(\"Nope\", 1, 1);") << "Wrong page identifier" << 5;
+    QTest::newRow("page named with its blanks") << QByteArray("GridShowGrid(\" P \", 0);") << "Wrong page identifier" << 5;
+    QTest::newRow("two colour fields") << QByteArray("GridForeground(\"255,0\");") << "Invalid number of fields in RGB specifications" << 5;
+    QTest::newRow("four colour fields") << QByteArray("GridBackground(\"1,2,3,4\");") << "Invalid number of fields in RGB specifications" << 5;
+    QTest::newRow("button -1") << QByteArray("LodvaneButtonAction(-1);") << "PUSHBUTTON selection out of range" << 5;
+    QTest::newRow("button 4") << QByteArray("LodvaneButtonClearAction(4);") << "PUSHBUTTON selection out of range" << 5;
+    QTest::newRow("handle 0") << QByteArray("SpinBoxValue(0);") << "invalid widget handle" << 5;
+    QTest::newRow("handle never made") << QByteArray("CheckBoxValue(99);") << "invalid widget handle" << 5;
+    QTest::newRow("wrong kind") << QByteArray("SpinBoxSetValue(CheckBox(\"c\", 0, \"t\"), 1);") << "invalid widget handle" << 5;
+    QTest::newRow("text cell as widget") << QByteArray("ComboBoxValue(GridAddText(\"P\", 0, 0, \"t\"));") << "invalid widget handle" << 5;
+    QTest::newRow("widget as text cell") << QByteArray("GridSetText(LineEdit(\"a\", \"t\"), \"b\");") << "invalid widget handle" << 5;
+    QTest::newRow("widget replaced in its cell")
+        << QByteArray("int s = SpinBox(0, 9, 1, \"t\"); GridAddWidget(\"P\", 0, 0, s); "
+                      "GridAddWidget(\"P\", 0, 0, LineEdit(\"x\", \"t\")); SpinBoxValue(s);")
+        << "invalid widget handle" << 111;
+    QTest::newRow("pages rebuilt")
+        << QByteArray("int t = GridAddText(\"P\", 0, 0, \"t\"); GridNew(\"Q\"); GridSetText(t, \"x\");")
+        << "invalid widget handle" << 56;
+}
+
+void TestScript::libraryErrorsEndTheRun()
+{
+    QFETCH(QByteArray, call);
+    QFETCH(QString, message);
+    QFETCH(int, column);
+    QVERIFY(!run("int main()\n{\n    GridNew(\"P\");\n    " + call + "\n    GridNew(\"after\");\n    return 0;\n}\n"));
+    const QStringList lines = logLines();
+    QVERIFY2(lines.last().startsWith(path + ":4:") && lines.last().endsWith(" " + message), qPrintable(lines.last()));
+    // The caret stands under the call that failed.
+    const int caret = lines.at(lines.size() - 2).indexOf('^') + 1;
+    QVERIFY(caret >= column && caret <= column + call.size());
+    QCOMPARE(lines.at(lines.size() - 3), QStringLiteral("    ") + QString::fromLatin1(call));
+    QVERIFY(lines.at(lines.size() - 2).trimmed() == "^");
+    QVERIFY(tabs());
+    QVERIFY(tabs()->tabText(0) != QStringLiteral("after")); // the run ended at the error
+    QVERIFY(!w->scriptRunning);
+}
+
+void TestScript::widgetsAndValues()
+{
+    QVERIFY(run("int main()\n{\n"
+                "    GridNew(\"P\");\n"
+                "    int c = ComboBox(\" one , two ,three\", 1, \"mode\");\n"
+                "    GridAddWidget(\"P\", 0, 1, c);\n"
+                "    int s = SpinBox(0, 10, 20, \"level\");\n"
+                "    SpinBoxStep(s, 2); SpinBoxSuffix(s, \" V\"); SpinBoxPrefix(s, \"~\");\n"
+                "    GridAddWidget(\"P\", 1, 1, s);\n"
+                "    int k = CheckBox(\"on\", 7, \"flag\");\n"
+                "    GridAddWidget(\"P\", 2, 1, k);\n"
+                "    int e = LineEdit(\"h\\xc3\\xa9llo\", \"name\");\n"
+                "    GridAddWidget(\"P\", 3, 1, e);\n"
+                "    char *text = LineEditValue(e);\n"
+                "    int values = SpinBox(-1000, 1000, 0, \"results\");\n"
+                "    SpinBoxSetValue(values, ComboBoxValue(c) * 100 + SpinBoxValue(s) * 10 + CheckBoxValue(k));\n"
+                "    GridAddWidget(\"P\", 4, 1, values);\n"
+                "    GridAddWidget(\"P\", 5, 1, SpinBox(0, 255, text[1] & 255, \"byte\"));\n"
+                "    GridColHeader(\"P\", 1, \"Value\"); GridRowHeader(\"P\", 0, \"Mode\");\n"
+                "    GridRowHeaderClear(\"P\"); GridRowHeader(\"P\", 1, \"Level\");\n"
+                "    GridColHeader(\"P\", 9, \"ignored\");\n"
+                "    GridShowGrid(\"P\", 0);\n"
+                "    return 0;\n}\n"));
+    auto *combo = cell<QComboBox>(0, 0, 1);
+    QCOMPARE(combo->count(), 3);
+    QCOMPARE(combo->itemText(0), QStringLiteral("one"));
+    QCOMPARE(combo->itemText(1), QStringLiteral("two"));
+    QCOMPARE(combo->currentIndex(), 1);
+    QCOMPARE(combo->toolTip(), QStringLiteral("mode"));
+    auto *spin = cell<QSpinBox>(0, 1, 1);
+    QCOMPARE(spin->value(), 10); // clamped to the range
+    QCOMPARE(spin->singleStep(), 2);
+    QCOMPARE(spin->suffix(), QStringLiteral(" V"));
+    QCOMPARE(spin->prefix(), QStringLiteral("~"));
+    QVERIFY(cell<QCheckBox>(0, 2, 1)->isChecked());
+    QCOMPARE(cell<QLineEdit>(0, 3, 1)->text(), QString::fromUtf8("h\xc3\xa9llo"));
+    QCOMPARE(cell<QSpinBox>(0, 4, 1)->value(), 201);
+    QCOMPARE(cell<QSpinBox>(0, 5, 1)->value(), 0xE9); // LineEditValue hands back Latin-1
+    QCOMPARE(page(0)->horizontalHeaderItem(1)->text(), QStringLiteral("Value"));
+    QCOMPARE(page(0)->verticalHeaderItem(0)->text(), QString());
+    QCOMPARE(page(0)->verticalHeaderItem(1)->text(), QStringLiteral("Level"));
+    QVERIFY(!page(0)->showGrid());
+    QCOMPARE(w->script->stateRecords.size(), 6);
+    QCOMPARE(w->script->stateRecords.at(2).kind, QStringLiteral("CHECKBOX"));
+    QCOMPARE(w->script->stateRecords.at(2).toolTip, QStringLiteral("flag"));
+}
+
+void TestScript::replacingACellWidget()
+{
+    QVERIFY(run("int main() { GridNew(\"P\"); GridAddWidget(\"P\", 0, 0, SpinBox(0, 9, 3, \"a\")); "
+                "GridAddWidget(\"P\", 0, 0, LineEdit(\"second\", \"b\")); return 0; }\n"));
+    QCOMPARE(cell<QLineEdit>(0, 0, 0)->text(), QStringLiteral("second"));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(w->findChildren<QSpinBox *>().size(), 1); // the window's own FLASH size box
+    QCOMPARE(w->script->stateRecords.size(), 2);
+}
+
+void TestScript::buttonFlags()
+{
+    // Three clicks before the script looks count as one; clearing resets it.
+    QTimer::singleShot(0, [this] {
+        for (int i = 0; i < 3; ++i)
+            w->ui.PB_2->click();
+    });
+    QVERIFY(run("int main()\n{\n"
+                "    GridNew(\"P\");\n"
+                "    LodvaneSetButton(2, \"Read\");\n"
+                "    LodvaneSetButton(7, \"ignored\");\n"
+                "    int loops = 0;\n"
+                "    while (!LodvaneButtonAction(2) && loops < 100000) { LodvaneProcessEvents(); loops++; }\n"
+                "    int first = LodvaneButtonAction(2);\n"
+                "    int cleared = LodvaneButtonClearAction(2);\n"
+                "    GridAddWidget(\"P\", 0, 0, SpinBox(0, 99, first * 10 + LodvaneButtonAction(2) + cleared, \"r\"));\n"
+                "    return 0;\n}\n"));
+    QCOMPARE(cell<QSpinBox>(0, 0, 0)->value(), 10);
+    QCOMPARE(w->ui.PB_2->text(), QStringLiteral("Read"));
+    QVERIFY(!w->ui.PB_2->isHidden());
+}
+
+void TestScript::scriptErrorsInTheLog()
+{
+    QVERIFY(!run("int helper() { return 1; }\n"));
+    QVERIFY(!logLines().isEmpty());
+    QVERIFY(!run("int main() { return undefinedThing; }\n"));
+    QVERIFY(logLines().last().startsWith(path + ":1:"));
+    // A file that cannot be read, named through Latin-1 ('?' for the rest).
+    const int before = logLines().size();
+    QVERIFY(!w->runScript(dir->filePath(QString::fromUtf8("\xc5\x82.c"))));
+    QVERIFY(logLines().size() > before);
+}
+
+void TestScript::saveAndLoadThroughTheScript()
+{
+    const QByteArray source = "int main()\n{\n"
+                              "    GridNew(\"Serial,Board\");\n"
+                              "    int s = SpinBox(0, 100, 5, \"Baud divisor\");\n"
+                              "    GridAddWidget(\"Serial\", 2, 1, s);\n"
+                              "    int e = LineEdit(\"a,b\", \"Name\");\n"
+                              "    GridAddWidget(\"Board\", 0, 0, e);\n"
+                              "    LodvaneLoadState();\n"
+                              "    SpinBoxSetValue(s, SpinBoxValue(s) + 1);\n"
+                              "    LodvaneSaveState();\n"
+                              "    return 0;\n}\n";
+    QVERIFY(run(source));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray saved = file.readAll();
+    file.close();
+    QVERIFY(saved.contains("//#STATE.DATA: 0,2,1,SPINBOX,6,Baud divisor\n"));
+    QVERIFY(saved.contains("//#STATE.DATA: 1,0,0,LINEEDIT,a,b,Name\n"));
+    QVERIFY(saved.endsWith("\n\n" + source));
+    // The second run loads 6, adds one and saves 7; the script text is kept.
+    QVERIFY(w->runScript(path));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    saved = file.readAll();
+    QVERIFY(saved.contains("SPINBOX,7,Baud divisor"));
+    QCOMPARE(cell<QLineEdit>(1, 0, 0)->text(), QStringLiteral("a")); // cut at the comma
+    QCOMPARE(saved.count("//#STATE.INFO:"), 3);
+    QVERIFY(saved.endsWith("\n\n" + source));
+}
+
+void TestScript::portFunctions()
+{
+    QVERIFY(pty->write("board"));
+    QVERIFY(run("int main()\n{\n"
+                "    GridNew(\"P\");\n"
+                "    int opened = LodvaneOpenPort();\n"
+                "    unsigned sent = LodvaneWritePort(\"hello\");\n"
+                "    while (LodvaneBytesAvailable() < 5) LodvaneProcessEvents();\n"
+                "    char *two = LodvaneReadPort(2);\n"
+                "    int a = two[0] == 'b' && two[1] == 'o' && two[2] == 0;\n"
+                "    char *rest = LodvaneReadAll();\n"
+                "    int b = rest[0] == 'a' && rest[2] == 'd' && rest[3] == 0;\n"
+                "    char *none = LodvaneReadPort(0);\n"
+                "    GridAddWidget(\"P\", 0, 0, SpinBox(0, 99999, opened * 10000 + sent * 100 + a * 10 + b + (none[0] != 0) * 1000, \"r\"));\n"
+                "    LodvaneClosePort();\n"
+                "    return 0;\n}\n"));
+    QCOMPARE(cell<QSpinBox>(0, 0, 0)->value(), 10511);
+    QVERIFY(!w->link->isOpen());
+    QCOMPARE(pty->read(5, 2000), QByteArray("hello"));
+}
+
+void TestScript::portFunctionsWithoutPort()
+{
+    QVERIFY(run("int main()\n{\n"
+                "    GridNew(\"P\");\n"
+                "    char *r = LodvaneReadAll();\n"
+                "    char *p = LodvaneReadPort(10);\n"
+                "    GridAddWidget(\"P\", 0, 0, SpinBox(-1, 9999, LodvaneBytesAvailable() * 1000 + LodvaneWritePort(\"x\") * 100 + r[0] + p[0], \"r\"));\n"
+                "    LodvaneClosePort();\n"
+                "    return 0;\n}\n"));
+    QCOMPARE(cell<QSpinBox>(0, 0, 0)->value(), 0);
+}
+
+void TestScript::nestedRunRefused()
+{
+    // A click on Script while a script runs (its events let the click through).
+    const QString inner = scriptFile("int main() { GridNew(\"Inner\"); return 0; }\n", "inner.c");
+    QTimer::singleShot(0, [this, inner] { QVERIFY(!w->runScript(inner)); });
+    QVERIFY(run("int main() { GridNew(\"Outer\"); int i = 0; while (i < 200) { LodvaneProcessEvents(); i++; } "
+                "GridAddWidget(\"Outer\", 0, 0, SpinBox(0, 9, 1, \"t\")); return 0; }\n"));
+    QCOMPARE(tabs()->tabText(0), QStringLiteral("Outer"));
+    QVERIFY(logLines().contains("A script is already running; wait for it to end."));
+    QVERIFY(cell<QSpinBox>(0, 0, 0));
+}
+
+void TestScript::scriptButtonAndSetting()
+{
+    const QString file = scriptFile("int main() { GridNew(\"Chosen\"); LodvaneSetPage(3); LodvaneSetPage(9); return 0; }\n",
+                                    "eeprom.c");
+    QTimer::singleShot(0, [file] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            dialog->selectFile(file);
+            QMetaObject::invokeMethod(dialog, "accept");
+        }
+    });
+    w->ui.scriptTB->click();
+    QCOMPARE(tabs()->tabText(0), QStringLiteral("Chosen"));
+    QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::EepromPage));
+    QCOMPARE(w->settings->value("ScriptFilePath").toString(), dir->path());
+}
+
+QTEST_MAIN(TestScript)
+#include "tst_script.moc"
