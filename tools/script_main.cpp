@@ -14,6 +14,9 @@ static const char kUsage[] =
     "Runs the script FILE: its top level, then main(argc, argv) with argv[0] = FILE\n"
     "and the ARGS after it.\n"
     "  --max-steps N  end the run with an error after N executed statements\n"
+    "                 (default: no limit)\n"
+    "  --help         this text\n"
+    "  --version      the program's version\n"
     "Exit status: main's return value, the value given to exit(), or 1 after an error.\n";
 
 static int usage()
@@ -34,6 +37,14 @@ static bool parseSteps(const char *text, unsigned long *steps)
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && strcmp(argv[1], "--help") == 0) {
+        fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+        printf("lodvane-script %s\n", LODVANE_VERSION);
+        return 0;
+    }
     int first = 1;
     unsigned long maxSteps = 0;
     if (argc > 1 && strcmp(argv[1], "--max-steps") == 0) {
@@ -44,7 +55,7 @@ int main(int argc, char **argv)
     if (first >= argc)
         return usage();
 
-    std::unique_ptr<EngineState> state(new EngineState);
+    std::unique_ptr<EngineState> state(new EngineState());
     int status = 1;
     if (engineInit(state.get(), kEngineStackBytes)) {
         state->statementLimit = maxSteps;
