@@ -4,6 +4,7 @@
 #include "arena.h"
 #include "error.h"
 #include "intern.h"
+#include "lib/library.h"
 #include "lexer.h"
 #include "output.h"
 #include "storage.h"
@@ -55,6 +56,7 @@ bool engineInit(EngineState *state, size_t stackBytes)
 
 void engineCleanup(EngineState *state)
 {
+    releaseStandardLibrary(state);
     stateFreeHeaders(state);
     stateFreeRetained(state);
     lexerCleanup(state);
