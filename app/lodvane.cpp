@@ -85,13 +85,19 @@ Lodvane::Lodvane(QWidget *parent, Qt::WindowFlags flags)
         colourTable.insert(QString::fromLatin1(row.name), QColor(row.colour));
 
     keyFilter = new KeyPressEater(this, this);
+    script = new ScriptSession(this, ui.EEPROM, ui.verticalLayout_5);
 
     connect(ui.coreCB, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Lodvane::coreChanged);
     connect(ui.binaryBrowsePB, &QPushButton::clicked, this, &Lodvane::setBinaryFile);
+    connect(ui.PB_0, &QPushButton::clicked, this, &Lodvane::pb0Slot);
+    connect(ui.PB_1, &QPushButton::clicked, this, &Lodvane::pb1Slot);
+    connect(ui.PB_2, &QPushButton::clicked, this, &Lodvane::pb2Slot);
+    connect(ui.PB_3, &QPushButton::clicked, this, &Lodvane::pb3Slot);
     connect(ui.flashBrowsePB, &QPushButton::clicked, this, &Lodvane::setFirstStageBinaryFile);
     connect(ui.programTB, &QToolButton::clicked, this, &Lodvane::binaryLoad);
     connect(ui.verifyTB, &QToolButton::clicked, this, &Lodvane::binaryVerify);
     connect(ui.eraseTB, &QToolButton::clicked, this, &Lodvane::flashErase);
+    connect(ui.scriptTB, &QToolButton::clicked, this, &Lodvane::scriptSlot);
     connect(ui.terminalTB, &QToolButton::clicked, this, &Lodvane::openTerminalSlot);
     connect(ui.aboutTB, &QToolButton::clicked, this, &Lodvane::helpSlot);
     connect(ui.closeHelpTB, &QToolButton::clicked, this, &Lodvane::CloseSlot);
@@ -138,6 +144,10 @@ Lodvane::~Lodvane()
     terminalLogFile = nullptr;
     delete settings;
     settings = nullptr;
+    if (scriptSession == script)
+        scriptSession = nullptr;
+    delete script;
+    script = nullptr;
     if (mainWindow == this)
         mainWindow = nullptr;
 }

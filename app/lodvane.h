@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scriptsession.h"
 #include "terminalhost.h"
 #include "ui_lodvane.h"
 
@@ -33,11 +34,12 @@ constexpr const char *kFilePathDefault = "./";
 constexpr const char *kTerminalLogPath = "Terminal.Log.Path";
 constexpr const char *kTerminalPathDefault = "/";
 constexpr const char *kTerminalXmodemPath = "Terminal.xModem.Path";
+constexpr const char *kScriptFilePath = "ScriptFilePath";
 } // namespace SettingsKey
 
 // The one main window: the form, the device link, the settings and the small
 // slots that keep the form consistent.
-class Lodvane : public QWidget, public TerminalHost
+class Lodvane : public QWidget, public TerminalHost, public ScriptWindow
 {
     Q_OBJECT
 
@@ -55,13 +57,22 @@ public:
     ~Lodvane() override;
 
     // Operations other parts of the program use (GUI thread only).
-    bool openSelectedPort();
-    qint64 portBytesAvailable();
+    bool openSelectedPort() override;
+    qint64 portBytesAvailable() override;
     const char *portReadAll();
     const char *portRead(unsigned n);
     void flushInput();
-    void setPushButton(int index, const QString &text);
-    QColor colourByName(const QString &name) const;
+    void setPushButton(int index, const QString &text) override;
+    QColor colourByName(const QString &name) const override;
+
+    // Runs one script file; true when its main returned.
+    bool runScript(const QString &path);
+    // What the script library asks of the window.
+    void setPage(int index) override;
+    const QByteArray &takeAllFromPort() override;
+    const QByteArray &takeFromPort(unsigned n) override;
+    unsigned portWrite(const QByteArray &bytes) override;
+    void closePort() override;
 
     // The terminal: shows bytes from the board, waits for single bytes.
     void terminalOutput(const char *text) override;
@@ -99,6 +110,11 @@ public slots:
     void logSlot(bool checked);
     void xmodemReceive();
     void terminalFont();
+    void scriptSlot();
+    void pb0Slot();
+    void pb1Slot();
+    void pb2Slot();
+    void pb3Slot();
 
 protected:
     void timerEvent(QTimerEvent *event) override;
@@ -121,6 +137,10 @@ public:
     FILE *terminalLogFile = nullptr;
     // Size of the X-Rx receive area, in KiB.
     int xmodemRxSizeKiB = 1024;
+
+    // The script pages and what a script run works on; owned.
+    ScriptSession *script = nullptr;
+    bool scriptRunning = false;
 
 private:
     // Both file choosers: ask for an existing file, remember its folder.

@@ -73,6 +73,11 @@ bool QPE::sendBootStream(unsigned core, const QByteArray &stream)
     write(QByteArray(1, kAutoBaudByte), false);
     waitForBytesWritten(kAutoBaudWaitMs);
     waitForReadyRead(kAutoBaudWaitMs);
+    // At low baud rates the answer trickles in and the first wake-up sees only
+    // part of it; once the board has begun answering, give it the time the
+    // rest needs rather than refusing a good answer.
+    if (bytesAvailable() > 0)
+        pollWait(kAutoBaudAnswerSize);
     const QByteArray answer = read(kAutoBaudAnswerSize);
     const bool answered = answer.size() == kAutoBaudAnswerSize
         && static_cast<unsigned char>(answer.at(0)) == kAutoBaudAnswerFirst

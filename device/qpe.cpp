@@ -67,9 +67,21 @@ void QPE::closePort()
 {
     if (!port)
         return;
+    drainWrites();
     port->close();
     delete port;
     port = nullptr;
+}
+
+void QPE::drainWrites()
+{
+    // A sequence may end with bytes still in the port's buffer (the last
+    // pieces of a boot stream leave while events run); closing would drop
+    // them. Keep going while the line takes bytes, give up once it stalls.
+    if (!port || !port->isOpen())
+        return;
+    while (port->bytesToWrite() > 0 && port->waitForBytesWritten(kDrainStallMs)) {
+    }
 }
 
 bool QPE::isOpen() const

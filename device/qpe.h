@@ -26,6 +26,9 @@ public:
     // The poll wait: at most kPollSteps rounds of waitForReadyRead(kPollStepMs).
     static constexpr int kPollStepMs = 10;
     static constexpr int kPollSteps = 100;
+    // Closing waits for buffered bytes to leave, until the line takes none
+    // for this long.
+    static constexpr int kDrainStallMs = 1000;
     // What the first-stage loader answers to every frame it accepts.
     static constexpr unsigned char kAckByte = 0xAA;
     // Environment variable with extra port paths (colon-separated), listed
@@ -38,7 +41,10 @@ public:
     const QList<CoreInfo *> &coreCatalogue() const { return cores; }
 
     bool openPort(const QString &name, int baudRate, unsigned int timeoutMs);
+    // Sends what is still buffered, then closes and destroys the port.
     void closePort();
+    // Blocks until the buffered bytes have left (or the line stalls).
+    void drainWrites();
     bool isOpen() const;
     QString portName() const;
     QStringList portNames() const;

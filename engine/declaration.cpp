@@ -328,12 +328,112 @@ ScriptType *createOpaqueStruct(EngineState *state, ParseCursor *cursor, const ch
     return type;
 }
 
-// initialiser: expression, assigned to the variable without force
+// The element an expression of a flat initialiser list fills: array layers
+// are descended, their counts multiplied, down to a non-array or to a row of
+// char that a string constant fills whole.
+static ScriptType *declFlatElement(ScriptType *array, bool stringFollows, int64_t *total)
+{
+    ScriptType *element = array;
+    *total = 1;
+    while (element->kind == TYPE_ARRAY && !(stringFollows && element->fromType->kind == TYPE_CHAR)) {
+        *total *= element->arraySize;
+        element = element->fromType;
+    }
+    return element;
+}
+
+[[noreturn]] static void declNotAnArray(ParseCursor *cursor, const ScriptType *type)
+{
+    assignError(cursor, "%t from array initializer", type, nullptr, 0, 0, nullptr, 0);
+}
+
+// One expression of an initialiser list, assigned to the element at `at`.
+static void declInitElement(ParseCursor *cursor, ScriptType *element, void *at, ScriptValue *origin)
+{
+    ScriptValue *target = valueAllocShared(cursor, element, at, true, origin);
+    ScriptValue *value;
+    if (!parseExpression(cursor, &value))
+        parserError(cursor, "expression expected");
+    assign(cursor, target, value, false, nullptr, 0, false);
+    valuePop(cursor, value);
+    valuePop(cursor, target);
+}
+
+// array-initialiser: '{' [ initialiser { ',' initialiser } [','] ] '}' with
+// the '{' already read. Fills `array` at `data` when run; returns the number
+// of initialisers at this level (a nested list counts as one).
+static int declArrayList(ParseCursor *cursor, ScriptType *array, char *data, ScriptValue *origin, bool run)
+{
+    NestingGuard guard(cursor);
+    int count = 0;
+    while (declPeek(cursor) != TK_RIGHT_BRACE) {
+        if (declPeek(cursor) == TK_LEFT_BRACE) {
+            getToken(cursor, nullptr, true);
+            ScriptType *row = run ? array->fromType : nullptr;
+            if (run && row->kind != TYPE_ARRAY)
+                declNotAnArray(cursor, row);
+            if (run && count >= array->arraySize)
+                parserError(cursor, "too many array elements");
+            declArrayList(cursor, row, run ? data + int64_t(count) * row->size : nullptr, origin, run);
+        } else if (run) {
+            int64_t total;
+            ScriptType *element = declFlatElement(array, declPeek(cursor) == TK_STRING_CONSTANT, &total);
+            if (count >= total)
+                parserError(cursor, "too many array elements");
+            declInitElement(cursor, element, data + int64_t(count) * element->size, origin);
+        } else {
+            ScriptValue *ignored;
+            if (!parseExpression(cursor, &ignored))
+                parserError(cursor, "expression expected");
+        }
+        count++;
+        TokenKind token = declPeek(cursor);
+        if (token == TK_COMMA)
+            getToken(cursor, nullptr, true);
+        else if (token != TK_RIGHT_BRACE)
+            parserError(cursor, "comma expected");
+    }
+    getToken(cursor, nullptr, true);
+    return count;
+}
+
+// The list is counted first, on a copy of the cursor, so that an unsized
+// array can take its size before it is filled.
+static void declArrayInitialiser(ParseCursor *cursor, ScriptValue *variable)
+{
+    EngineState *state = cursor->engine;
+    ParseCursor counter = *cursor;
+    counter.mode = MODE_SKIP;
+    int count = declArrayList(&counter, nullptr, nullptr, nullptr, false);
+    ScriptType *type = variable->type;
+    if (type->kind != TYPE_ARRAY)
+        declNotAnArray(cursor, type);
+    if (type->arraySize == 0) {
+        type = getMatchingType(state, cursor, type->fromType, TYPE_ARRAY, count, state->emptyString, true);
+        if (int64_t(type->fromType->size) * count > INT32_MAX)
+            parserError(cursor, "out of memory");
+        valueResize(cursor, variable, typeDataSize(type, type->arraySize, false));
+        variable->type = type;
+    }
+    declArrayList(cursor, type, reinterpret_cast<char *>(variable->data), variable, true);
+}
+
+// initialiser: array-initialiser | expression, assigned to the variable
+// without force; read without effect unless `run`
 static void declInitialiser(ParseCursor *cursor, ScriptValue *variable, bool run)
 {
     ExecMode mode = cursor->mode;
     if (!run && cursor->mode == MODE_RUN)
         cursor->mode = MODE_SKIP;
+    if (declPeek(cursor) == TK_LEFT_BRACE) {
+        getToken(cursor, nullptr, true);
+        if (cursor->mode == MODE_RUN)
+            declArrayInitialiser(cursor, variable);
+        else
+            declArrayList(cursor, nullptr, nullptr, nullptr, false);
+        cursor->mode = mode;
+        return;
+    }
     ScriptValue *value;
     if (!parseExpression(cursor, &value))
         parserError(cursor, "expression expected");

@@ -1,6 +1,12 @@
 // The script engine as a host sees it: create an EngineState, initialise it,
-// run scripts, clean it up. Text the engine writes goes to standard output
-// or to the output hooks.
+// register headers, include them, parse a file (which runs its top level),
+// call main, clean it up. Text the engine writes goes to standard output or
+// to the output hooks.
+//
+// The host entry points return false when the run ended early, through an
+// error report or exit(); the exit value is then in state->exitValue. The
+// engine-side calls below them are for libraries and leave the run the same
+// way as any error does.
 #ifndef LODVANE_ENGINE_ENGINE_H
 #define LODVANE_ENGINE_ENGINE_H
 
@@ -12,6 +18,13 @@
 // The stack size this program's hosts pass to engineInit.
 constexpr size_t kEngineStackBytes = 131072;
 
+// A host function bound to a C prototype; a table of them ends in an entry
+// whose prototype is null.
+struct LibraryEntry {
+    NativeFunction function;
+    const char *prototype;
+};
+
 // False (after printing "out of memory") when the state could not be set up;
 // engineCleanup is still the way to release it.
 bool engineInit(EngineState *state, size_t stackBytes);
@@ -20,5 +33,18 @@ void engineCleanup(EngineState *state);
 // Newest first; false (after the report) when it could not be added.
 bool registerHeader(EngineState *state, const char *name, void (*setup)(EngineState *),
                     const LibraryEntry *library, const char *setupSource);
+bool includeAllHeaders(EngineState *state);
+bool engineParseFile(EngineState *state, const char *fileName);
+// main's return value ends up in state->exitValue (0 for a void main).
+bool engineCallMain(EngineState *state, int argc, char **argv);
+
+// The standard headers, registered by engineInit in their start-up order.
+void registerStandardHeaders(EngineState *state);
+
+// Engine side.
+void engineParse(EngineState *state, const char *fileName, const char *source, size_t length, bool run,
+                 bool freeTokensNow, bool freeSourceAtCleanup);
+void includeHeader(EngineState *state, const char *sharedName);
+void addLibrary(EngineState *state, const LibraryEntry *library);
 
 #endif

@@ -7,6 +7,7 @@
 #include "lib/library.h"
 #include "lexer.h"
 #include "output.h"
+#include "run.h"
 #include "storage.h"
 #include "type.h"
 #include "variable.h"
@@ -46,6 +47,9 @@ static void stateSetUp(EngineState *state, size_t stackBytes)
     typeInit(state);
     state->version = internString(state, "v2.2");
     storageAdd(state, state->version, strlen(state->version) + 1, true);
+    registerStandardHeaders(state);
+    predefinedGlobalsInit(state);
+    platformInit(state);
 }
 
 bool engineInit(EngineState *state, size_t stackBytes)
@@ -66,25 +70,4 @@ void engineCleanup(EngineState *state)
     storageCleanup(state);
     internCleanup(state);
     arenaCleanup(state);
-}
-
-static void stateAddHeader(EngineState *state, const char *name, void (*setup)(EngineState *),
-                           const LibraryEntry *library, const char *setupSource)
-{
-    const char *shared = internString(state, name);
-    HeaderModule *module = static_cast<HeaderModule *>(heapAlloc(state, sizeof(HeaderModule)));
-    if (!module)
-        engineError(state, "out of memory");
-    module->name = shared;
-    module->setup = setup;
-    module->library = library;
-    module->setupSource = setupSource;
-    module->next = state->headers;
-    state->headers = module;
-}
-
-bool registerHeader(EngineState *state, const char *name, void (*setup)(EngineState *),
-                    const LibraryEntry *library, const char *setupSource)
-{
-    return engineProtectedCall(state, [&] { stateAddHeader(state, name, setup, library, setupSource); });
 }

@@ -103,6 +103,10 @@ struct EngineState {
     int nestingDepth;             // the parser's own recursion
     uintptr_t stackBase;          // host stack where the outermost level began
     uintptr_t stackDeepest;       // the deepest host stack address a level reached since
+
+    int definitionDepth;          // function bodies being read at their definition
+    int32_t mainArgc;             // what __argc and __argv alias while main runs
+    char **mainArgv;
 };
 
 // Past this many nested expressions and statements the run ends with

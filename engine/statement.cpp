@@ -1,11 +1,17 @@
-// Statements: blocks, declarations, expression statements and return.
+// Statements: executed as they are read, or stepped over, according to the
+// cursor's mode. Loops re-read their condition and body by moving the cursor
+// back; break, continue, return and goto change the mode so that the rest of
+// a body is read without effect.
 #include "statement.h"
 
 #include "declaration.h"
+#include "engine.h"
 #include "error.h"
 #include "expression.h"
+#include "function.h"
 #include "lexer.h"
 #include "state.h"
+#include "table.h"
 #include "variable.h"
 
 static TokenKind stmtPeek(ParseCursor *cursor, ScriptValue **value = nullptr)
@@ -13,11 +19,48 @@ static TokenKind stmtPeek(ParseCursor *cursor, ScriptValue **value = nullptr)
     return getToken(cursor, value, false);
 }
 
+static void stmtExpect(ParseCursor *cursor, TokenKind token, const char *message)
+{
+    if (getToken(cursor, nullptr, true) != token)
+        parserError(cursor, message);
+}
+
+// Moves to a remembered position without touching the mode, the labels
+// sought or the scope.
+static void stmtGoTo(ParseCursor *cursor, const ParseCursor &mark)
+{
+    cursor->pos = mark.pos;
+    cursor->line = mark.line;
+    cursor->column = mark.column;
+    cursor->ifLevel = mark.ifLevel;
+    cursor->evaluateToLevel = mark.evaluateToLevel;
+}
+
+// The report points at the token that cannot start a statement.
+static void stmtRequire(ParseCursor *cursor, StatementResult result)
+{
+    if (result == STATEMENT_OK)
+        return;
+    stmtPeek(cursor);
+    parserError(cursor, "statement expected");
+}
+
+StatementResult parseStatementMaybeRun(ParseCursor *cursor, bool condition, bool checkSemicolon)
+{
+    if (cursor->mode == MODE_SKIP || condition)
+        return parseStatement(cursor, checkSemicolon);
+    ExecMode mode = cursor->mode;
+    cursor->mode = MODE_SKIP;
+    StatementResult result = parseStatement(cursor, checkSemicolon);
+    cursor->mode = mode;
+    return result;
+}
+
 ExecMode parseBlock(ParseCursor *cursor, bool absorbBrace, bool condition)
 {
     intptr_t saved = scopeEnter(cursor);
-    if (absorbBrace && getToken(cursor, nullptr, true) != TK_LEFT_BRACE)
-        parserError(cursor, "'{' expected");
+    if (absorbBrace)
+        stmtExpect(cursor, TK_LEFT_BRACE, "'{' expected");
     ExecMode mode = cursor->mode;
     bool run = mode != MODE_SKIP && condition;
     if (!run)
@@ -26,10 +69,180 @@ ExecMode parseBlock(ParseCursor *cursor, bool absorbBrace, bool condition)
     }
     if (!run)
         cursor->mode = mode;
-    if (getToken(cursor, nullptr, true) != TK_RIGHT_BRACE)
-        parserError(cursor, "'}' expected");
+    stmtExpect(cursor, TK_RIGHT_BRACE, "'}' expected");
     scopeLeave(cursor, saved);
     return cursor->mode;
+}
+
+// '(' expression ')'
+static int32_t stmtCondition(ParseCursor *cursor)
+{
+    stmtExpect(cursor, TK_OPEN_BRACKET, "'(' expected");
+    int32_t value = parseIntExpression(cursor);
+    stmtExpect(cursor, TK_CLOSE_BRACKET, "')' expected");
+    return value;
+}
+
+// if: 'if' '(' expression ')' statement [ 'else' statement ]
+static void stmtIf(ParseCursor *cursor)
+{
+    bool condition = stmtCondition(cursor) != 0;
+    stmtRequire(cursor, parseStatementMaybeRun(cursor, condition, true));
+    if (stmtPeek(cursor) == TK_ELSE) {
+        getToken(cursor, nullptr, true);
+        stmtRequire(cursor, parseStatementMaybeRun(cursor, !condition, true));
+    }
+}
+
+// A loop's body has ended: a continue is spent, the loop goes on.
+static void stmtEndPass(ParseCursor *cursor, ExecMode loopMode)
+{
+    if (cursor->mode == MODE_CONTINUE)
+        cursor->mode = loopMode;
+}
+
+// A loop has ended: a break is spent.
+static void stmtEndLoop(ParseCursor *cursor, ExecMode loopMode)
+{
+    if (cursor->mode == MODE_BREAK)
+        cursor->mode = loopMode;
+}
+
+// while: 'while' '(' expression ')' statement
+static void stmtWhile(ParseCursor *cursor)
+{
+    ExecMode loopMode = cursor->mode;
+    stmtExpect(cursor, TK_OPEN_BRACKET, "'(' expected");
+    ParseCursor condition = *cursor;
+    for (;;) {
+        stmtGoTo(cursor, condition);
+        bool holds = parseIntExpression(cursor) != 0;
+        stmtExpect(cursor, TK_CLOSE_BRACKET, "')' expected");
+        stmtRequire(cursor, parseStatementMaybeRun(cursor, holds, true));
+        stmtEndPass(cursor, loopMode);
+        if (cursor->mode != MODE_RUN || !holds)
+            break;
+    }
+    stmtEndLoop(cursor, loopMode);
+}
+
+// do: 'do' statement 'while' '(' expression ')'
+static void stmtDo(ParseCursor *cursor)
+{
+    ExecMode loopMode = cursor->mode;
+    ParseCursor body = *cursor;
+    for (;;) {
+        stmtGoTo(cursor, body);
+        stmtRequire(cursor, parseStatement(cursor, true));
+        stmtEndPass(cursor, loopMode);
+        stmtExpect(cursor, TK_WHILE, "'while' expected");
+        bool holds = stmtCondition(cursor) != 0;
+        if (!holds || cursor->mode != MODE_RUN)
+            break;
+    }
+    stmtEndLoop(cursor, loopMode);
+}
+
+// for: 'for' '(' statement [expression] ';' [expression] ')' statement
+static void stmtFor(ParseCursor *cursor)
+{
+    ExecMode loopMode = cursor->mode;
+    intptr_t savedScope = scopeEnter(cursor);
+    stmtExpect(cursor, TK_OPEN_BRACKET, "'(' expected");
+    stmtRequire(cursor, parseStatement(cursor, true));
+    ParseCursor condition = *cursor;
+    bool hasCondition = stmtPeek(cursor) != TK_SEMICOLON;
+    bool holds = !hasCondition || parseIntExpression(cursor) != 0;
+    stmtExpect(cursor, TK_SEMICOLON, "';' expected");
+    ParseCursor step = *cursor;
+    ExecMode mode = cursor->mode;
+    cursor->mode = MODE_SKIP;
+    ScriptValue *ignored;
+    parseExpression(cursor, &ignored);
+    cursor->mode = mode;
+    stmtExpect(cursor, TK_CLOSE_BRACKET, "')' expected");
+    ParseCursor body = *cursor;
+    stmtRequire(cursor, parseStatementMaybeRun(cursor, holds, true));
+    if (cursor->mode == MODE_CONTINUE && loopMode == MODE_RUN)
+        cursor->mode = MODE_RUN;
+    ParseCursor after = *cursor;
+    while (holds && cursor->mode == MODE_RUN) {
+        stmtGoTo(cursor, step);
+        ScriptValue *value;
+        if (parseExpression(cursor, &value))
+            valuePop(cursor, value);
+        stmtGoTo(cursor, condition);
+        if (hasCondition && parseIntExpression(cursor) == 0)
+            break;
+        stmtGoTo(cursor, body);
+        stmtRequire(cursor, parseStatement(cursor, true));
+        if (cursor->mode == MODE_CONTINUE)
+            cursor->mode = MODE_RUN;
+    }
+    if (cursor->mode == MODE_BREAK && loopMode == MODE_RUN)
+        cursor->mode = MODE_RUN;
+    stmtGoTo(cursor, after);
+    scopeLeave(cursor, savedScope);
+}
+
+// switch: 'switch' '(' expression ')' '{' { statement } '}'
+// Only a switch reached in run mode searches its cases. Reached in any other
+// mode its body is read in that mode, so that a "case 0:" or "default:" can
+// never run code that was not meant to run; a goto search may still find a
+// label inside it.
+static void stmtSwitch(ParseCursor *cursor)
+{
+    int32_t value = stmtCondition(cursor);
+    if (stmtPeek(cursor) != TK_LEFT_BRACE)
+        parserError(cursor, "'{' expected");
+    ExecMode mode = cursor->mode;
+    int32_t searchLabel = cursor->searchLabel;
+    if (mode == MODE_RUN) {
+        cursor->searchLabel = value;
+        cursor->mode = MODE_CASE_SEARCH;
+        parseBlock(cursor, true, true);
+        if (cursor->mode != MODE_RETURN)
+            cursor->mode = mode;
+    } else if (mode == MODE_GOTO) {
+        parseBlock(cursor, true, true);
+        if (cursor->mode != MODE_GOTO && cursor->mode != MODE_RETURN)
+            cursor->mode = MODE_RUN; // the label was inside: a break or continue ends here
+    } else {
+        parseBlock(cursor, true, false);
+    }
+    cursor->searchLabel = searchLabel;
+}
+
+// case: 'case' expression ':'
+static void stmtCase(ParseCursor *cursor)
+{
+    bool searching = cursor->mode == MODE_CASE_SEARCH;
+    if (searching)
+        cursor->mode = MODE_RUN;
+    int32_t value = parseIntExpression(cursor);
+    if (searching)
+        cursor->mode = value == cursor->searchLabel ? MODE_RUN : MODE_CASE_SEARCH;
+    stmtExpect(cursor, TK_COLON, "':' expected");
+}
+
+// default: 'default' ':' -- taken where it stands
+static void stmtDefault(ParseCursor *cursor)
+{
+    stmtExpect(cursor, TK_COLON, "':' expected");
+    if (cursor->mode == MODE_CASE_SEARCH)
+        cursor->mode = MODE_RUN;
+}
+
+// goto: 'goto' name -- the label is searched forward
+static void stmtGoto(ParseCursor *cursor)
+{
+    ScriptValue *value;
+    if (getToken(cursor, &value, true) != TK_IDENTIFIER)
+        parserError(cursor, "identifier expected");
+    if (cursor->mode != MODE_RUN)
+        return;
+    cursor->gotoLabel = static_cast<const char *>(value->data->ptr);
+    cursor->mode = MODE_GOTO;
 }
 
 // return: 'return' [ expression ]
@@ -61,15 +274,107 @@ static void stmtReturn(ParseCursor *cursor)
     cursor->mode = MODE_RETURN;
 }
 
-static bool stmtIsTypedef(ParseCursor *cursor, ScriptValue *token)
+// typedef: 'typedef' type declarator
+static void stmtTypedef(ParseCursor *cursor)
 {
-    ScriptValue *named = lookupVariable(cursor->engine, static_cast<const char *>(token->data->ptr));
+    ScriptType *type;
+    const char *name;
+    bool isStatic;
+    parseType(cursor, &type, &name, &isStatic);
+    if (!type || name == cursor->engine->emptyString)
+        parserError(cursor, "identifier expected");
+    if (cursor->mode != MODE_RUN)
+        return;
+    bool firstVisit;
+    ScriptValue *named = defineVariableOnce(cursor, name, &cursor->engine->typeType, false, &firstVisit);
+    named->data->type = type;
+    named->isLvalue = false;
+}
+
+// #include: '#include' string -- whatever the mode
+static void stmtInclude(ParseCursor *cursor)
+{
+    ScriptValue *value;
+    if (getToken(cursor, &value, true) != TK_STRING_CONSTANT)
+        parserError(cursor, "\"filename.h\" expected");
+    includeHeader(cursor->engine, static_cast<const char *>(value->data->ptr));
+}
+
+// delete: 'delete' name -- removes a global. Only at top level: inside a
+// function an expression further up may still hold the global's storage,
+// or the function being deleted may be the one running.
+static void stmtDelete(ParseCursor *cursor)
+{
+    EngineState *state = cursor->engine;
+    ScriptValue *value;
+    if (getToken(cursor, &value, true) != TK_IDENTIFIER)
+        parserError(cursor, "identifier expected");
+    if (cursor->mode != MODE_RUN)
+        return;
+    const char *name = static_cast<const char *>(value->data->ptr);
+    if (state->topFrame)
+        parserError(cursor, "'%s' can't be deleted inside a function", name);
+    if (!tableEntry(&state->globals, name))
+        parserError(cursor, "'%s' is not defined", name);
+    valueFree(state, static_cast<ScriptValue *>(tableDelete(state, &state->globals, name)));
+}
+
+static bool stmtIsTypedef(ParseCursor *cursor, const char *name)
+{
+    ScriptValue *named = lookupVariable(cursor->engine, name);
     return named && named->type->kind == TYPE_TYPE;
 }
 
+// A label is a name nobody defined, followed by ':'.
+static bool stmtLabel(ParseCursor *cursor, const char *name)
+{
+    if (lookupVariable(cursor->engine, name))
+        return false;
+    ParseCursor after = *cursor;
+    getToken(&after, nullptr, true);
+    if (getToken(&after, nullptr, true) != TK_COLON)
+        return false;
+    *cursor = after;
+    if (cursor->mode == MODE_GOTO && cursor->gotoLabel == name)
+        cursor->mode = MODE_RUN;
+    return true;
+}
+
+static void stmtExpression(ParseCursor *cursor)
+{
+    ScriptValue *result;
+    parseExpression(cursor, &result);
+    if (cursor->mode == MODE_RUN)
+        valuePop(cursor, result);
+}
+
+// declaration, or a function definition when '(' follows the name; returns
+// whether a semicolon ends the statement
+static bool stmtDeclaration(ParseCursor *cursor)
+{
+    ScriptType *returnType;
+    const char *name;
+    if (parseDeclaration(cursor, &returnType, &name))
+        return true;
+    parseFunctionDefinition(cursor, returnType, name);
+    return false;
+}
+
+// A bounded run ends here once it has executed its statements.
+static void stmtCount(ParseCursor *cursor)
+{
+    EngineState *state = cursor->engine;
+    if (state->statementLimit && ++state->statementCount > state->statementLimit)
+        parserError(cursor, "step limit reached");
+}
+
+// The one big dispatch: every statement by its first token. Statements that
+// end without a semicolon return from their case; the others break.
 StatementResult parseStatement(ParseCursor *cursor, bool checkSemicolon)
 {
     NestingGuard guard(cursor);
+    if (cursor->mode == MODE_RUN)
+        stmtCount(cursor);
     ParseCursor before = *cursor;
     ScriptValue *value;
     TokenKind token = getToken(cursor, &value, true);
@@ -84,40 +389,53 @@ StatementResult parseStatement(ParseCursor *cursor, bool checkSemicolon)
         *cursor = before;
         parseBlock(cursor, true, true);
         return STATEMENT_OK;
-    case TK_RETURN:
-        stmtReturn(cursor);
+    case TK_IF: stmtIf(cursor); return STATEMENT_OK;
+    case TK_WHILE: stmtWhile(cursor); return STATEMENT_OK;
+    case TK_FOR: stmtFor(cursor); return STATEMENT_OK;
+    case TK_SWITCH: stmtSwitch(cursor); return STATEMENT_OK;
+    case TK_CASE: stmtCase(cursor); return STATEMENT_OK;
+    case TK_DEFAULT: stmtDefault(cursor); return STATEMENT_OK;
+    case TK_HASH_DEFINE: parseMacroDefinition(cursor); return STATEMENT_OK;
+    case TK_HASH_INCLUDE: stmtInclude(cursor); return STATEMENT_OK;
+    case TK_DO: stmtDo(cursor); break;
+    case TK_RETURN: stmtReturn(cursor); break;
+    case TK_GOTO: stmtGoto(cursor); break;
+    case TK_TYPEDEF: stmtTypedef(cursor); break;
+    case TK_DELETE: stmtDelete(cursor); break;
+    case TK_CONTINUE:
+        if (cursor->mode == MODE_RUN)
+            cursor->mode = MODE_CONTINUE;
         break;
-    case TK_IDENTIFIER:
+    case TK_BREAK:
+        if (cursor->mode == MODE_RUN)
+            cursor->mode = MODE_BREAK;
+        break;
+    case TK_IDENTIFIER: {
+        const char *name = static_cast<const char *>(value->data->ptr);
         *cursor = before;
-        if (stmtIsTypedef(cursor, value))
-            goto declaration;
-        goto expression;
+        if (stmtLabel(cursor, name))
+            return STATEMENT_OK;
+        if (!stmtIsTypedef(cursor, name)) {
+            stmtExpression(cursor);
+            break;
+        }
+        if (!stmtDeclaration(cursor))
+            return STATEMENT_OK;
+        break;
+    }
     case TK_AMPERSAND: case TK_ASTERISK: case TK_INCREMENT: case TK_DECREMENT: case TK_OPEN_BRACKET:
         *cursor = before;
-    expression: {
-        ScriptValue *result;
-        parseExpression(cursor, &result);
-        if (cursor->mode == MODE_RUN)
-            valuePop(cursor, result);
+        stmtExpression(cursor);
         break;
-    }
     default:
-        if (token < TK_INT || token > TK_UNSIGNED) {
-            *cursor = before;
-            return STATEMENT_ERROR;
-        }
         *cursor = before;
-    declaration: {
-        ScriptType *returnType;
-        const char *name;
-        if (!parseDeclaration(cursor, &returnType, &name)) {
-            *cursor = before;
+        if (token < TK_INT || token > TK_UNSIGNED)
             return STATEMENT_ERROR;
-        }
+        if (!stmtDeclaration(cursor))
+            return STATEMENT_OK;
         break;
     }
-    }
-    if (checkSemicolon && getToken(cursor, nullptr, true) != TK_SEMICOLON)
-        parserError(cursor, "';' expected");
+    if (checkSemicolon)
+        stmtExpect(cursor, TK_SEMICOLON, "';' expected");
     return STATEMENT_OK;
 }

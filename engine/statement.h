@@ -12,6 +12,9 @@ enum StatementResult : uint8_t {
 };
 
 StatementResult parseStatement(ParseCursor *cursor, bool checkSemicolon);
+// The statement in skip mode when the mode is not skip and the condition is
+// false; the mode is restored afterwards.
+StatementResult parseStatementMaybeRun(ParseCursor *cursor, bool condition, bool checkSemicolon);
 // '{' { statement } '}' in a scope of its own; returns the mode afterwards.
 ExecMode parseBlock(ParseCursor *cursor, bool absorbBrace, bool condition);
 

@@ -3,20 +3,18 @@
 # and then the program with that port in its list; the board stops when the
 # program exits. LODVANE_SIM_OPTIONS adds options for the board (e.g.
 # "--core BF592 --baud 115200"); its FLASH persists in build/sim/flash.bin.
+#
+# Without a display the same PROGRAM runs headless through lodvane-cli:
+#   start.sh [program|ram|verify|erase|inspect] [FILE] [more lodvane-cli options]
+# (default: program examples/demo-monitor.ldr to FLASH), printing the LOG.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${LODVANE_BUILD_DIR:-$top/build}
 bash "$top/scripts/build.sh"
 
+headless=0
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  cat >&2 <<MSG
-start: there is no display here (neither DISPLAY nor WAYLAND_DISPLAY is set),
-so the Lodvane window cannot open. A headless PROGRAM through a command-line
-front end is not available yet. The build is done; on this machine you can
-still run the tests (bash scripts/test.sh) or try the virtual board alone:
-  $build/bin/lodvane-sim --help
-MSG
-  exit 1
+  headless=1
 fi
 
 state="$build/sim"
@@ -51,6 +49,28 @@ if [ -z "$port" ]; then
 fi
 
 echo "start: virtual board on $port (log $state/sim.log, trace $state/trace.log)"
+
+if [ "$headless" -eq 1 ]; then
+  command=${1:-program}
+  [ $# -gt 0 ] && shift
+  file_args=()
+  if [ "$command" != erase ]; then
+    # The file is optional: without one (or when options follow at once)
+    # the demo image is the binary.
+    if [ $# -gt 0 ] && [ "${1#--}" = "$1" ]; then
+      file_args=("$1")
+      shift
+    else
+      file_args=("$top/examples/demo-monitor.ldr")
+    fi
+  fi
+  echo "start: no display here; running: lodvane-cli $command ${file_args[*]} --port $port $*"
+  status=0
+  "$build/bin/lodvane-cli" "$command" "${file_args[@]}" --port "$port" "$@" || status=$?
+  echo "start: lodvane-cli exited with $status"
+  exit "$status"
+fi
+
 echo "start: try Binary $top/examples/demo-monitor.ldr with RAM, FLASH or Ext.FLASH"
 export LODVANE_EXTRA_PORTS="$port${LODVANE_EXTRA_PORTS:+:$LODVANE_EXTRA_PORTS}"
 status=0

@@ -84,7 +84,10 @@ const char *const kUsage =
     "  --flash-size BYTES     FLASH size (default: 2 MiB stacked on the F16 parts, else 4 MiB)\n"
     "  --trace FILE           write one line per event to FILE\n"
     "  --baud BPS             emulate the line speed: every byte takes 10/BPS seconds\n"
-    "faults:\n"
+    "                         (default: as fast as the pseudo-terminal goes)\n"
+    "  --help                 this text\n"
+    "  --version              the program's version\n"
+    "faults (all off by default):\n"
     "  --no-autobaud          do not answer the auto-baud byte\n"
     "  --autobaud-answer HEX  answer these bytes instead (e.g. bf,2b,00,01)\n"
     "  --no-sync-ack          do not acknowledge the loader's sync byte\n"
@@ -220,6 +223,12 @@ int main(int argc, char **argv)
 {
     Session s;
     std::string error;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--version") {
+            std::printf("lodvane-sim %s\n", LODVANE_VERSION);
+            return 0;
+        }
+    }
     if (!parseArguments(argc, argv, s.cl, error)) {
         if (error.empty()) {
             std::fputs(kUsage, stdout);

@@ -37,3 +37,12 @@ for entry in "${icons[@]}"; do
         --output "$here/$name.png" "$here/src/$name.svg"
     printf '%-18s %4sx%s\n' "$name.png" "$size" "$size"
 done
+
+# The application icon in the desktop icon theme's sizes (installed with the
+# program under share/icons/hicolor).
+for size in 16 24 32 48 64 128 256; do
+    out="$here/../icons/hicolor/${size}x${size}/apps"
+    mkdir -p "$out"
+    rsvg-convert --width "$size" --height "$size" --output "$out/lodvane.png" "$here/src/lodvane.svg"
+    printf '%-18s %4sx%s\n' "theme lodvane.png" "$size" "$size"
+done

@@ -1,0 +1,145 @@
+// The window's side of the SCRIPT facility: choosing and running a script
+// file, its output in the LOG window, and the push buttons of the script page.
+#include "lodvane.h"
+
+#include "engine.h"
+#include "error.h"
+#include "qpe.h"
+#include "scriptsession.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <memory>
+
+namespace {
+
+// Script output collected up to its next line feed.
+QByteArray scriptLineBuffer;
+
+constexpr const char *kScriptCaption = "Specify Data Script File";
+constexpr const char *kScriptFilter = "Script (*.c)";
+constexpr char kLineFeed = '\n';
+
+void outputCharHook(int character)
+{
+    if (character == kLineFeed) {
+        const QString line = QString::fromUtf8(scriptLineBuffer);
+        scriptLineBuffer.clear();
+        if (mainWindow)
+            mainWindow->message(line);
+        return;
+    }
+    scriptLineBuffer.append(char(character));
+}
+
+void outputStringHook(const char *text)
+{
+    const QByteArray bytes(text);
+    if (!bytes.endsWith(kLineFeed)) {
+        scriptLineBuffer.append(bytes);
+        return;
+    }
+    const QString line = QString::fromUtf8(scriptLineBuffer + bytes.left(bytes.size() - 1));
+    scriptLineBuffer.clear();
+    if (mainWindow)
+        mainWindow->message(line);
+}
+
+} // namespace
+
+void Lodvane::scriptSlot()
+{
+    const QString key = QString::fromLatin1(SettingsKey::kScriptFilePath);
+    const QString folder = settings->value(key, QString::fromLatin1(SettingsKey::kFilePathDefault)).toString();
+    const QString name = QFileDialog::getOpenFileName(this, tr(kScriptCaption), folder, QString::fromLatin1(kScriptFilter));
+    if (name.isEmpty())
+        return;
+    settings->setValue(key, QFileInfo(name).path());
+    runScript(name);
+}
+
+bool Lodvane::runScript(const QString &path)
+{
+    // A run started from inside a running one (its events let clicks through)
+    // would reset the pages, records and buttons under the running script.
+    if (scriptRunning) {
+        logLine(QStringLiteral("A script is already running; wait for it to end."));
+        return false;
+    }
+    scriptRunning = true;
+
+    // The engine takes the name in 8 bits; characters outside Latin-1 become '?'.
+    const QByteArray name = path.toLatin1();
+    script->startRun(path);
+    scriptLineBuffer.clear();
+    for (QPushButton *button : {ui.PB_0, ui.PB_1, ui.PB_2, ui.PB_3})
+        button->hide();
+
+    scriptSession = script;
+    auto state = std::make_unique<EngineState>();
+    bool finished = false;
+    if (engineInit(state.get(), kEngineStackBytes)
+        && registerHeader(state.get(), "lodvane.h", nullptr, lodvaneLibrary, nullptr)) {
+        EngineState *engine = state.get();
+        finished = engineProtectedCall(engine, [engine] { includeAllHeaders(engine); })
+                   && (setOutputHooks(outputCharHook, outputStringHook), true)
+                   && engineProtectedCall(engine, [engine, &name] {
+                          engineParseFile(engine, name.constData());
+                          engineCallMain(engine, 0, nullptr);
+                      });
+    }
+    // Widgets the script made stay on the page; the engine's state goes.
+    engineCleanup(state.get());
+    scriptRunning = false;
+    return finished;
+}
+
+void Lodvane::pb0Slot()
+{
+    script->buttonAction[0] = 1;
+}
+
+void Lodvane::pb1Slot()
+{
+    script->buttonAction[1] = 1;
+}
+
+void Lodvane::pb2Slot()
+{
+    script->buttonAction[2] = 1;
+}
+
+void Lodvane::pb3Slot()
+{
+    script->buttonAction[3] = 1;
+}
+
+void Lodvane::setPage(int index)
+{
+    if (index >= 0 && index < ui.main->count())
+        ui.main->setCurrentIndex(index);
+}
+
+const QByteArray &Lodvane::takeAllFromPort()
+{
+    portReadAll();
+    return portReadBuffer;
+}
+
+const QByteArray &Lodvane::takeFromPort(unsigned n)
+{
+    portRead(n);
+    return portReadBuffer;
+}
+
+unsigned Lodvane::portWrite(const QByteArray &bytes)
+{
+    return link->write(bytes, false);
+}
+
+void Lodvane::closePort()
+{
+    link->closePort();
+}

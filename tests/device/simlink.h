@@ -1,0 +1,112 @@
+#pragma once
+
+// The device link on the virtual board's pseudo-terminal, reporting as the
+// window does: every LOG line and progress step lets pending events run, so
+// buffered writes leave the port at the same points as in the program.
+
+#include "linerecorder.h"
+#include "qpe.h"
+#include "simprocess.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// Writes down every line change and sleep as "RTS 0", "sleep 100", ...
+class TextRecorder : public LineRecorder
+{
+public:
+    QStringList events;
+    void record(Event event, unsigned value) override
+    {
+        static const char *const names[] = {"RTS", "DTR", "sleep"};
+        events << QStringLiteral("%1 %2").arg(QLatin1String(names[event])).arg(value);
+    }
+};
+
+class SimLink
+{
+public:
+    static constexpr int kBaud = 115200;
+    static constexpr int kTraceWaitMs = 5000;
+
+    SimLink() : sim(dir.path()), progress(&link, &QPE::progress)
+    {
+        QObject::connect(&link, &QPE::message, [this](const QString &text) {
+            lines << text;
+            QCoreApplication::processEvents();
+        });
+        QObject::connect(&link, &QPE::progress, [](unsigned) { QCoreApplication::processEvents(); });
+        link.setLineRecorder(&recorder);
+    }
+
+    // Starts the board with `options` (the FLASH kept in flashPath()) and
+    // opens the link on its port.
+    bool start(const QStringList &options = QStringList(), int baud = kBaud)
+    {
+        if (!sim.start(QStringList{QStringLiteral("--flash"), flashPath()} + options))
+            return false;
+        return link.openPort(sim.port(), baud, 1000);
+    }
+
+    // Closes the port, waits for the board's reset on the hang-up, then
+    // stops the board, which leaves its FLASH in flashPath().
+    bool hangUp()
+    {
+        link.closePort();
+        return sim.waitForTrace(QStringLiteral("reset cause=hangup"), kTraceWaitMs) && sim.stop() == 0;
+    }
+
+    QString flashPath() const { return dir.filePath(QStringLiteral("flash.bin")); }
+    QByteArray flash() const
+    {
+        QFile f(flashPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    bool writeFlash(const QByteArray &contents) const
+    {
+        QFile f(flashPath());
+        return f.open(QIODevice::WriteOnly) && f.write(contents) == contents.size();
+    }
+
+    QString writeFile(const QString &name, const QByteArray &contents) const
+    {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(contents) != contents.size())
+            return QString();
+        return path;
+    }
+
+    // The trace lines of the loader session: from the first sync on,
+    // without the lines of the reset that a hang-up causes.
+    QStringList frames() const
+    {
+        QStringList out;
+        bool started = false;
+        for (const QString &line : sim.traceLines()) {
+            started = started || line.startsWith(QStringLiteral("sync "));
+            if (started && !line.startsWith(QStringLiteral("reset ")) && line != QLatin1String("stopped"))
+                out << line;
+        }
+        return out;
+    }
+
+    QList<unsigned> progressValues() const
+    {
+        QList<unsigned> out;
+        for (const QList<QVariant> &args : progress)
+            out << args.at(0).toUInt();
+        return out;
+    }
+
+    QTemporaryDir dir;
+    SimProcess sim;
+    QPE link;
+    TextRecorder recorder;
+    QStringList lines;
+    QSignalSpy progress;
+};

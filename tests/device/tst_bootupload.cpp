@@ -1,0 +1,265 @@
+// Boot-stream upload against the virtual board: line sequences, auto-baud
+// handshake, pieces with their LOG lines and progress, and the board's own
+// record of what arrived.
+#include "bootstream.h"
+#include "simlink.h"
+
+#include <QtTest>
+
+namespace {
+
+QString fixture(const QString &name)
+{
+    return QStringLiteral(LODVANE_LDR_FIXTURES "/") + name;
+}
+
+QString loaderPath()
+{
+    return QStringLiteral(LODVANE_BIN_DIR "/sys/ADSP-BF51x/FlashLoader.ldr");
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A well-formed boot stream of exactly `size` bytes (one FINAL block), so the
+// board takes it as an application and reports its size and CRC.
+QByteArray streamOfSize(int size)
+{
+    bootstream::Block block;
+    block.flags = bootstream::kFlagFinal;
+    block.address = 0xFFA00000;
+    for (int i = 0; i < size - int(bootstream::kHeaderSizeBytes); ++i)
+        block.payload.push_back(std::uint8_t(i * 13 + 5));
+    const std::vector<std::uint8_t> bytes = bootstream::write({block});
+    return QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size()));
+}
+
+QString streamTrace(const QByteArray &stream)
+{
+    const std::uint32_t crc =
+        bootstream::crc32(reinterpret_cast<const std::uint8_t *>(stream.constData()), std::size_t(stream.size()));
+    return QStringLiteral("stream size=%1 crc32=0x%2 ").arg(stream.size()).arg(crc, 8, 16, QLatin1Char('0'));
+}
+
+QStringList loadedLines(const QList<int> &counts)
+{
+    QStringList out;
+    for (int n : counts)
+        out << QStringLiteral("Loaded byte(s): %1").arg(n, 6);
+    return out;
+}
+
+QString autoBaudFailure(const QString &port, int count)
+{
+    return QStringLiteral("No answer on auto-baud command by device [%1]: Rxed %2 chars\nReset it and retry")
+        .arg(port)
+        .arg(count);
+}
+
+} // namespace
+
+class TestBootUpload : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void streamsArriveByteForByte_data();
+    void streamsArriveByteForByte();
+    void emptyStream();
+    void autoBaudAnswers_data();
+    void autoBaudAnswers();
+    void lineSequences_data();
+    void lineSequences();
+    void missingFileTouchesNothing();
+    void coreOutOfRangeSendsNothing();
+    void lowBaudRate();
+};
+
+void TestBootUpload::streamsArriveByteForByte_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QList<unsigned>>("progress");
+
+    QTest::newRow("bf548.ldr") << fixture("bf548.ldr")
+                               << loadedLines({4096, 8192, 12288, 16384, 17186})
+                               << QList<unsigned>{23, 47, 71, 95, 100, 100};
+    QList<int> post;
+    QList<unsigned> postProgress;
+    for (int sent = 4096; sent < 36956; sent += 4096) {
+        post << sent;
+        postProgress << unsigned(sent) * 100 / 36956;
+    }
+    post << 36956;
+    postProgress << 100 << 100;
+    QTest::newRow("bf518-post.ldr") << fixture("bf518-post.ldr") << loadedLines(post) << postProgress;
+    QTest::newRow("bf518-bss.ldr") << fixture("bf518-bss.ldr") << QStringList() << QList<unsigned>{100, 100};
+    QTest::newRow("bf592-split.ldr") << fixture("bf592-split.ldr") << QStringList() << QList<unsigned>{100, 100};
+    QTest::newRow("the loader") << loaderPath() << QStringList() << QList<unsigned>{100, 100};
+
+    // Built streams of the sizes where the piece rule changes.
+    QTest::newRow("4095 bytes: one write") << QStringLiteral("4095") << QStringList() << QList<unsigned>{100, 100};
+    QTest::newRow("4096 bytes: one piece")
+        << QStringLiteral("4096") << loadedLines({4096}) << QList<unsigned>{100, 100};
+    QTest::newRow("10000 bytes: three pieces")
+        << QStringLiteral("10000") << loadedLines({4096, 8192, 10000}) << QList<unsigned>{40, 81, 100, 100};
+}
+
+void TestBootUpload::streamsArriveByteForByte()
+{
+    QFETCH(QString, path);
+    QFETCH(QStringList, lines);
+    QFETCH(QList<unsigned>, progress);
+
+    SimLink s;
+    bool sized = false;
+    const int size = path.toInt(&sized);
+    if (sized)
+        path = s.writeFile(QStringLiteral("built.ldr"), streamOfSize(size));
+    const QByteArray stream = readAll(path);
+    QVERIFY(!stream.isEmpty());
+
+    QVERIFY2(s.start(), qPrintable(s.sim.lastError()));
+    QVERIFY(s.link.bootFile(path, 4, kResetNone, kLineNone, kLineNone));
+    QCOMPARE(s.lines, lines);
+    QCOMPARE(s.progressValues(), progress);
+    // Closing right after the upload, as the actions do, must not cut it short.
+    QVERIFY(s.hangUp());
+    const QStringList trace = s.sim.traceLines();
+    QCOMPARE(trace.filter(QStringLiteral("autobaud ")).size(), 1);
+    QCOMPARE(trace.filter(QStringLiteral("stream ")).size(), 1);
+    QVERIFY2(trace.filter(QStringLiteral("stream ")).first().startsWith(streamTrace(stream)),
+             qPrintable(trace.join(QLatin1Char('\n'))));
+}
+
+void TestBootUpload::emptyStream()
+{
+    SimLink s;
+    const QString path = s.writeFile(QStringLiteral("empty.ldr"), QByteArray());
+    QVERIFY(s.start());
+    QVERIFY(s.link.bootFile(path, 1, kResetNone, kLineNone, kLineNone));
+    QVERIFY(s.lines.isEmpty());
+    QCOMPARE(s.progressValues(), (QList<unsigned>{100, 100}));
+    QVERIFY(s.sim.waitForTrace(QStringLiteral("autobaud baud=115200 divisor=43 answer=bf 2b 00 00")));
+}
+
+void TestBootUpload::autoBaudAnswers_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("received"); // -1: the answer is accepted
+
+    QTest::newRow("real answer") << QStringList() << -1;
+    QTest::newRow("middle bytes not examined") << QStringList{"--autobaud-answer", "bf,12,34,00"} << -1;
+    QTest::newRow("no answer") << QStringList{"--no-autobaud"} << 0;
+    QTest::newRow("wrong fourth byte") << QStringList{"--autobaud-answer", "bf,2b,00,01"} << 4;
+    QTest::newRow("wrong first byte") << QStringList{"--autobaud-answer", "be,2b,00,00"} << 4;
+    QTest::newRow("short answer") << QStringList{"--autobaud-answer", "bf,2b"} << 2;
+}
+
+void TestBootUpload::autoBaudAnswers()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, received);
+
+    SimLink s;
+    QVERIFY(s.start(options));
+    const bool ok = s.link.bootFile(fixture("bf518-bss.ldr"), 4, kResetNone, kLineNone, kLineNone);
+    QCOMPARE(ok, received < 0);
+    if (received < 0) {
+        QVERIFY(s.lines.isEmpty());
+        QCOMPARE(s.progressValues(), (QList<unsigned>{100, 100}));
+        QVERIFY(s.hangUp());
+        QCOMPARE(s.sim.traceLines().filter(QStringLiteral("stream size=1128 ")).size(), 1);
+    } else {
+        QCOMPARE(s.lines, QStringList{autoBaudFailure(s.link.portName(), received)});
+        QVERIFY(s.lines.first().startsWith(QStringLiteral("No answer on auto-baud command by device [pts/")));
+        QCOMPARE(s.progressValues(), QList<unsigned>{100});
+        // The stream itself was not sent.
+        QVERIFY(s.hangUp());
+        QVERIFY(s.sim.traceLines().filter(QStringLiteral("stream ")).isEmpty());
+    }
+}
+
+void TestBootUpload::lineSequences_data()
+{
+    QTest::addColumn<unsigned>("mode");
+    QTest::addColumn<unsigned>("reset");
+    QTest::addColumn<unsigned>("boot");
+    QTest::addColumn<QStringList>("events");
+
+    QTest::newRow("mode 0 touches nothing") << 0u << 2u << 1u << QStringList();
+    QTest::newRow("mode 1, RESET on DTR")
+        << 1u << 2u << 0u << QStringList{"DTR 0", "sleep 100", "DTR 1"};
+    QTest::newRow("mode 1, RESET on RTS")
+        << 1u << 1u << 0u << QStringList{"RTS 0", "sleep 100", "RTS 1"};
+    QTest::newRow("mode 1, RESET on none moves DTR the other way")
+        << 1u << 0u << 0u << QStringList{"DTR 1", "sleep 100", "DTR 0"};
+    QTest::newRow("mode 2, BOOT on RTS, RESET on DTR")
+        << 2u << 2u << 1u << QStringList{"RTS 0", "sleep 10", "DTR 0", "sleep 100", "DTR 1", "RTS 0"};
+    QTest::newRow("mode 2, BOOT on DTR, RESET on RTS")
+        << 2u << 1u << 2u << QStringList{"DTR 0", "sleep 10", "RTS 0", "sleep 100", "RTS 1", "DTR 0"};
+    QTest::newRow("mode 2, invert bits masked off")
+        << 2u << 0x8002u << 0x8001u << QStringList{"RTS 0", "sleep 10", "DTR 0", "sleep 100", "DTR 1", "RTS 0"};
+    QTest::newRow("unknown mode touches nothing") << 3u << 2u << 1u << QStringList();
+}
+
+void TestBootUpload::lineSequences()
+{
+    QFETCH(unsigned, mode);
+    QFETCH(unsigned, reset);
+    QFETCH(unsigned, boot);
+    QFETCH(QStringList, events);
+
+    SimLink s;
+    QVERIFY(s.start());
+    // The pseudo-terminal refuses every line change; the upload goes on.
+    QVERIFY(s.link.bootFile(fixture("bf592-split.ldr"), 7, mode, reset, boot));
+    QCOMPARE(s.recorder.events, events);
+}
+
+void TestBootUpload::missingFileTouchesNothing()
+{
+    SimLink s;
+    QVERIFY(s.start());
+    const QString path = s.dir.filePath(QStringLiteral("missing.ldr"));
+    QVERIFY(!s.link.bootFile(path, 4, kResetHoldBoot, kLineDtr, kLineRts));
+    QCOMPARE(s.lines, QStringList{QStringLiteral("Error while opening file [%1]").arg(path)});
+    QVERIFY(s.recorder.events.isEmpty());
+    QVERIFY(s.progress.isEmpty());
+}
+
+void TestBootUpload::coreOutOfRangeSendsNothing()
+{
+    SimLink s;
+    QVERIFY(s.start());
+    for (unsigned core : {0u, 8u}) {
+        QVERIFY(!s.link.bootFile(fixture("bf518-bss.ldr"), core, kResetNone, kLineNone, kLineNone));
+        QVERIFY(s.lines.isEmpty());
+    }
+    QCOMPARE(s.progressValues(), (QList<unsigned>{100, 100}));
+    // The next upload is the first thing the board sees.
+    QVERIFY(s.link.bootFile(fixture("bf518-bss.ldr"), 7, kResetNone, kLineNone, kLineNone));
+    QVERIFY(s.hangUp());
+    const QStringList trace = s.sim.traceLines();
+    QCOMPARE(trace.filter(QStringLiteral("autobaud ")).size(), 1);
+    QCOMPARE(trace.filter(QStringLiteral("stream size=1128 ")).size(), 1);
+}
+
+void TestBootUpload::lowBaudRate()
+{
+    // At 9600 bit/s the answer and the stream trickle in byte by byte.
+    SimLink s;
+    QVERIFY(s.start({QStringLiteral("--baud"), QStringLiteral("9600")}, 9600));
+    QVERIFY2(s.link.bootFile(fixture("bf518-bss.ldr"), 4, kResetNone, kLineNone, kLineNone),
+             qPrintable(s.lines.join(QLatin1Char('\n'))));
+    QVERIFY(s.lines.isEmpty());
+    QVERIFY(s.hangUp());
+    QVERIFY(s.sim.traceLines().contains(QStringLiteral("autobaud baud=9600 divisor=521 answer=bf 09 02 00")));
+    QCOMPARE(s.sim.traceLines().filter(QStringLiteral("stream size=1128 ")).size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestBootUpload)
+#include "tst_bootupload.moc"

@@ -1,0 +1,460 @@
+// The first-stage loader protocol against the virtual board: the frames the
+// board saw (its trace), the LOG lines, the progress values and the FLASH
+// contents it kept, for the three sequences and the board's faults.
+#include "simlink.h"
+
+#include <QtTest>
+
+namespace {
+
+constexpr unsigned kCore = 6; // ADSP-BF518F16, 2 MiB of stacked FLASH
+constexpr int kFlashBytes = 2 * 1024 * 1024;
+
+QString loaderPath(const char *family = "BF51x")
+{
+    return QStringLiteral(LODVANE_BIN_DIR "/sys/ADSP-%1/FlashLoader.ldr").arg(QLatin1String(family));
+}
+
+QByteArray pattern(int size, int seed = 1)
+{
+    QByteArray data(size, 0);
+    for (int i = 0; i < size; ++i)
+        data[i] = char((i * 7 + seed + i / 251) & 0xFF);
+    return data;
+}
+
+QStringList programLines(int size)
+{
+    QStringList out;
+    for (int offset = 0, piece = 0; offset < size; offset += 256, ++piece) {
+        if (offset % 65536 == 0)
+            out << QStringLiteral("FLASH -> Block[%1] erased.").arg(offset / 65536, 3);
+        out << QStringLiteral("FILE -> FLASH[%1] %2 bytes").arg(piece, 4).arg(offset, 8);
+    }
+    return out;
+}
+
+QStringList verifyLines(int size)
+{
+    QStringList out;
+    for (int offset = 0, piece = 0; offset < size; offset += 256, ++piece)
+        out << QStringLiteral("FILE == FLASH[%1] %2 bytes").arg(piece, 4).arg(offset, 8);
+    return out;
+}
+
+QList<unsigned> pieceProgress(int size)
+{
+    QList<unsigned> out{0};
+    for (quint32 offset = 0; offset < quint32(size);) {
+        offset = qMin<quint32>(offset + 256, quint32(size));
+        out << offset * 100 / quint32(size);
+    }
+    return out;
+}
+
+QStringList programFrames(int size)
+{
+    QStringList out;
+    for (int offset = 0, piece = 0; offset < size; offset += 256, ++piece) {
+        if (offset % 65536 == 0)
+            out << QStringLiteral("erase block=%1 ack").arg(offset / 65536);
+        out << QStringLiteral("program piece=%1 length=%2 ack").arg(piece).arg(qMin(256, size - offset));
+    }
+    return out;
+}
+
+QStringList readFrames(int size)
+{
+    QStringList out;
+    for (int offset = 0, piece = 0; offset < size; offset += 256, ++piece)
+        out << QStringLiteral("read piece=%1 length=%2 ack").arg(piece).arg(qMin(256, size - offset));
+    return out;
+}
+
+// What the link reports while the loader goes up (560 bytes: no "Loaded" lines).
+const QStringList kStartLines{QStringLiteral("Waiting Device starting ...")};
+const QList<unsigned> kUploadProgress{100, 100};
+const QString kSyncOk = QStringLiteral("System sync OK.");
+
+} // namespace
+
+class TestFlashProtocol : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void eraseBlockCount_data();
+    void eraseBlockCount();
+    void programAndVerify_data();
+    void programAndVerify();
+    void programKeepsBlocksTheImageDoesNotReach();
+    void verifyFindsDifferences_data();
+    void verifyFindsDifferences();
+    void corruptedReadBack();
+    void droppedAcknowledge();
+    void loaderFallsSilent_data();
+    void loaderFallsSilent();
+    void syncRules_data();
+    void syncRules();
+    void coreOutOfRange_data();
+    void coreOutOfRange();
+    void missingBinary();
+    void loaderUploadFails();
+    void lineSequenceBeforeTheLoader();
+    void lowBaudRateReadPieces();
+};
+
+void TestFlashProtocol::eraseBlockCount_data()
+{
+    QTest::addColumn<unsigned>("size");
+    QTest::addColumn<int>("blocks");
+    QTest::newRow("2 MiB: 33 blocks") << 2097152u << 33;
+    QTest::newRow("1 byte: one block") << 1u << 1;
+    QTest::newRow("65535 bytes: one block") << 65535u << 1;
+    QTest::newRow("65536 bytes: two blocks") << 65536u << 2;
+}
+
+void TestFlashProtocol::eraseBlockCount()
+{
+    QFETCH(unsigned, size);
+    QFETCH(int, blocks);
+
+    SimLink s;
+    QByteArray old = pattern(kFlashBytes);
+    QVERIFY(s.writeFlash(old));
+    QVERIFY(s.start());
+    QVERIFY(s.link.eraseFlash(loaderPath(), kCore, size, kResetNone, kLineNone, kLineNone));
+
+    QStringList lines = kStartLines;
+    QStringList frames{QStringLiteral("sync n=1 ack")};
+    QList<unsigned> progress = kUploadProgress;
+    progress << 0;
+    lines << kSyncOk;
+    for (int b = 0; b < blocks; ++b) {
+        lines << QStringLiteral("Erase FLASH -> Block[%1] erased.").arg(b, 3);
+        frames << QStringLiteral("erase block=%1 %2ack").arg(b).arg(b < 32 ? "" : "past-end ");
+        progress << unsigned(100 * b / blocks);
+    }
+    progress << 100;
+    QCOMPARE(s.lines, lines);
+    QCOMPARE(s.progressValues(), progress);
+    if (blocks == 33)
+        QCOMPARE(progress.mid(2, 4), (QList<unsigned>{0, 0, 3, 6}));
+    QCOMPARE(s.recorder.events, (QStringList{"sleep 500", "sleep 100"}));
+
+    QVERIFY(s.hangUp());
+    QCOMPARE(s.frames(), frames);
+    old.replace(0, qMin(blocks, 32) * 65536, QByteArray(qMin(blocks, 32) * 65536, '\xFF'));
+    QVERIFY(s.flash() == old);
+}
+
+void TestFlashProtocol::programAndVerify_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("family");
+    QTest::newRow("300 bytes") << 300 << "BF51x";
+    QTest::newRow("one piece") << 256 << "BF51x";
+    QTest::newRow("65537 bytes: block 1 before the one-byte piece") << 65537 << "BF51x";
+    QTest::newRow("empty image") << 0 << "BF51x";
+    QTest::newRow("BF592 loader") << 1000 << "BF592";
+}
+
+void TestFlashProtocol::programAndVerify()
+{
+    QFETCH(int, size);
+    QFETCH(QString, family);
+
+    SimLink s;
+    const QByteArray image = pattern(size, 3);
+    const QString path = s.writeFile(QStringLiteral("image.ldr"), image);
+    const unsigned core = family == QLatin1String("BF592") ? 7 : kCore;
+    QVERIFY(s.start({QStringLiteral("--core"), QString::number(core)}));
+    QVERIFY(s.link.programFlash(path, loaderPath(qPrintable(family)), core, kResetNone, kLineNone, kLineNone));
+
+    QStringList lines = kStartLines;
+    lines << kSyncOk << programLines(size) << QStringLiteral("FLASH Programmed.") << kSyncOk << verifyLines(size);
+    QCOMPARE(s.lines, lines);
+    QList<unsigned> progress = kUploadProgress;
+    progress << pieceProgress(size);
+    if (size == 0)
+        progress << 0 << 100; // the verify pass of an empty image
+    else
+        progress << pieceProgress(size) << 100;
+    progress << 100;
+    QCOMPARE(s.progressValues(), progress);
+
+    QVERIFY(s.hangUp());
+    QStringList frames{QStringLiteral("sync n=1 ack")};
+    frames << programFrames(size) << QStringLiteral("sync n=2 ack") << readFrames(size);
+    QCOMPARE(s.frames(), frames);
+    QVERIFY(s.sim.traceLines().contains(QStringLiteral("loader start family=%1 flash=%2")
+                                            .arg(family)
+                                            .arg(core == 7 ? 4 * 1024 * 1024 : kFlashBytes)));
+    const QByteArray flash = s.flash();
+    if (size == 0) {
+        QVERIFY(flash.isEmpty()); // nothing changed, nothing saved
+    } else {
+        QCOMPARE(flash.left(size), image);
+        QVERIFY(flash.mid(size, 65536) == QByteArray(65536, '\xFF'));
+    }
+    if (size == 65537) {
+        const int second = s.frames().indexOf(QStringLiteral("erase block=1 ack"));
+        QCOMPARE(s.frames().at(second + 1), QStringLiteral("program piece=256 length=1 ack"));
+    }
+}
+
+void TestFlashProtocol::programKeepsBlocksTheImageDoesNotReach()
+{
+    SimLink s;
+    QByteArray old = pattern(kFlashBytes, 9);
+    QVERIFY(s.writeFlash(old));
+    const QByteArray image = pattern(70000, 4);
+    const QString path = s.writeFile(QStringLiteral("image.ldr"), image);
+    QVERIFY(s.start());
+    QVERIFY(s.link.programFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone));
+    QVERIFY(s.hangUp());
+    old.replace(0, 2 * 65536, QByteArray(2 * 65536, '\xFF'));
+    old.replace(0, image.size(), image);
+    QVERIFY(s.flash() == old);
+}
+
+void TestFlashProtocol::verifyFindsDifferences_data()
+{
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<char>("inFlash");
+    QTest::addColumn<char>("inImage");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("erased byte") << 700 << '\xFF' << '\x12' << "FLASH verify error @ 700, found ff instead of 12";
+    QTest::newRow("small values padded") << 5 << '\x05' << '\x0A' << "FLASH verify error @ 5, found  5 instead of  a";
+    QTest::newRow("last byte") << 999 << '\x00' << '\x80' << "FLASH verify error @ 999, found  0 instead of 80";
+}
+
+void TestFlashProtocol::verifyFindsDifferences()
+{
+    QFETCH(int, offset);
+    QFETCH(char, inFlash);
+    QFETCH(char, inImage);
+    QFETCH(QString, error);
+
+    SimLink s;
+    QByteArray image = pattern(1000, 2);
+    image[offset] = inImage;
+    QByteArray flash(kFlashBytes, '\xFF');
+    flash.replace(0, image.size(), image);
+    flash[offset] = inFlash;
+    QVERIFY(s.writeFlash(flash));
+    const QString path = s.writeFile(QStringLiteral("image.ldr"), image);
+    QVERIFY(s.start());
+    QVERIFY(!s.link.verifyFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone));
+
+    QStringList lines = kStartLines;
+    lines << kSyncOk << verifyLines(offset / 256 * 256) << error;
+    QCOMPARE(s.lines, lines);
+    // Progress stops at the last piece that matched.
+    QList<unsigned> progress = kUploadProgress;
+    progress << pieceProgress(1000).mid(0, offset / 256 + 1);
+    QCOMPARE(s.progressValues(), progress);
+    QVERIFY(s.hangUp());
+    QCOMPARE(s.frames().last(), QStringLiteral("read piece=%1 length=%2 ack").arg(offset / 256).arg(offset / 256 == 3 ? 232 : 256));
+}
+
+void TestFlashProtocol::corruptedReadBack()
+{
+    SimLink s;
+    const QByteArray image = pattern(1000, 5);
+    const QString path = s.writeFile(QStringLiteral("image.ldr"), image);
+    QVERIFY(s.start({QStringLiteral("--corrupt-read"), QStringLiteral("700")}));
+    QVERIFY(!s.link.programFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone));
+    const auto good = quint8(image.at(700));
+    QCOMPARE(s.lines.last(), QStringLiteral("FLASH verify error @ 700, found %1 instead of %2")
+                                 .arg(quint8(~good), 2, 16)
+                                 .arg(good, 2, 16));
+    QVERIFY(s.lines.contains(QStringLiteral("FLASH Programmed.")));
+    QCOMPARE(s.lines.filter(QStringLiteral("FILE == FLASH")).size(), 2);
+    // Programming wrote the image correctly; only the read-back lied.
+    QVERIFY(s.hangUp());
+    QCOMPARE(s.flash().left(1000), image);
+}
+
+void TestFlashProtocol::droppedAcknowledge()
+{
+    SimLink s;
+    const QByteArray image = pattern(1000, 6);
+    const QString path = s.writeFile(QStringLiteral("image.ldr"), image);
+    QVERIFY(s.start({QStringLiteral("--drop-ack-after"), QStringLiteral("2")}));
+    QVERIFY(!s.link.programFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone));
+
+    QStringList lines = kStartLines;
+    lines << kSyncOk << programLines(512);
+    QCOMPARE(s.lines, lines); // no line for the missing acknowledge
+    QList<unsigned> progress = kUploadProgress;
+    progress << 0 << 25 << 51;
+    QCOMPARE(s.progressValues(), progress);
+    QVERIFY(s.hangUp());
+    QCOMPARE(s.frames(), (QStringList{"sync n=1 ack", "erase block=0 ack", "program piece=0 length=256 ack",
+                                      "program piece=1 length=256 ack", "program piece=2 length=256 dropped"}));
+    // The FLASH is left as far as the sequence got.
+    QCOMPARE(s.flash().left(512), image.left(512));
+    QVERIFY(s.flash().mid(512, 488) == QByteArray(488, '\xFF'));
+}
+
+void TestFlashProtocol::loaderFallsSilent_data()
+{
+    QTest::addColumn<int>("answered"); // bytes the board sends after the upload
+    QTest::addColumn<QString>("last");
+    // 1 sync acknowledge, then 256 data bytes and an acknowledge per piece.
+    QTest::newRow("inside the data of piece 1") << 1 + 257 + 100 << "FILE == FLASH[   0]        0 bytes";
+    QTest::newRow("before the acknowledge of piece 2") << 1 + 257 + 257 + 256 << "FILE == FLASH[   1]      256 bytes";
+    QTest::newRow("before the sync acknowledge") << 0 << "Waiting Device starting ...";
+}
+
+void TestFlashProtocol::loaderFallsSilent()
+{
+    QFETCH(int, answered);
+    QFETCH(QString, last);
+
+    SimLink s;
+    const QByteArray image = pattern(1000, 7);
+    QByteArray flash(kFlashBytes, '\xFF');
+    flash.replace(0, image.size(), image);
+    QVERIFY(s.writeFlash(flash));
+    const QString path = s.writeFile(QStringLiteral("image.ldr"), image);
+    QVERIFY(s.start({QStringLiteral("--mute-after"), QString::number(4 + answered)}));
+    QVERIFY(!s.link.verifyFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone));
+    if (answered == 0) {
+        QCOMPARE(s.lines, kStartLines);
+        QCOMPARE(s.progressValues().mid(2), (QList<unsigned>{0, 100}));
+        QVERIFY(s.hangUp());
+        QCOMPARE(s.frames().filter(QStringLiteral("sync ")).size(), 4);
+    } else {
+        QCOMPARE(s.lines.mid(s.lines.size() - 2),
+                 (QStringList{last, QStringLiteral("Sync error on transferred FLASH contents.")}));
+    }
+}
+
+void TestFlashProtocol::syncRules_data()
+{
+    QTest::addColumn<QString>("sequence");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("result");
+    QTest::addColumn<int>("syncs");        // sync frames the board saw
+    QTest::addColumn<int>("syncOkLines");
+
+    const QStringList none{"--no-sync-ack"};
+    // Erase goes on without a sync; the first erase frame decides.
+    QTest::newRow("erase, no sync") << "erase" << none << true << 4 << 0;
+    QTest::newRow("program, no sync") << "program" << none << false << 4 << 0;
+    QTest::newRow("verify, no sync") << "verify" << none << false << 4 << 0;
+    QTest::newRow("erase, fourth attempt") << "erase" << QStringList{"--ack-sync", "4"} << true << 4 << 1;
+    QTest::newRow("program, fourth attempt") << "program" << QStringList{"--ack-sync", "4"} << true << 5 << 2;
+    QTest::newRow("verify, third attempt") << "verify" << QStringList{"--ack-sync", "3"} << true << 3 << 1;
+    QTest::newRow("program, fifth would be too late") << "program" << QStringList{"--ack-sync", "5"} << false << 4 << 0;
+}
+
+void TestFlashProtocol::syncRules()
+{
+    QFETCH(QString, sequence);
+    QFETCH(QStringList, options);
+    QFETCH(bool, result);
+    QFETCH(int, syncs);
+    QFETCH(int, syncOkLines);
+
+    SimLink s;
+    const QByteArray image = pattern(300, 8);
+    QByteArray flash(kFlashBytes, '\xFF');
+    flash.replace(0, image.size(), image);
+    QVERIFY(s.writeFlash(flash));
+    const QString path = s.writeFile(QStringLiteral("image.ldr"), image);
+    QVERIFY(s.start(options));
+    bool ok = false;
+    if (sequence == QLatin1String("erase"))
+        ok = s.link.eraseFlash(loaderPath(), kCore, 1, kResetNone, kLineNone, kLineNone);
+    else if (sequence == QLatin1String("program"))
+        ok = s.link.programFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone);
+    else
+        ok = s.link.verifyFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone);
+    QCOMPARE(ok, result);
+    QCOMPARE(s.lines.count(kSyncOk), syncOkLines);
+    if (!result) {
+        QCOMPARE(s.lines, kStartLines); // a failed sync writes nothing
+        QCOMPARE(s.progressValues().mid(2), (QList<unsigned>{0, 100}));
+    }
+    // The erase rule sleeps 100 ms after every sync byte it sends.
+    if (sequence == QLatin1String("erase"))
+        QCOMPARE(s.recorder.events.count(QStringLiteral("sleep 100")), qMin(syncs, 4));
+    QVERIFY(s.hangUp());
+    QCOMPARE(s.frames().filter(QStringLiteral("sync ")).size(), syncs);
+}
+
+void TestFlashProtocol::coreOutOfRange_data()
+{
+    QTest::addColumn<unsigned>("core");
+    QTest::newRow("0") << 0u;
+    QTest::newRow("8") << 8u;
+}
+
+void TestFlashProtocol::coreOutOfRange()
+{
+    QFETCH(unsigned, core);
+    SimLink s;
+    QVERIFY(s.start());
+    const QByteArray image = pattern(10);
+    QVERIFY(!s.link.eraseBlocks(core, 1));
+    QVERIFY(!s.link.programData(core, image));
+    QVERIFY(!s.link.verifyData(core, image));
+    QVERIFY(s.lines.isEmpty());
+    QCOMPARE(s.progressValues(), (QList<unsigned>{0, 100, 0, 100, 0, 100}));
+    QVERIFY(s.hangUp());
+    QVERIFY(s.sim.traceLines().filter(QStringLiteral("autobaud")).isEmpty());
+}
+
+void TestFlashProtocol::missingBinary()
+{
+    SimLink s;
+    QVERIFY(s.start());
+    const QString path = s.dir.filePath(QStringLiteral("missing.ldr"));
+    QVERIFY(!s.link.programFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone));
+    QVERIFY(!s.link.verifyFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone));
+    const QString error = QStringLiteral("Error while opening file [%1]").arg(path);
+    QCOMPARE(s.lines, (QStringList{error, error}));
+    // The loader went up each time; progress stays where the upload left it.
+    QCOMPARE(s.progressValues(), (QList<unsigned>{100, 100, 100, 100}));
+}
+
+void TestFlashProtocol::loaderUploadFails()
+{
+    SimLink s;
+    QVERIFY(s.start({QStringLiteral("--no-autobaud")}));
+    QVERIFY(!s.link.eraseFlash(loaderPath(), kCore, 1, kResetNone, kLineNone, kLineNone));
+    QCOMPARE(s.lines.size(), 1);
+    QVERIFY(s.lines.first().endsWith(QStringLiteral("Rxed 0 chars\nReset it and retry")));
+    QCOMPARE(s.progressValues(), QList<unsigned>{100});
+    QVERIFY(!s.recorder.events.contains(QStringLiteral("sleep 500")));
+}
+
+void TestFlashProtocol::lineSequenceBeforeTheLoader()
+{
+    SimLink s;
+    QVERIFY(s.start());
+    QVERIFY(s.link.eraseFlash(loaderPath(), kCore, 1, kResetHoldBoot, kLineDtr | kLineInvertFlag, kLineRts));
+    QCOMPARE(s.recorder.events, (QStringList{"RTS 0", "sleep 10", "DTR 0", "sleep 100", "DTR 1", "RTS 0",
+                                             "sleep 500", "sleep 100"}));
+}
+
+void TestFlashProtocol::lowBaudRateReadPieces()
+{
+    // A 256-byte answer takes about 270 ms at 9600 bit/s and arrives a few
+    // bytes at a time; the waits are bounded by time, not by wake-ups.
+    SimLink s;
+    const QByteArray image = pattern(600, 9);
+    const QString path = s.writeFile(QStringLiteral("image.ldr"), image);
+    QVERIFY(s.start({QStringLiteral("--baud"), QStringLiteral("9600")}, 9600));
+    QVERIFY2(s.link.programFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone),
+             qPrintable(s.lines.join(QLatin1Char('\n'))));
+    QCOMPARE(s.lines.filter(QStringLiteral("FILE == FLASH")).size(), 3);
+    QVERIFY(s.hangUp());
+    QCOMPARE(s.flash().left(600), image);
+}
+
+QTEST_GUILESS_MAIN(TestFlashProtocol)
+#include "tst_flashprotocol.moc"

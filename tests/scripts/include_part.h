@@ -1,0 +1,2 @@
+// Included by include.c: counts how often it is run.
+runs = runs + 1;

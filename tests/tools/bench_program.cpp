@@ -1,0 +1,113 @@
+// Benchmark, not a test: programs and verifies a 1 MiB image on the virtual
+// board at 115200 bit/s and compares the wall time with the least time the
+// line itself needs for this stop-and-wait protocol; then runs the same
+// sequence without line-speed emulation to show the host's own cost per
+// loader frame. Run with: cmake --build build --target benchmark
+
+#include "qpe.h"
+#include "simprocess.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kImageBytes = 1024 * 1024;
+constexpr int kBaud = 115200;
+constexpr unsigned kCore = 6;
+constexpr double kBitsPerByte = 10.0; // start, 8 data, stop
+
+// Bytes each way of one programData run (program pass and verify pass),
+// frame by frame; every frame is answered before the next one goes.
+struct WireCount
+{
+    double bytes = 0;
+    long frames = 0;
+
+    void frame(int hostBytes, int boardBytes)
+    {
+        bytes += hostBytes + boardBytes;
+        ++frames;
+    }
+};
+
+WireCount wireCount(int size)
+{
+    WireCount w;
+    w.frame(1, 1); // sync
+    for (int offset = 0; offset < size; offset += 256) {
+        if (offset % 65536 == 0)
+            w.frame(3, 1);                                   // erase block
+        w.frame(7 + qMin(256, size - offset), 1);            // program piece
+    }
+    w.frame(1, 1); // the verify pass's sync
+    for (int offset = 0; offset < size; offset += 256)
+        w.frame(7, qMin(256, size - offset) + 1);            // read piece
+    return w;
+}
+
+struct Result
+{
+    bool ok = false;
+    double seconds = 0;
+};
+
+Result run(const QStringList &simOptions, const QByteArray &image)
+{
+    QTemporaryDir dir;
+    SimProcess sim(dir.path());
+    QPE link;
+    QObject::connect(&link, &QPE::message, [] { QCoreApplication::processEvents(); });
+    QObject::connect(&link, &QPE::progress, [] { QCoreApplication::processEvents(); });
+    Result r;
+    if (!sim.start(simOptions) || !link.openPort(sim.port(), kBaud, 1000)) {
+        std::fprintf(stderr, "bench: the virtual board did not start: %s\n", qPrintable(sim.lastError()));
+        return r;
+    }
+    const QString loader = QCoreApplication::applicationDirPath() + QStringLiteral("/sys/ADSP-BF51x/FlashLoader.ldr");
+    if (!link.bootFile(loader, kCore, kResetNone, kLineNone, kLineNone) || !sim.waitForTrace("loader start")) {
+        std::fprintf(stderr, "bench: the loader did not start\n");
+        return r;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    r.ok = link.programData(kCore, image);
+    r.seconds = double(clock.nsecsElapsed()) / 1e9;
+    link.closePort();
+    return r;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QByteArray image(kImageBytes, 0);
+    for (int i = 0; i < image.size(); ++i)
+        image[i] = char((i * 31 + i / 256) & 0xFF);
+
+    const WireCount wire = wireCount(image.size());
+    const double bound = wire.bytes * kBitsPerByte / kBaud;
+
+    std::printf("program + verify of %d bytes: %ld loader frames, %.0f bytes on the line\n", kImageBytes,
+                wire.frames, wire.bytes);
+    const Result paced = run({QStringLiteral("--baud"), QString::number(kBaud)}, image);
+    if (!paced.ok) {
+        std::fprintf(stderr, "bench: programming at %d bit/s failed\n", kBaud);
+        return 1;
+    }
+    std::printf("at %d bit/s: wall %.2f s, wire-time lower bound %.2f s, ratio %.3f\n", kBaud, paced.seconds, bound,
+                bound / paced.seconds);
+
+    const Result fast = run(QStringList(), image);
+    if (!fast.ok) {
+        std::fprintf(stderr, "bench: programming without line-speed emulation failed\n");
+        return 1;
+    }
+    std::printf("unthrottled: wall %.2f s, %.1f us per loader frame (host and virtual board together)\n",
+                fast.seconds, fast.seconds * 1e6 / double(wire.frames));
+    return 0;
+}

@@ -1,0 +1,459 @@
+// lodvane-cli as a user runs it: its command line, exit codes and output,
+// against the virtual board on its pseudo-terminal.
+#include "bootstream.h"
+#include "ptypair.h"
+#include "simprocess.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kRunWaitMs = 60000;
+
+struct Run
+{
+    int exitCode = -1;
+    QStringList out;   // stdout, one entry per line
+    QByteArray err;
+};
+
+Run runCli(const QStringList &arguments, const QString &extraPorts = QString())
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LODVANE_EXTRA_PORTS"), extraPorts);
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(LODVANE_CLI_PATH), arguments);
+    Run run;
+    if (!process.waitForFinished(kRunWaitMs) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitCode();
+    const QString text = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.out = text.split(QLatin1Char('\n'));
+    if (run.out.last().isEmpty())
+        run.out.removeLast();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+QString fixture(const char *name)
+{
+    return QStringLiteral(LODVANE_LDR_FIXTURES "/") + QLatin1String(name);
+}
+
+QByteArray pattern(int size)
+{
+    QByteArray data(size, 0);
+    for (int i = 0; i < size; ++i)
+        data[i] = char((i * 11 + 3) & 0xFF);
+    return data;
+}
+
+QString crcOf(const QByteArray &bytes)
+{
+    const std::uint32_t crc =
+        bootstream::crc32(reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size()));
+    return QStringLiteral("crc32=0x%1").arg(crc, 8, 16, QLatin1Char('0'));
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void usageErrors_data();
+    void usageErrors();
+    void help();
+    void ports();
+    void missingFiles_data();
+    void missingFiles();
+    void missingPort();
+    void programVerifyErase();
+    void coreChoosesTheLoader_data();
+    void coreChoosesTheLoader();
+    void ramUploadsTheStream();
+    void failureExitsWithOne_data();
+    void failureExitsWithOne();
+    void reset();
+    void inspectWellFormed_data();
+    void inspectWellFormed();
+    void inspectBadStreams_data();
+    void inspectBadStreams();
+    void progressBarOnlyOnATerminal();
+
+private:
+    QString writeFile(const QString &name, const QByteArray &contents);
+    QByteArray flash();
+    QStringList portArgs() const { return {QStringLiteral("--port"), sim->port()}; }
+
+    QTemporaryDir *dir = nullptr;
+    SimProcess *sim = nullptr;
+};
+
+void TestCli::init()
+{
+    dir = new QTemporaryDir;
+    QVERIFY(dir->isValid());
+    sim = new SimProcess(dir->path());
+}
+
+void TestCli::cleanup()
+{
+    delete sim;
+    sim = nullptr;
+    delete dir;
+    dir = nullptr;
+}
+
+QString TestCli::writeFile(const QString &name, const QByteArray &contents)
+{
+    const QString path = dir->filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(contents) != contents.size())
+        return QString();
+    return path;
+}
+
+// Stops the board, which leaves its FLASH in its file.
+QByteArray TestCli::flash()
+{
+    if (sim->stop() != 0)
+        return QByteArray();
+    QFile f(dir->filePath(QStringLiteral("flash.bin")));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void TestCli::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("reason");
+    const QString p = QStringLiteral("--port");
+    QTest::newRow("nothing") << QStringList() << "no command given";
+    QTest::newRow("unknown command") << QStringList{"flash", "a.ldr", p, "x"} << "unknown command flash";
+    QTest::newRow("program without file") << QStringList{"program", p, "x"} << "program needs a FILE";
+    QTest::newRow("inspect without file") << QStringList{"inspect"} << "inspect needs a FILE";
+    QTest::newRow("erase with a file") << QStringList{"erase", "a.ldr", p, "x"} << "unexpected argument a.ldr";
+    QTest::newRow("program without port") << QStringList{"program", "a.ldr"} << "program needs --port NAME";
+    QTest::newRow("reset without port") << QStringList{"reset"} << "reset needs --port NAME";
+    QTest::newRow("unknown option") << QStringList{"erase", p, "x", "--speed", "9600"} << "unknown option --speed";
+    QTest::newRow("option without value") << QStringList{"erase", p} << "--port needs a value";
+    QTest::newRow("baud not a number") << QStringList{"erase", p, "x", "--baud", "fast"} << "bad value for --baud: fast";
+    QTest::newRow("baud zero") << QStringList{"erase", p, "x", "--baud=0"} << "bad value for --baud: 0";
+    QTest::newRow("core unknown") << QStringList{"erase", p, "x", "--core", "BF533"} << "bad value for --core: BF533";
+    QTest::newRow("core id 8") << QStringList{"erase", p, "x", "--core", "8"} << "bad value for --core: 8";
+    QTest::newRow("boot line") << QStringList{"erase", p, "x", "--boot", "cts"} << "bad value for --boot: cts";
+    QTest::newRow("reset line") << QStringList{"erase", p, "x", "--reset", ""} << "bad value for --reset: ";
+    QTest::newRow("flash size zero") << QStringList{"erase", p, "x", "--flash-size", "0"} << "bad value for --flash-size: 0";
+    QTest::newRow("flash size too big")
+        << QStringList{"erase", p, "x", "--flash-size", "4294967296"} << "bad value for --flash-size: 4294967296";
+}
+
+void TestCli::usageErrors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, reason);
+    const Run run = runCli(arguments);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.startsWith("lodvane-cli: " + reason.toLocal8Bit() + "\nusage: lodvane-cli COMMAND"),
+             run.err.constData());
+}
+
+void TestCli::help()
+{
+    const Run run = runCli({QStringLiteral("--help")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.out.first().startsWith(QStringLiteral("usage: lodvane-cli COMMAND [FILE] --port NAME")));
+    QVERIFY(run.err.isEmpty());
+}
+
+void TestCli::ports()
+{
+    const Run run = runCli({QStringLiteral("ports")}, QStringLiteral("/tmp/board-a:/tmp/board-b"));
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.out.size() >= 2);
+    QCOMPARE(run.out.mid(run.out.size() - 2), (QStringList{"/tmp/board-a", "/tmp/board-b"}));
+}
+
+void TestCli::missingFiles_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("named"); // which path the line names
+    const QString bin = QStringLiteral("%1/missing.ldr");
+    const QString loader = QStringLiteral("%1/no-loader.ldr");
+    QTest::newRow("program, binary") << QStringList{"program", bin} << bin;
+    QTest::newRow("program, loader") << QStringList{"program", "%image", "--loader", loader} << loader;
+    QTest::newRow("verify, both: the binary") << QStringList{"verify", bin, "--loader", loader} << bin;
+    QTest::newRow("verify, loader") << QStringList{"verify", "%image", "--loader", loader} << loader;
+    QTest::newRow("erase, loader; binary not needed") << QStringList{"erase", "--loader", loader} << loader;
+    QTest::newRow("ram needs no loader") << QStringList{"ram", bin, "--loader", loader} << bin;
+    QTest::newRow("inspect") << QStringList{"inspect", bin} << bin;
+}
+
+void TestCli::missingFiles()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, named);
+    QVERIFY(sim->start());
+    const QString image = writeFile(QStringLiteral("image.ldr"), pattern(300));
+    for (QString &arg : arguments)
+        arg = arg == QLatin1String("%image") ? image : arg.arg(dir->path());
+    named = named.arg(dir->path());
+    if (arguments.first() != QLatin1String("inspect"))
+        arguments << portArgs();
+
+    const Run run = runCli(arguments);
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.out, QStringList{QStringLiteral("Can't open [%1] file.").arg(named)});
+    QVERIFY(run.err.isEmpty());
+    // Nothing reached the board (a program that lacks only its loader opens
+    // the port, but sends nothing).
+    QCOMPARE(sim->traceLines().filter(QStringLiteral("autobaud")).size(), 0);
+}
+
+void TestCli::missingPort()
+{
+    const QString image = writeFile(QStringLiteral("image.ldr"), pattern(10));
+    const QString port = dir->filePath(QStringLiteral("no-such-port"));
+    for (const char *command : {"program", "ram", "verify", "erase", "reset"}) {
+        QStringList arguments{QLatin1String(command)};
+        if (QByteArray(command) != "erase" && QByteArray(command) != "reset")
+            arguments << image;
+        const Run run = runCli(arguments + QStringList{"--port", port});
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.out, QStringList{QStringLiteral("Can't open selected port [%1].").arg(port)});
+    }
+}
+
+void TestCli::programVerifyErase()
+{
+    QVERIFY(sim->start({QStringLiteral("--flash"), dir->filePath(QStringLiteral("flash.bin"))}));
+    const QByteArray image = pattern(300);
+    const QString path = writeFile(QStringLiteral("image.ldr"), image);
+
+    Run run = runCli(QStringList{"program", path, "--core", "adsp-bf518f16"} + portArgs());
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, (QStringList{"Waiting Device starting ...", "System sync OK.", "FLASH -> Block[  0] erased.",
+                                   "FILE -> FLASH[   0]        0 bytes", "FILE -> FLASH[   1]      256 bytes",
+                                   "FLASH Programmed.", "System sync OK.", "FILE == FLASH[   0]        0 bytes",
+                                   "FILE == FLASH[   1]      256 bytes",
+                                   QStringLiteral("File [%1] correctly uploaded.").arg(path)}));
+    QVERIFY(run.err.isEmpty()); // no progress bar into a pipe
+
+    run = runCli(QStringList{"verify", path, "--core", "6"} + portArgs());
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out.last(), QStringLiteral("File [%1] correctly verified.").arg(path));
+    QCOMPARE(run.out.filter(QStringLiteral("FILE == FLASH")).size(), 2);
+
+    run = runCli(QStringList{"erase", "--flash-size", "65536", "--core", "BF518F16"} + portArgs());
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, (QStringList{"Waiting Device starting ...", "System sync OK.",
+                                   "Erase FLASH -> Block[  0] erased.", "Erase FLASH -> Block[  1] erased.",
+                                   "FLASH fully erased."}));
+
+    run = runCli(QStringList{"verify", path} + portArgs());
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.out.last(), QStringLiteral("FLASH verify error @ 0, found ff instead of %1")
+                                 .arg(quint8(image.at(0)), 2, 16));
+    QVERIFY(flash().left(300) == QByteArray(300, '\xFF'));
+}
+
+void TestCli::coreChoosesTheLoader_data()
+{
+    QTest::addColumn<QStringList>("core");
+    QTest::addColumn<QString>("family");
+    QTest::newRow("default ADSP-BF512") << QStringList() << "BF51x";
+    QTest::newRow("ADSP-BF592 by name") << QStringList{"--core", "ADSP-BF592"} << "BF592";
+    QTest::newRow("ADSP-BF592 by id") << QStringList{"--core", "7"} << "BF592";
+    QTest::newRow("ADSP-BF514F16 by id") << QStringList{"--core", "5"} << "BF51x";
+}
+
+void TestCli::coreChoosesTheLoader()
+{
+    QFETCH(QStringList, core);
+    QFETCH(QString, family);
+    QVERIFY(sim->start());
+    const Run run = runCli(QStringList{"erase", "--flash-size", "1"} + core + portArgs());
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(sim->traceLines().filter(QStringLiteral("loader start family=%1 ").arg(family)).size() == 1);
+}
+
+void TestCli::ramUploadsTheStream()
+{
+    QVERIFY(sim->start());
+    QFile stream(fixture("bf548.ldr"));
+    QVERIFY(stream.open(QIODevice::ReadOnly));
+    const QByteArray bytes = stream.readAll();
+    const Run run = runCli(QStringList{"ram", stream.fileName(), "--boot", "rts", "--reset", "DTR", "--invert-rts"}
+                           + portArgs());
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, (QStringList{"Loaded byte(s):   4096", "Loaded byte(s):   8192", "Loaded byte(s):  12288",
+                                   "Loaded byte(s):  16384", "Loaded byte(s):  17186",
+                                   QStringLiteral("File [%1] correctly uploaded.").arg(stream.fileName())}));
+    // The whole stream reached the board before the port closed.
+    QVERIFY(sim->waitForTrace(QStringLiteral("reset cause=hangup")));
+    QVERIFY(sim->traceLines().contains(
+        QStringLiteral("stream size=%1 %2 blocks=30 kind=application").arg(bytes.size()).arg(crcOf(bytes))));
+}
+
+void TestCli::failureExitsWithOne_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("lastLines");
+    QTest::newRow("no auto-baud answer")
+        << QStringList{"--no-autobaud"}
+        << QStringList{"No answer on auto-baud command by device [%1]: Rxed 0 chars", "Reset it and retry"};
+    QTest::newRow("wrong fourth byte")
+        << QStringList{"--autobaud-answer", "bf,2b,00,01"}
+        << QStringList{"No answer on auto-baud command by device [%1]: Rxed 4 chars", "Reset it and retry"};
+    QTest::newRow("dropped acknowledge")
+        << QStringList{"--drop-ack-after", "1"}
+        << QStringList{"FLASH -> Block[  0] erased.", "FILE -> FLASH[   0]        0 bytes"};
+    QTest::newRow("no sync") << QStringList{"--no-sync-ack"} << QStringList{"Waiting Device starting ..."};
+}
+
+void TestCli::failureExitsWithOne()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, lastLines);
+    QVERIFY(sim->start(options));
+    const QString path = writeFile(QStringLiteral("image.ldr"), pattern(600));
+    const Run run = runCli(QStringList{"program", path} + portArgs());
+    QCOMPARE(run.exitCode, 1);
+    const QString portName = sim->port().mid(5); // as the port reports it, without /dev/
+    for (QString &line : lastLines)
+        line = line.arg(portName);
+    QCOMPARE(run.out.mid(run.out.size() - lastLines.size()), lastLines);
+}
+
+void TestCli::reset()
+{
+    QVERIFY(sim->start());
+    const Run run = runCli(QStringList{"reset", "--reset", "rts"} + portArgs());
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.out.isEmpty());
+    // The port was opened and closed again: the board saw the hang-up.
+    QVERIFY(sim->waitForTrace(QStringLiteral("reset cause=hangup")));
+}
+
+void TestCli::inspectWellFormed_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("blocks");
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QString>("firstBlock");
+    QTest::newRow("bf548") << "bf548.ldr" << 30 << "30 block(s), 17186 bytes, FINAL block at offset 17170"
+                           << "0x000000  code 0xadf55006 IGNORE|FIRST  address 0xffa00000  count      0  argument 0x00004312";
+    QTest::newRow("bf518-post") << "bf518-post.ldr" << 4 << "4 block(s), 36956 bytes, FINAL block at offset 36940"
+                                << "0x000000  code 0xad7f5001 IGNORE|FIRST  address 0xffa00000  count      0  argument 0x0000904c";
+    QTest::newRow("bf518-bss") << "bf518-bss.ldr" << 6 << "6 block(s), 1128 bytes, FINAL block at offset 1112"
+                               << "0x000000  code 0xadb45001 IGNORE|FIRST  address 0x00000014  count      0  argument 0x00000458";
+    QTest::newRow("bf592-split") << "bf592-split.ldr" << 13 << "13 block(s), 2332 bytes, FINAL block at offset"
+                                 << "0x000000  code 0x";
+}
+
+void TestCli::inspectWellFormed()
+{
+    QFETCH(QString, name);
+    QFETCH(int, blocks);
+    QFETCH(QString, summary);
+    QFETCH(QString, firstBlock);
+    const Run run = runCli({QStringLiteral("inspect"), fixture(qPrintable(name))});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out.size(), blocks + 1);
+    QVERIFY2(run.out.last().startsWith(summary), qPrintable(run.out.last()));
+    QVERIFY2(run.out.first().startsWith(firstBlock), qPrintable(run.out.first()));
+    QCOMPARE(run.out.mid(0, blocks).filter(QStringLiteral(" FINAL ")).size(), 1);
+    QVERIFY(run.out.at(blocks - 1).contains(QStringLiteral(" FINAL ")));
+}
+
+void TestCli::inspectBadStreams_data()
+{
+    QTest::addColumn<int>("cut");       // bytes of bf518-bss.ldr kept (-1: all)
+    QTest::addColumn<int>("damage");    // offset of a byte to flip (-1: none)
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("blocks");
+    // Blocks of bf518-bss.ldr start at 0, 16, 44, 1028, 1096 and 1112.
+    QTest::newRow("bad header") << -1 << 1030 << "bad header at offset 1028: " << 3;
+    QTest::newRow("truncated payload") << 500 << -1
+                                       << "truncated payload of the block at offset 44: 440 of 968 bytes" << 2;
+    QTest::newRow("truncated header") << 50 << -1 << "truncated header at offset 44: 6 of 16 bytes" << 2;
+    QTest::newRow("no FINAL block") << 1112 << -1
+                                    << "no FINAL block: the stream ends at offset 1112 after 5 block(s)" << 5;
+    QTest::newRow("empty file") << 0 << -1 << "empty file: no block header" << 0;
+}
+
+void TestCli::inspectBadStreams()
+{
+    QFETCH(int, cut);
+    QFETCH(int, damage);
+    QFETCH(QString, reason);
+    QFETCH(int, blocks);
+    QFile f(fixture("bf518-bss.ldr"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QByteArray bytes = f.readAll();
+    if (cut >= 0)
+        bytes.truncate(cut);
+    if (damage >= 0)
+        bytes[damage] = char(bytes.at(damage) ^ 0x40);
+    const QString path = writeFile(QStringLiteral("bad.ldr"), bytes);
+    const Run run = runCli({QStringLiteral("inspect"), path});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.out.size(), blocks + 1);
+    QVERIFY2(run.out.last().startsWith(reason), qPrintable(run.out.last()));
+}
+
+void TestCli::progressBarOnlyOnATerminal()
+{
+    // stderr on a pseudo-terminal: the bar is drawn there, the LOG stays on stdout.
+    PtyPair terminal;
+    QVERIFY(terminal.isOpen());
+    QVERIFY(sim->start());
+    const QString path = writeFile(QStringLiteral("image.ldr"), pattern(600));
+    const QString outPath = dir->filePath(QStringLiteral("out.txt"));
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int err = ::open(QFile::encodeName(terminal.slavePath()).constData(), O_RDWR | O_NOCTTY);
+        const int out = ::open(QFile::encodeName(outPath).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (err < 0 || out < 0)
+            ::_exit(99);
+        ::dup2(err, STDERR_FILENO);
+        ::dup2(out, STDOUT_FILENO);
+        const QByteArray cli = LODVANE_CLI_PATH, file = QFile::encodeName(path),
+                         port = QFile::encodeName(sim->port());
+        ::execl(cli.constData(), cli.constData(), "program", file.constData(), "--port", port.constData(),
+                static_cast<char *>(nullptr));
+        ::_exit(98);
+    }
+    QVERIFY(pid > 0);
+    const QByteArray bar = terminal.readUntilQuiet(2000, kRunWaitMs);
+    int status = 0;
+    QCOMPARE(::waitpid(pid, &status, 0), pid);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+    QVERIFY2(bar.contains("] 100%"), bar.constData());
+    QVERIFY(bar.contains("\r["));
+    QFile out(outPath);
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    const QByteArray log = out.readAll();
+    QVERIFY(log.endsWith(QStringLiteral("File [%1] correctly uploaded.\n").arg(path).toLocal8Bit()));
+    QVERIFY(!log.contains('%'));
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
