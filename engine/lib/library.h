@@ -5,20 +5,13 @@
 #ifndef LODVANE_ENGINE_LIB_LIBRARY_H
 #define LODVANE_ENGINE_LIB_LIBRARY_H
 
+#include "engine.h"
 #include "types.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
-// One row of a library table; a table ends in a row whose prototype is null.
-struct LibraryEntry {
-    NativeFunction function;
-    const char *prototype;
-};
-
-// Registers "ctype.h" ... "time.h" in the order scripts expect to find them.
-void registerStandardHeaders(EngineState *state);
 // Closes the files and frees the heap blocks a run left behind.
 void releaseStandardLibrary(EngineState *state);
 
