@@ -42,6 +42,7 @@ private slots:
     void hookTextIsCutAtTheScratchBuffer();
     void fileWrittenAndReadBack();
     void putsBypassesTheHooks();
+    void getsRemovesTheLineFeed();
     void fileChecks_data();
     void fileChecks();
 };
@@ -229,6 +230,24 @@ void TestStdioFormat::fileWrittenAndReadBack()
 void TestStdioFormat::putsBypassesTheHooks()
 {
     QCOMPARE(run(&st, "int r = puts(\"\"); putchar(10); fflush(stdout); printf(\"%d\", r >= 0);"), QByteArray("1"));
+}
+
+void TestStdioFormat::getsRemovesTheLineFeed()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QByteArray path = dir.filePath("input.txt").toLocal8Bit();
+    FILE *input = fopen(path.constData(), "w");
+    QVERIFY(input);
+    fputs("line one\nsecond\n", input);
+    fclose(input);
+    QVERIFY(freopen(path.constData(), "r", stdin));
+    QByteArray script = "char b[20]; char *r = gets(b); printf(\"[%s] %d \", b, r == &b[0]); "
+                        "char s[4]; gets(s); printf(\"[%s]\", s); gets(b); printf(\"[%s]\", b); "
+                        "printf(\" %d\", gets(b) == 0);";
+    QByteArray output = run(&st, script);
+    QVERIFY(freopen("/dev/null", "r", stdin));
+    QCOMPARE(output, QByteArray("[line one] 1 [sec][ond] 1"));
 }
 
 void TestStdioFormat::fileChecks_data()
