@@ -4,6 +4,7 @@
 #include "arena.h"
 #include "error.h"
 #include "intern.h"
+#include "lib/library.h"
 #include "lexer.h"
 #include "output.h"
 #include "run.h"
@@ -59,6 +60,7 @@ bool engineInit(EngineState *state, size_t stackBytes)
 
 void engineCleanup(EngineState *state)
 {
+    releaseStandardLibrary(state);
     stateFreeHeaders(state);
     stateFreeRetained(state);
     lexerCleanup(state);
