@@ -1,5 +1,6 @@
 #include "scriptsession.h"
 
+#include <QHeaderView>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -37,6 +38,9 @@ void ScriptSession::buildPages(const QStringList &names)
         tabLayout->setContentsMargins(kPageMargin, kPageMargin, kPageMargin, kPageMargin);
         auto *table = new QTableWidget(kPageRows, kPageColumns, tab);
         table->setObjectName(names.at(i));
+        // Columns as wide as what they hold, so labels and widgets show whole.
+        table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        table->horizontalHeader()->setStretchLastSection(true);
         tabLayout->addWidget(table);
         dataTab->addTab(tab, names.at(i).trimmed());
         pageTables.append(table);

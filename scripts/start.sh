@@ -22,7 +22,7 @@ mkdir -p "$state"
 port_file="$state/port.txt"
 rm -f "$port_file"
 # shellcheck disable=SC2086 # the options are meant to split into words
-"$build/bin/lodvane-sim" --link "$state/port" --flash "$state/flash.bin" --trace "$state/trace.log" \
+"$build/bin/lodvane-sim" --boot-flash --link "$state/port" --flash "$state/flash.bin" --trace "$state/trace.log" \
   ${LODVANE_SIM_OPTIONS:-} >"$port_file" 2>"$state/sim.log" &
 sim_pid=$!
 stop_sim() {

@@ -23,6 +23,7 @@ const Monitor::Command Monitor::commands[] = {
     {"echo", "echo text: says the text back", &Monitor::echoLine},
     {"send", "send name [size]: sends a file of size bytes (300) to the PC by XMODEM", &Monitor::sendFile},
     {"get", "get name: asks the PC for a file and receives it by XMODEM", &Monitor::getFile},
+    {"eeprom", "eeprom [settings]: shows the settings kept in EEPROM, or stores new ones", &Monitor::eeprom},
     {nullptr, nullptr, nullptr},
 };
 
@@ -189,6 +190,17 @@ void Monitor::getFile(const std::string &argument)
         return;
     }
     transfer.startRequest(name);
+}
+
+void Monitor::eeprom(const std::string &argument)
+{
+    if (!argument.empty()) {
+        eepromText = argument.substr(0, kMonitorLineBytes);
+        out.send(std::string("EEPROM written") + kNewLine);
+    } else {
+        out.send("EEPROM " + eepromText + kNewLine);
+    }
+    prompt();
 }
 
 void Monitor::echoLine(const std::string &argument)

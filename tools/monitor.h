@@ -47,6 +47,7 @@ private:
     void echoLine(const std::string &argument);
     void sendFile(const std::string &argument);
     void getFile(const std::string &argument);
+    void eeprom(const std::string &argument);
 
     static const Command commands[];
 
@@ -55,6 +56,7 @@ private:
     std::string line;          // typed so far
     std::uint8_t lastByte = 0; // to take CR LF as one line end
     BoardTransfer transfer;    // a file transfer the monitor started
+    std::string eepromText = "BAUD=4 PARITY=0 STOP=1 ECHO=1 NAME=demo"; // the board's settings
 };
 
 } // namespace sim

@@ -83,6 +83,9 @@ const char *const kUsage =
     "  --flash FILE           keep the FLASH contents in FILE between runs\n"
     "  --flash-size BYTES     FLASH size (default: 2 MiB stacked on the F16 parts, else 4 MiB)\n"
     "  --trace FILE           write one line per event to FILE\n"
+    "  --boot-flash           after a reset run the application held in FLASH (as a board\n"
+    "                         strapped for FLASH boot); an auto-baud byte as the first\n"
+    "                         byte still enters UART boot (default: wait in the boot ROM)\n"
     "  --baud BPS             emulate the line speed: every byte takes 10/BPS seconds\n"
     "                         (default: as fast as the pseudo-terminal goes)\n"
     "  --help                 this text\n"
@@ -113,6 +116,9 @@ bool parseArguments(int argc, char **argv, CommandLine &cl, std::string &error)
             takesValue = false;
         } else if (arg == "--no-sync-ack") {
             f.noSyncAck = true;
+            takesValue = false;
+        } else if (arg == "--boot-flash") {
+            cl.options.bootFromFlash = true;
             takesValue = false;
         } else if (!value) {
             error = "unknown option or missing value: " + arg;
@@ -258,6 +264,8 @@ int main(int argc, char **argv)
 
     const sim::BoardReports reports = reportsFor(s);
     sim::SimBoard board(s.cl.options, flash, reports);
+    if (s.cl.options.bootFromFlash)
+        board.reset("power-on");
     sim::PtyRunner runner(port, board, s.cl.options.lineBaud, reports);
     runner.run(&stopRequested, saveFlash, &s);
 

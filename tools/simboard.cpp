@@ -48,7 +48,7 @@ OutChunk SimBoard::takeOutput()
     return chunk;
 }
 
-void SimBoard::reset(const std::string &cause)
+void SimBoard::reset(const std::string &cause, bool mayBootFlash)
 {
     current = Mode::BootRom;
     reader = bootstream::Reader();
@@ -56,8 +56,36 @@ void SimBoard::reset(const std::string &cause)
     queue.clear();
     sentSinceReset = 0;
     muted = false;
+    freshFromFlash = false;
     if (reports.trace)
         reports.trace("reset cause=" + cause);
+    if (mayBootFlash && options.bootFromFlash)
+        bootFromFlash();
+}
+
+bool SimBoard::bootFromFlash()
+{
+    const std::vector<std::uint8_t> &cells = flash.contents();
+    const bootstream::Walk walk = bootstream::walk(cells);
+    if (!walk.ok || !loaderFamily(walk.blocks).empty()) {
+        if (reports.trace)
+            reports.trace("flash-boot none");
+        return false;
+    }
+    const std::uint32_t crc = bootstream::crc32(cells.data(), walk.streamSize);
+    if (reports.trace)
+        reports.trace("flash-boot size=" + std::to_string(walk.streamSize) + " crc32=" + hex32(crc));
+    current = Mode::Application;
+    freshFromFlash = true;
+    char booted[96];
+    std::snprintf(booted, sizeof booted, "Booted %zu bytes (CRC-32 %s) from FLASH on an %s.", walk.streamSize,
+                  hex32(crc).c_str(), kCores[options.coreIndex].name);
+    monitor.start(booted);
+    // A reset comes from the host going away: nobody hears the banner, and a
+    // host that comes back to program the board must not take it for the
+    // auto-baud answer.
+    queue.clear();
+    return true;
 }
 
 void SimBoard::receive(std::uint8_t byte)
@@ -79,6 +107,14 @@ void SimBoard::receive(std::uint8_t byte)
         }
         return;
     case Mode::Application:
+        // A host that starts with the auto-baud byte wants UART boot, as if
+        // it had pulled BOOT and pulsed RESET.
+        if (freshFromFlash && byte == kAutoBaudByte) {
+            reset("autobaud-byte", false);
+            autoBaud();
+            return;
+        }
+        freshFromFlash = false;
         monitor.receive(byte);
         return;
     }

@@ -36,8 +36,9 @@ public:
     SimBoard(const Options &options, NorFlash &flash, BoardReports reports);
 
     void receive(std::uint8_t byte);
-    // Back to the boot ROM; FLASH contents are kept.
-    void reset(const std::string &cause);
+    // Back to the boot ROM; FLASH contents are kept. A board strapped for
+    // FLASH boot then runs the application it finds there.
+    void reset(const std::string &cause, bool mayBootFlash = true);
     // The baud rate the host set on its port, for the auto-baud answer.
     void setHostBaud(unsigned bps) { hostBaud = bps; }
 
@@ -55,6 +56,7 @@ private:
     void autoBaud();
     void streamByte(std::uint8_t byte);
     void streamComplete();
+    bool bootFromFlash();
 
     const Options &options;
     NorFlash &flash;
@@ -67,6 +69,7 @@ private:
     unsigned hostBaud = 0;
     long long sentSinceReset = 0;
     bool muted = false;
+    bool freshFromFlash = false; // booted from FLASH, nothing received since
     std::deque<OutChunk> queue;
 };
 

@@ -47,6 +47,7 @@ struct Options
     std::uint32_t flashBytes = 0;        // 0: by core (stacked 2 MiB, external default 4 MiB)
     std::string flashFile;               // where the FLASH contents persist; empty: not kept
     unsigned lineBaud = 0;               // 0: no line-speed emulation
+    bool bootFromFlash = false;          // a reset runs the application held in FLASH
     Faults faults;
 
     std::uint32_t effectiveFlashBytes() const

@@ -46,6 +46,7 @@ private slots:
     void lineEncodingReachesTheLink();
     void clickDuringRunningProgram();
     void resetButtonPulsesChosenLine();
+    void exampleScriptTalksToTheBoard();
 
 private:
     // Starts the board and a window whose port list offers it.
@@ -280,6 +281,48 @@ void TestActions::resetButtonPulsesChosenLine()
     w->ui.resetTB->click(); // None moves DTR the other way
     QCOMPARE(recorder.events, QStringList({"DTR 1", "sleep 100", "DTR 0"}));
     w->link->setLineRecorder(nullptr);
+}
+
+void TestActions::exampleScriptTalksToTheBoard()
+{
+    // The newcomer's path: the demo in FLASH, then the example script.
+    startBoard({QStringLiteral("--boot-flash")});
+    w->ui.coreCB->setCurrentIndex(5);
+    w->ui.binaryFilePathLE->setText(QStringLiteral(LODVANE_EXAMPLES "/demo-monitor.ldr"));
+    w->ui.programTB->click();
+    QVERIFY(logLines().last().endsWith("correctly uploaded."));
+    QVERIFY(sim->waitForTrace("flash-boot size="));
+
+    QFile::copy(QStringLiteral(LODVANE_EXAMPLES "/eeprom.c"), dir->filePath("eeprom.c"));
+    QFile(dir->filePath("eeprom.c")).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    QStringList clicks{"PB_1", "PB_0", "PB_2", "PB_3"}; // Write, Read, Save, Close
+    QTimer clicker;
+    connect(&clicker, &QTimer::timeout, [&] {
+        if (clicks.isEmpty())
+            return;
+        auto *button = w->findChild<QPushButton *>(clicks.first());
+        if (!button->isHidden()) {
+            button->click();
+            clicks.removeFirst();
+        }
+    });
+    clicker.start(300);
+    QVERIFY2(w->runScript(dir->filePath("eeprom.c")), qPrintable(w->ui.log->toPlainText()));
+    QVERIFY(clicks.isEmpty());
+
+    const QStringList lines = logLines();
+    QVERIFY(lines.contains("EEPROM page ready: Read, Write, Save or Close."));
+    QVERIFY2(lines.contains("Wrote: EEPROM BAUD=4 PARITY=0 STOP=1 ECHO=1 NAME=demo"), qPrintable(lines.join('\n')));
+    QVERIFY(lines.contains("Board settings: baud index 4, parity 0, 1 stop bit(s), echo 1, name demo"));
+    QVERIFY(lines.contains("Values saved in the script file."));
+    QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::HomePage));
+    QFile saved(dir->filePath("eeprom.c"));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray text = saved.readAll();
+    QVERIFY(text.startsWith("//#STATE.INFO:"));
+    QVERIFY(text.contains("//#STATE.DATA: 0,0,1,COMBOBOX,4,UART speed after reset\n"));
+    QVERIFY(text.contains("//#STATE.DATA: 1,0,1,LINEEDIT,demo,Name the board reports\n"));
+    QVERIFY(!w->link->isOpen());
 }
 
 QTEST_MAIN(TestActions)

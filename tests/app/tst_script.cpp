@@ -35,6 +35,7 @@ private slots:
     void widgetsAndValues();
     void replacingACellWidget();
     void buttonFlags();
+    void outputBecomesLogEntries();
     void scriptErrorsInTheLog();
     void saveAndLoadThroughTheScript();
     void portFunctions();
@@ -274,6 +275,26 @@ void TestScript::buttonFlags()
     QCOMPARE(cell<QSpinBox>(0, 0, 0)->value(), 10);
     QCOMPARE(w->ui.PB_2->text(), QStringLiteral("Read"));
     QVERIFY(!w->ui.PB_2->isHidden());
+}
+
+void TestScript::outputBecomesLogEntries()
+{
+    w->ui.log->clear();
+    QVERIFY(run("int main()\n{\n"
+                "    printf(\"a\");\n"
+                "    printf(\"b\\n\");\n"
+                "    printf(\"ab\");\n"
+                "    printf(\"%s\", \"xy\\n\");\n"
+                "    printf(\"%c\", 'c'); printf(\"%c%c\", 'd', 10);\n"
+                "    printf(\"two\\nlines\\n\");\n"
+                "    printf(\"caf\\xc3\\xa9 %d\\n\", 42);\n"
+                "    printf(\"never shown\");\n"
+                "    return 0;\n}\n"));
+    QCOMPARE(logLines(), QStringList({"ab", "abxy", "cd", "two", "lines", QString::fromUtf8("caf\xc3\xa9 42")}));
+    QCOMPARE(w->ui.log->document()->blockCount(), 6); // "two\nlines" is one entry, shown on two lines
+    // What was left without a line feed is not carried into the next run.
+    QVERIFY(run("int main() { printf(\"next\\n\"); return 0; }\n"));
+    QCOMPARE(logLines().last(), QStringLiteral("next"));
 }
 
 void TestScript::scriptErrorsInTheLog()

@@ -59,6 +59,7 @@ private slots:
     void realStreamsBootAsApplications_data();
     void realStreamsBootAsApplications();
     void demoMonitorAnswersOverThePort();
+    void bootFromFlashRunsTheApplication();
     void faults_data();
     void faults();
     void lineSpeedEmulation();
@@ -340,6 +341,42 @@ void TestSimPort::demoMonitorAnswersOverThePort()
     const QByteArray burst = client.read(9 + 3 * 63 + 4);
     QCOMPARE(burst.count("The quick brown fox"), 3);
     QVERIFY(burst.endsWith("bf> "));
+}
+
+void TestSimPort::bootFromFlashRunsTheApplication()
+{
+    // A board strapped for FLASH boot with the demo in its FLASH.
+    QVERIFY(startWithLoader({QStringLiteral("--boot-flash")}));
+    const QByteArray demo = toBytes(sim::demoImage());
+    QVERIFY(client.sync());
+    QVERIFY(client.erase(0));
+    for (int piece = 0; piece * 256 < demo.size(); ++piece)
+        QVERIFY(client.program(quint32(piece), demo.mid(piece * 256, 256)));
+    client.close(); // the hang-up resets the board, which now runs the demo
+
+    QVERIFY(sim->waitForTrace(QStringLiteral("flash-boot size=%1").arg(demo.size())));
+    QVERIFY(client.open(sim->port()));
+    QCOMPARE(client.read(1, 300), QByteArray()); // the banner went to nobody
+    QVERIFY(client.write("EEPROM BAUD=2 NAME=lab\r"));
+    QCOMPARE(client.read(int(strlen("EEPROM BAUD=2 NAME=lab\r\nEEPROM written\r\nbf> "))),
+             QByteArray("EEPROM BAUD=2 NAME=lab\r\nEEPROM written\r\nbf> "));
+    QVERIFY(client.write("eeprom\r"));
+    QCOMPARE(client.read(int(strlen("eeprom\r\nEEPROM BAUD=2 NAME=lab\r\nbf> "))),
+             QByteArray("eeprom\r\nEEPROM BAUD=2 NAME=lab\r\nbf> "));
+    client.close();
+
+    // An auto-baud byte as the first byte still reaches the boot ROM.
+    QTRY_COMPARE_WITH_TIMEOUT(sim->traceLines().filter(QStringLiteral("flash-boot size=")).size(), 2, 3000);
+    QVERIFY(client.open(sim->port()));
+    const QByteArray answer = client.autoBaud();
+    QCOMPARE(answer.size(), 4);
+    QCOMPARE(quint8(answer.at(0)), quint8(0xBF));
+
+    // An erased FLASH holds nothing to run: the board waits in its boot ROM.
+    client.close();
+    QVERIFY(sim->stop() == 0);
+    QVERIFY(sim->start({QStringLiteral("--boot-flash")}));
+    QVERIFY(sim->waitForTrace(QStringLiteral("flash-boot none")));
 }
 
 void TestSimPort::faults_data()
