@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <initializer_list>
+
 namespace {
 
 constexpr unsigned int kOpenTimeoutMs = 1000;
@@ -33,6 +35,23 @@ void missingFile(const QString &path, const ActionLog &log)
     log(QStringLiteral("Can't open [%1] file.").arg(path));
 }
 
+// Checked before the port is touched: the first missing file is named.
+bool filesExist(std::initializer_list<QString> paths, const ActionLog &log)
+{
+    for (const QString &path : paths) {
+        if (!QFile::exists(path)) {
+            missingFile(path, log);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool start(QPE &link, const ActionRequest &request, std::initializer_list<QString> files, const ActionLog &log)
+{
+    return filesExist(files, log) && openPort(link, request, log);
+}
+
 ActionOutcome outcome(bool result)
 {
     return result ? ActionOutcome::Succeeded : ActionOutcome::Failed;
@@ -59,11 +78,8 @@ LineCodes encodeLines(LineChoice boot, LineChoice reset, bool invertRts, bool in
 
 ActionOutcome programAction(QPE &link, const ActionRequest &request, const ActionLog &log)
 {
-    if (!QFile::exists(request.binaryPath)) {
-        missingFile(request.binaryPath, log);
-        return ActionOutcome::NotStarted;
-    }
-    if (!openPort(link, request, log))
+    // The loader is looked at only after the port is open, and not for RAM.
+    if (!start(link, request, {request.binaryPath}, log))
         return ActionOutcome::NotStarted;
 
     const LineCodes &l = request.lines;
@@ -83,15 +99,7 @@ ActionOutcome programAction(QPE &link, const ActionRequest &request, const Actio
 
 ActionOutcome verifyAction(QPE &link, const ActionRequest &request, const ActionLog &log)
 {
-    if (!QFile::exists(request.binaryPath)) {
-        missingFile(request.binaryPath, log);
-        return ActionOutcome::NotStarted;
-    }
-    if (!QFile::exists(request.loaderPath)) {
-        missingFile(request.loaderPath, log);
-        return ActionOutcome::NotStarted;
-    }
-    if (!openPort(link, request, log))
+    if (!start(link, request, {request.binaryPath, request.loaderPath}, log))
         return ActionOutcome::NotStarted;
 
     const LineCodes &l = request.lines;
@@ -104,11 +112,7 @@ ActionOutcome verifyAction(QPE &link, const ActionRequest &request, const Action
 
 ActionOutcome eraseAction(QPE &link, const ActionRequest &request, const ActionLog &log)
 {
-    if (!QFile::exists(request.loaderPath)) {
-        missingFile(request.loaderPath, log);
-        return ActionOutcome::NotStarted;
-    }
-    if (!openPort(link, request, log))
+    if (!start(link, request, {request.loaderPath}, log))
         return ActionOutcome::NotStarted;
 
     const LineCodes &l = request.lines;

@@ -1,7 +1,7 @@
 // PROGRAM, VERIFY, ERASE and RESET from the window, against the virtual
 // board: the checks before the port is touched, the LOG sequences, the
 // terminal after PROGRAM and a click that arrives during a running action.
-#include "linerecorder.h"
+#include "textrecorder.h"
 #include "lodvane.h"
 #include "qpe.h"
 #include "simprocess.h"
@@ -12,20 +12,6 @@
 
 #include <memory>
 
-namespace {
-
-class TextRecorder : public LineRecorder
-{
-public:
-    QStringList events;
-    void record(Event event, unsigned value) override
-    {
-        static const char *const names[] = {"RTS", "DTR", "sleep"};
-        events << QStringLiteral("%1 %2").arg(QLatin1String(names[event])).arg(value);
-    }
-};
-
-} // namespace
 
 class TestActions : public QObject
 {

@@ -132,7 +132,7 @@ void TestScript::secondRunFindsEarlierPages()
 
 void TestScript::colourSpecifications_data()
 {
-    QTest::addColumn<QByteArray>("spec");
+    QTest::addColumn<QByteArray>("colourText");
     QTest::addColumn<QColor>("colour");
     QTest::newRow("name") << QByteArray("red") << QColor(Qt::red);
     QTest::newRow("numbers") << QByteArray("255,128,0") << QColor(255, 128, 0);
@@ -144,10 +144,10 @@ void TestScript::colourSpecifications_data()
 
 void TestScript::colourSpecifications()
 {
-    QFETCH(QByteArray, spec);
+    QFETCH(QByteArray, colourText);
     QFETCH(QColor, colour);
-    QVERIFY(run("int main() { GridNew(\"P\"); GridAddText(\"P\", 0, 0, \"before\"); GridForeground(\"" + spec
-                + "\"); GridBackground(\"" + spec + "\"); GridAddText(\"P\", 1, 0, \"after\"); return 0; }\n"));
+    QVERIFY(run("int main() { GridNew(\"P\"); GridAddText(\"P\", 0, 0, \"before\"); GridForeground(\"" + colourText
+                + "\"); GridBackground(\"" + colourText + "\"); GridAddText(\"P\", 1, 0, \"after\"); return 0; }\n"));
     QCOMPARE(page(0)->item(0, 0)->foreground().color(), QColor(Qt::black));
     QCOMPARE(page(0)->item(0, 0)->background().color(), QColor(Qt::white));
     QCOMPARE(page(0)->item(1, 0)->foreground().color(), colour);

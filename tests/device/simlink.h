@@ -4,7 +4,7 @@
 // window does: every LOG line and progress step lets pending events run, so
 // buffered writes leave the port at the same points as in the program.
 
-#include "linerecorder.h"
+#include "textrecorder.h"
 #include "qpe.h"
 #include "simprocess.h"
 
@@ -15,17 +15,6 @@
 
 #include <memory>
 
-// Writes down every line change and sleep as "RTS 0", "sleep 100", ...
-class TextRecorder : public LineRecorder
-{
-public:
-    QStringList events;
-    void record(Event event, unsigned value) override
-    {
-        static const char *const names[] = {"RTS", "DTR", "sleep"};
-        events << QStringLiteral("%1 %2").arg(QLatin1String(names[event])).arg(value);
-    }
-};
 
 class SimLink
 {

@@ -1,5 +1,5 @@
 // The device link's primitives over a real pseudo-terminal pair.
-#include "linerecorder.h"
+#include "textrecorder.h"
 #include "ptypair.h"
 #include "qpe.h"
 
@@ -9,21 +9,6 @@
 
 #include <thread>
 
-namespace {
-
-// Writes down every line change and sleep as "RTS 0", "sleep 100", ...
-class TextRecorder : public LineRecorder
-{
-public:
-    QStringList events;
-    void record(Event event, unsigned value) override
-    {
-        static const char *const names[] = {"RTS", "DTR", "sleep"};
-        events << QStringLiteral("%1 %2").arg(QLatin1String(names[event])).arg(value);
-    }
-};
-
-} // namespace
 
 class TestLink : public QObject
 {
