@@ -41,6 +41,7 @@ private slots:
     void timerCountsTicksDown();
     void selectedPortOperations();
     void unwritableSettingsStore();
+    void noSerialPortsAtAll();
 
 private:
     std::unique_ptr<Lodvane> window() { return std::make_unique<Lodvane>(); }
@@ -460,6 +461,23 @@ void TestWindow::unwritableSettingsStore()
     w.reset(); // writing at exit fails quietly
     QSettings s = store();
     QVERIFY(s.value("CoreIndex").isNull());
+}
+
+void TestWindow::noSerialPortsAtAll()
+{
+    auto w = window();
+    w->ui.serialPortsCB->clear(); // a machine without serial ports
+    QTemporaryDir files;
+    QFile binary(files.filePath("image.ldr"));
+    QVERIFY(binary.open(QIODevice::WriteOnly));
+    binary.close();
+    w->ui.binaryFilePathLE->setText(binary.fileName());
+    w->ui.programTB->click();
+    w->ui.terminalTB->click();
+    QCOMPARE(w->ui.log->toPlainText(),
+             QStringLiteral("Can't open selected port [].\nCan't open selected port []."));
+    QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::HomePage));
+    QVERIFY(!w->link->isOpen());
 }
 
 QTEST_MAIN(TestWindow)
