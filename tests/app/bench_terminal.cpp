@@ -3,9 +3,8 @@
 // written at full pseudo-terminal speed, and the window's memory afterwards.
 //
 //   build/bin/bench_terminal
-#include "lodvane.h"
+#include "apptest.h"
 #include "ptypair.h"
-#include "qpe.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -59,8 +58,8 @@ int main(int argc, char *argv[])
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
 
     PtyPair pty;
-    qputenv(QPE::kExtraPortsVariable, pty.slavePath().toLocal8Bit());
-    Lodvane window;
+    const auto w = windowOnPort(pty.slavePath());
+    Lodvane &window = *w;
     window.ui.terminalTB->click();
     const QByteArray text = burst();
     std::printf("before: VmRSS %s\n", qPrintable(statusField("VmRSS:")));

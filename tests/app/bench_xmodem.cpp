@@ -3,14 +3,12 @@
 // to lrzsz's rx, against sx sending straight to rx as the anchor.
 //
 //   build/bin/bench_xmodem
-#include "lodvane.h"
+#include "apptest.h"
 #include "peerprocess.h"
 #include "ptypair.h"
-#include "qpe.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -86,20 +84,15 @@ int main(int argc, char *argv[])
     writeFile(dir.filePath("source.bin"));
 
     PtyPair pty;
-    qputenv(QPE::kExtraPortsVariable, pty.slavePath().toLocal8Bit());
-    Lodvane window;
+    const auto w = windowOnPort(pty.slavePath());
+    Lodvane &window = *w;
     window.ui.terminalTB->click();
 
     // Receive: X-Rx with sx sending 1K blocks.
     PeerProcess sx;
     sx.start("sx", {"-k", "-q", "source.bin"}, pty.masterDescriptor(), dir.path());
     const QString target = dir.filePath("received.bin");
-    QTimer::singleShot(0, [target] {
-        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
-            dialog->selectFile(target);
-            QMetaObject::invokeMethod(dialog, "accept");
-        }
-    });
+    answerFileDialog(target);
     QElapsedTimer clock;
     clock.start();
     window.ui.xModemReceiveTB->click();

@@ -2,9 +2,9 @@
 // board: the checks before the port is touched, the LOG sequences, the
 // terminal after PROGRAM and a click that arrives during a running action.
 #include "textrecorder.h"
-#include "lodvane.h"
-#include "qpe.h"
+#include "apptest.h"
 #include "simprocess.h"
+#include "testfiles.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -21,9 +21,8 @@ private slots:
     void init();
     void cleanup();
 
-    void programWithEmptyPath();
-    void verifyNamesTheMissingFile_data();
-    void verifyNamesTheMissingFile();
+    void missingFileNamed_data();
+    void missingFileNamed();
     void eraseIgnoresBinary();
     void programToFlashLogSequence();
     void ramUploadOpensTerminal_data();
@@ -37,8 +36,8 @@ private slots:
 private:
     // Starts the board and a window whose port list offers it.
     void startBoard(const QStringList &options = QStringList());
-    QString writeFile(const QString &name, const QByteArray &bytes);
-    QStringList logLines() const { return w->ui.log->toPlainText().split('\n', Qt::SkipEmptyParts); }
+    QString writeFile(const QString &name, const QByteArray &bytes) { return ::writeFile(dir->filePath(name), bytes); }
+    QStringList logLines() const { return ::logLines(*w); }
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<SimProcess> sim;
@@ -62,53 +61,38 @@ void TestActions::startBoard(const QStringList &options)
 {
     sim = std::make_unique<SimProcess>(dir->path());
     QVERIFY2(sim->start(options), qPrintable(sim->lastError()));
-    qputenv(QPE::kExtraPortsVariable, sim->port().toLocal8Bit());
-    w = std::make_unique<Lodvane>();
-    qunsetenv(QPE::kExtraPortsVariable);
+    w = windowOnPort(sim->port());
     QCOMPARE(w->ui.serialPortsCB->currentText(), sim->port());
 }
 
-QString TestActions::writeFile(const QString &name, const QByteArray &bytes)
+void TestActions::missingFileNamed_data()
 {
-    const QString path = dir->filePath(name);
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(bytes);
-    return path;
-}
-
-void TestActions::programWithEmptyPath()
-{
-    startBoard();
-    w->ui.programTB->click();
-    QCOMPARE(logLines(), QStringList{"Can't open [] file."});
-    QVERIFY(!w->link->isOpen());
-    QVERIFY(!sim->waitForTrace("autobaud", 300)); // nothing reached the board
-}
-
-void TestActions::verifyNamesTheMissingFile_data()
-{
-    QTest::addColumn<bool>("binaryThere");
+    QTest::addColumn<bool>("program");
+    QTest::addColumn<QString>("binary"); // "there", "none" or "" (the path left empty)
     QTest::addColumn<bool>("loaderThere");
     QTest::addColumn<QString>("named");
-    QTest::newRow("loader missing") << true << false << "loader";
-    QTest::newRow("both missing") << false << false << "binary";
-    QTest::newRow("binary missing") << false << true << "binary";
+    QTest::newRow("PROGRAM, empty path") << true << "" << true << "binary";
+    QTest::newRow("VERIFY, loader missing") << false << "there" << false << "loader";
+    QTest::newRow("VERIFY, both missing") << false << "none" << false << "binary";
+    QTest::newRow("VERIFY, binary missing") << false << "none" << true << "binary";
 }
 
-void TestActions::verifyNamesTheMissingFile()
+void TestActions::missingFileNamed()
 {
-    QFETCH(bool, binaryThere);
+    QFETCH(bool, program);
+    QFETCH(QString, binary);
     QFETCH(bool, loaderThere);
     QFETCH(QString, named);
     startBoard();
-    const QString binary = binaryThere ? writeFile("image.ldr", "data") : dir->filePath("none.ldr");
+    if (!binary.isEmpty())
+        binary = binary == "there" ? writeFile("image.ldr", "data") : dir->filePath("none.ldr");
     const QString loader = loaderThere ? w->ui.flashLoaderPathLE->text() : dir->filePath("noloader.ldr");
     w->ui.binaryFilePathLE->setText(binary);
     w->ui.flashLoaderPathLE->setText(loader);
-    w->ui.verifyTB->click();
+    (program ? w->ui.programTB : w->ui.verifyTB)->click();
     QCOMPARE(logLines(), QStringList{QStringLiteral("Can't open [%1] file.").arg(named == "loader" ? loader : binary)});
     QVERIFY(!w->link->isOpen());
+    QVERIFY(!sim->waitForTrace("autobaud", 300)); // nothing reached the board
 }
 
 void TestActions::eraseIgnoresBinary()

@@ -1,13 +1,12 @@
 // Scripts run from the window: the script pages and widgets they build, the
 // LOG entries their output and errors become, the push buttons, widget
 // handles, the state block, and the serial port functions.
-#include "lodvane.h"
+#include "apptest.h"
 #include "ptypair.h"
-#include "qpe.h"
+#include "testfiles.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QLineEdit>
 #include <QSettings>
 #include <QSpinBox>
@@ -39,14 +38,13 @@ private slots:
     void scriptErrorsInTheLog();
     void saveAndLoadThroughTheScript();
     void portFunctions();
-    void portFunctionsWithoutPort();
     void nestedRunRefused();
     void scriptButtonAndSetting();
 
 private:
     QString scriptFile(const QByteArray &source, const QString &name = QStringLiteral("script.c"));
     bool run(const QByteArray &source);
-    QStringList logLines() const { return w->ui.log->toPlainText().split('\n', Qt::SkipEmptyParts); }
+    QStringList logLines() const { return ::logLines(*w); }
     QTabWidget *tabs() const { return w->findChild<QTabWidget *>(QStringLiteral("dataTab")); }
     QTableWidget *page(int index) const { return w->script->pageTables.value(index); }
     template <typename T>
@@ -66,9 +64,7 @@ void TestScript::init()
     dir = std::make_unique<QTemporaryDir>();
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir->filePath("settings"));
     pty = std::make_unique<PtyPair>();
-    qputenv(QPE::kExtraPortsVariable, pty->slavePath().toLocal8Bit());
-    w = std::make_unique<Lodvane>();
-    qunsetenv(QPE::kExtraPortsVariable);
+    w = windowOnPort(pty->slavePath());
 }
 
 void TestScript::cleanup()
@@ -80,10 +76,7 @@ void TestScript::cleanup()
 
 QString TestScript::scriptFile(const QByteArray &source, const QString &name)
 {
-    path = dir->filePath(name);
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(source);
+    path = writeFile(dir->filePath(name), source);
     return path;
 }
 
@@ -344,6 +337,10 @@ void TestScript::portFunctions()
     QVERIFY(pty->write("board"));
     QVERIFY(run("int main()\n{\n"
                 "    GridNew(\"P\");\n"
+                "    char *r = LodvaneReadAll();\n" // no port open yet: 0 or an empty string
+                "    char *p = LodvaneReadPort(10);\n"
+                "    GridAddWidget(\"P\", 1, 0, SpinBox(-1, 9999, LodvaneBytesAvailable() * 1000 + LodvaneWritePort(\"x\") * 100 + r[0] + p[0], \"r\"));\n"
+                "    LodvaneClosePort();\n"
                 "    int opened = LodvaneOpenPort();\n"
                 "    unsigned sent = LodvaneWritePort(\"hello\");\n"
                 "    while (LodvaneBytesAvailable() < 5) LodvaneProcessEvents();\n"
@@ -355,21 +352,10 @@ void TestScript::portFunctions()
                 "    GridAddWidget(\"P\", 0, 0, SpinBox(0, 99999, opened * 10000 + sent * 100 + a * 10 + b + (none[0] != 0) * 1000, \"r\"));\n"
                 "    LodvaneClosePort();\n"
                 "    return 0;\n}\n"));
+    QCOMPARE(cell<QSpinBox>(0, 1, 0)->value(), 0);
     QCOMPARE(cell<QSpinBox>(0, 0, 0)->value(), 10511);
     QVERIFY(!w->link->isOpen());
     QCOMPARE(pty->read(5, 2000), QByteArray("hello"));
-}
-
-void TestScript::portFunctionsWithoutPort()
-{
-    QVERIFY(run("int main()\n{\n"
-                "    GridNew(\"P\");\n"
-                "    char *r = LodvaneReadAll();\n"
-                "    char *p = LodvaneReadPort(10);\n"
-                "    GridAddWidget(\"P\", 0, 0, SpinBox(-1, 9999, LodvaneBytesAvailable() * 1000 + LodvaneWritePort(\"x\") * 100 + r[0] + p[0], \"r\"));\n"
-                "    LodvaneClosePort();\n"
-                "    return 0;\n}\n"));
-    QCOMPARE(cell<QSpinBox>(0, 0, 0)->value(), 0);
 }
 
 void TestScript::nestedRunRefused()
@@ -388,12 +374,7 @@ void TestScript::scriptButtonAndSetting()
 {
     const QString file = scriptFile("int main() { GridNew(\"Chosen\"); LodvaneSetPage(3); LodvaneSetPage(9); return 0; }\n",
                                     "eeprom.c");
-    QTimer::singleShot(0, [file] {
-        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
-            dialog->selectFile(file);
-            QMetaObject::invokeMethod(dialog, "accept");
-        }
-    });
+    answerFileDialog(file);
     w->ui.scriptTB->click();
     QCOMPARE(tabs()->tabText(0), QStringLiteral("Chosen"));
     QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::EepromPage));

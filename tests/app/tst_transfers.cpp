@@ -2,14 +2,13 @@
 // transfers a board starts itself, played byte for byte by a scripted board
 // on the other side of a real pseudo-terminal.
 #include "crc16.h"
-#include "lodvane.h"
+#include "apptest.h"
 #include "peerprocess.h"
 #include "ptypair.h"
-#include "qpe.h"
 #include "simprocess.h"
+#include "testfiles.h"
 #include "xmodem.h"
 
-#include <QFileDialog>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -21,14 +20,6 @@
 using namespace Xmodem;
 
 namespace {
-
-QByteArray pattern(int size, int seed)
-{
-    QByteArray data(size, '\0');
-    for (int i = 0; i < size; ++i)
-        data[i] = char((i * 13 + seed) & 0xFF);
-    return data;
-}
 
 QByteArray crcBlock(unsigned char number, const QByteArray &data)
 {
@@ -53,6 +44,14 @@ public:
 
     void send(const QByteArray &bytes) { steps.push_back({true, bytes}); }
     void expect(const QByteArray &bytes) { steps.push_back({false, bytes}); }
+    // The marker of a board-to-host file (0xFF) or of a request (0xFE), the
+    // host's acknowledge, then the header line.
+    void announce(char marker, const QByteArray &line)
+    {
+        send(QByteArray(1, marker));
+        expect(QByteArray(1, char(Xmodem::kAck)));
+        send(line);
+    }
     void start()
     {
         done = false;
@@ -109,8 +108,8 @@ private slots:
     void init();
     void cleanup();
 
+    void deviceSendsFile_data();
     void deviceSendsFile();
-    void deviceSendsEmptyFile();
     void deviceHeaderRefused_data();
     void deviceHeaderRefused();
     void failedReceiveKeepsExistingFile();
@@ -123,7 +122,7 @@ private slots:
     void virtualBoardBothWays();
 
 private:
-    QStringList logLines() const { return w->ui.log->toPlainText().split('\n'); }
+    QStringList logLines() const { return ::logLines(*w); }
     QByteArray fileContents(const QString &name) const;
 
     std::unique_ptr<QTemporaryDir> dir;
@@ -140,9 +139,7 @@ void TestTransfers::init()
     previousDir = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir->path()));
     pty = std::make_unique<PtyPair>();
-    qputenv(QPE::kExtraPortsVariable, pty->slavePath().toLocal8Bit());
-    w = std::make_unique<Lodvane>();
-    qunsetenv(QPE::kExtraPortsVariable);
+    w = windowOnPort(pty->slavePath());
     w->ui.terminalTB->click();
     QVERIFY(w->terminalPolling);
 }
@@ -157,21 +154,27 @@ void TestTransfers::cleanup()
 
 QByteArray TestTransfers::fileContents(const QString &name) const
 {
-    QFile file(dir->filePath(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    return QFile::exists(dir->filePath(name)) ? readFile(dir->filePath(name)) : QByteArray("<missing>");
+}
+
+void TestTransfers::deviceSendsFile_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("300 bytes") << 300;
+    QTest::newRow("empty") << 0;
 }
 
 void TestTransfers::deviceSendsFile()
 {
-    const QByteArray data = pattern(300, 1);
-    QByteArray padded = data + QByteArray(84, char(kCtrlZ));
+    QFETCH(int, size);
+    const QByteArray data = testPattern(size, 1);
+    const int blocks = (size + 127) / 128;
+    const QByteArray padded = data + QByteArray(blocks * 128 - size, char(kCtrlZ));
     ScriptedBoard board(*pty);
-    board.send("\xFF");
-    board.expect(kAckByte);
-    board.send("dump.bin,300\n");
+    board.announce(char(0xFF), "dump.bin," + QByteArray::number(size) + "\n");
     board.expect(kAckByte);
     board.expect("C");
-    for (int n = 0; n < 3; ++n) {
+    for (int n = 0; n < blocks; ++n) {
         board.send(crcBlock(static_cast<unsigned char>(n + 1), padded.mid(n * 128, 128)));
         board.expect(kAckByte);
     }
@@ -182,30 +185,13 @@ void TestTransfers::deviceSendsFile()
     QCOMPARE(board.finish(), QString());
 
     QCOMPARE(fileContents("dump.bin"), data);
-    QVERIFY(logLines().contains("Terminal: File [dump.bin], Size: 300"));
+    QVERIFY(logLines().contains(QStringLiteral("Terminal: File [dump.bin], Size: %1").arg(size)));
     QCOMPARE(logLines().last(), QStringLiteral("Terminal: X-Modem file received OK"));
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{"dump.bin"});
     QVERIFY(w->terminalPolling);
     // The terminal shows text again afterwards.
     pty->write("after");
     QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("after"), 5000);
-}
-
-void TestTransfers::deviceSendsEmptyFile()
-{
-    ScriptedBoard board(*pty);
-    board.send("\xFF");
-    board.expect(kAckByte);
-    board.send("empty.bin,0\n");
-    board.expect(kAckByte);
-    board.expect("C");
-    board.send(QByteArray(1, char(kEot)));
-    board.expect(kAckByte);
-    board.expect(QByteArray(5, char(kCan)));
-    board.start();
-    QCOMPARE(board.finish(), QString());
-    QCOMPARE(fileContents("empty.bin"), QByteArray());
-    QCOMPARE(logLines().last(), QStringLiteral("Terminal: X-Modem file received OK"));
 }
 
 void TestTransfers::deviceHeaderRefused_data()
@@ -228,9 +214,7 @@ void TestTransfers::deviceHeaderRefused()
     QFETCH(QByteArray, header);
     QFETCH(bool, nameRefused);
     ScriptedBoard board(*pty);
-    board.send("\xFF");
-    board.expect(kAckByte);
-    board.send(header);
+    board.announce(char(0xFF), header);
     board.expect(QByteArray(1, char(kBel)));
     board.start();
     QCOMPARE(board.finish(), QString());
@@ -243,18 +227,13 @@ void TestTransfers::deviceHeaderRefused()
 
 void TestTransfers::failedReceiveKeepsExistingFile()
 {
-    QFile old(dir->filePath("keep.bin"));
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("precious");
-    old.close();
+    QVERIFY(!writeFile(dir->filePath("keep.bin"), "precious").isEmpty());
 
     ScriptedBoard board(*pty);
-    board.send("\xFF");
-    board.expect(kAckByte);
-    board.send("keep.bin,200\n");
+    board.announce(char(0xFF), "keep.bin,200\n");
     board.expect(kAckByte);
     board.expect("C");
-    board.send(crcBlock(1, pattern(128, 2)));
+    board.send(crcBlock(1, testPattern(128, 2)));
     board.expect(kAckByte);
     board.send(QByteArray(2, char(kCan)));
     board.expect(kAckByte);
@@ -278,19 +257,14 @@ void TestTransfers::deviceRequestsFile_data()
 void TestTransfers::deviceRequestsFile()
 {
     QFETCH(int, size);
-    const QByteArray data = pattern(size, 7);
-    QFile file(dir->filePath("req.bin"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(data);
-    file.close();
+    const QByteArray data = testPattern(size, 7);
+    QVERIFY(!writeFile(dir->filePath("req.bin"), data).isEmpty());
 
     // The area is the next multiple of 128, zero-padded; a CTRL-Z block follows.
     const int area = (size + 127) / 128 * 128;
     const QByteArray padded = data + QByteArray(area - size, '\0');
     ScriptedBoard board(*pty);
-    board.send("\xFE");
-    board.expect(kAckByte);
-    board.send("req.bin\n");
+    board.announce(char(0xFE), "req.bin\n");
     board.expect(kAckByte + QByteArray::number(size) + "\n");
     board.send(kAckByte);
     board.send("C");
@@ -330,9 +304,7 @@ void TestTransfers::requestRefusedOrMissing()
     QFETCH(QByteArray, name);
     QFETCH(bool, refused);
     ScriptedBoard board(*pty);
-    board.send("\xFE");
-    board.expect(kAckByte);
-    board.send(name + "\n");
+    board.announce(char(0xFE), name + "\n");
     board.start();
     QCOMPARE(board.finish(), QString());
     // Nothing further: the board is left to time out.
@@ -345,21 +317,11 @@ void TestTransfers::requestRefusedOrMissing()
 
 void TestTransfers::xRxFromSx()
 {
-    const QByteArray data = pattern(5000, 3);
-    QFile source(dir->filePath("send.bin"));
-    QVERIFY(source.open(QIODevice::WriteOnly));
-    source.write(data);
-    source.close();
-    const QString target = dir->filePath("received.bin");
-
+    const QByteArray data = testPattern(5000, 3);
+    QVERIFY(!writeFile(dir->filePath("send.bin"), data).isEmpty());
     PeerProcess sx;
     QVERIFY(sx.start("sx", {"-k", "send.bin"}, pty->masterDescriptor(), dir->path()));
-    QTimer::singleShot(0, [target] {
-        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
-            dialog->selectFile(target);
-            QMetaObject::invokeMethod(dialog, "accept");
-        }
-    });
+    answerFileDialog(dir->filePath("received.bin"));
     w->ui.xModemReceiveTB->click();
     QCOMPARE(sx.wait(10000), 0);
 
@@ -374,10 +336,7 @@ void TestTransfers::xRxFromSx()
 
 void TestTransfers::xRxCancelledDialog()
 {
-    QTimer::singleShot(0, [] {
-        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()))
-            dialog->reject();
-    });
+    answerFileDialog(QString());
     const QString before = w->ui.log->toPlainText();
     w->ui.xModemReceiveTB->click();
     QCOMPARE(w->ui.log->toPlainText(), before);
@@ -391,9 +350,7 @@ void TestTransfers::virtualBoardBothWays()
     SimProcess sim(dir->path());
     QVERIFY2(sim.start(), qPrintable(sim.lastError()));
     w.reset();
-    qputenv(QPE::kExtraPortsVariable, sim.port().toLocal8Bit());
-    w = std::make_unique<Lodvane>();
-    qunsetenv(QPE::kExtraPortsVariable);
+    w = windowOnPort(sim.port());
     w->ui.binaryFilePathLE->setText(QStringLiteral(LODVANE_EXAMPLES "/demo-monitor.ldr"));
     w->ui.ramRB->click();
     w->ui.openTerminalCB->setChecked(true);

@@ -7,9 +7,9 @@
 #include "textrecorder.h"
 #include "qpe.h"
 #include "simprocess.h"
+#include "testfiles.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -50,24 +50,11 @@ public:
     }
 
     QString flashPath() const { return dir.filePath(QStringLiteral("flash.bin")); }
-    QByteArray flash() const
-    {
-        QFile f(flashPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    bool writeFlash(const QByteArray &contents) const
-    {
-        QFile f(flashPath());
-        return f.open(QIODevice::WriteOnly) && f.write(contents) == contents.size();
-    }
-
+    QByteArray flash() const { return readFile(flashPath()); }
+    bool writeFlash(const QByteArray &contents) const { return !::writeFile(flashPath(), contents).isEmpty(); }
     QString writeFile(const QString &name, const QByteArray &contents) const
     {
-        const QString path = dir.filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(contents) != contents.size())
-            return QString();
-        return path;
+        return ::writeFile(dir.filePath(name), contents);
     }
 
     // The trace lines of the loader session: from the first sync on,

@@ -1,5 +1,6 @@
 // Boot streams: building them, walking them, and the real streams of a public tool.
 #include "bootstream.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QtTest>
@@ -32,11 +33,6 @@ Block fillBlock(std::uint32_t address, std::uint32_t count, std::uint32_t value)
     return b;
 }
 
-QString fixture(const char *name)
-{
-    return QStringLiteral(LODVANE_LDR_FIXTURES "/") + QLatin1String(name);
-}
-
 } // namespace
 
 class TestBootStream : public QObject
@@ -47,14 +43,11 @@ private slots:
     void headerChecksumZeroesTheXor_data();
     void headerChecksumZeroesTheXor();
     void writeThenWalkRoundTrips();
-    void fillAndIgnoreCarryNoStoredPayload();
-    void finalFlagAddedToTheLastBlock();
     void streamEndsAfterFinalPayload();
     void badHeaderReportedByOffset_data();
     void badHeaderReportedByOffset();
     void truncatedStream_data();
     void truncatedStream();
-    void readerStopsTakingBytesAfterTheEnd();
     void fixtures_data();
     void fixtures();
     void crc32KnownValue();
@@ -94,54 +87,47 @@ void TestBootStream::headerChecksumZeroesTheXor()
 
 void TestBootStream::writeThenWalkRoundTrips()
 {
+    // FILL: 64 bytes to fill, nothing in the stream. IGNORE: 3 bytes in the
+    // stream that the reader steps over. No block asks for FINAL: the writer
+    // sets it on the last one only.
     const std::vector<std::uint8_t> code{1, 2, 3, 4, 5};
     const std::vector<std::uint8_t> stream = bootstream::write(
-        {dataBlock(0xFFA00000, {}, bootstream::kFlagFirst | bootstream::kFlagIgnore),
-         dataBlock(0xFFA00000, code), fillBlock(0xFF800000, 64, 0), dataBlock(0xFFA00000, {}, bootstream::kFlagFinal)});
-    QCOMPARE(stream.size(), std::size_t(4 * 16 + 5));
+        {dataBlock(0xFFA00000, {}, bootstream::kFlagFirst | bootstream::kFlagIgnore), dataBlock(0xFFA00000, code),
+         fillBlock(0xFF800000, 64, 0xA5A5A5A5), dataBlock(0, {9, 9, 9}, bootstream::kFlagIgnore), dataBlock(0, {7})});
+    QCOMPARE(stream.size(), std::size_t(5 * 16 + 5 + 3 + 1));
     const bootstream::Walk w = bootstream::walk(stream);
     QVERIFY2(w.ok, w.error.c_str());
     QCOMPARE(w.streamSize, stream.size());
-    QCOMPARE(w.blocks.size(), std::size_t(4));
+    QCOMPARE(w.blocks.size(), std::size_t(5));
     QCOMPARE(w.blocks[1].payload, code);
     QCOMPARE(w.blocks[1].byteCount, 5u);
     QCOMPARE(w.blocks[1].offset, std::size_t(16));
     QCOMPARE(w.blocks[2].offset, std::size_t(37));
     QCOMPARE(w.blocks[2].byteCount, 64u);
+    QVERIFY(w.blocks[2].payload.empty());
+    QCOMPARE(w.blocks[2].argument, 0xA5A5A5A5u);
     QCOMPARE(w.blocks[3].offset, std::size_t(53));
-}
-
-void TestBootStream::fillAndIgnoreCarryNoStoredPayload()
-{
-    // FILL: 4096 bytes to fill, nothing in the stream. IGNORE: 3 bytes in the
-    // stream that the reader steps over.
-    const std::vector<std::uint8_t> stream = bootstream::write(
-        {fillBlock(0, 4096, 0xA5A5A5A5), dataBlock(0, {9, 9, 9}, bootstream::kFlagIgnore), dataBlock(0, {7})});
-    QCOMPARE(stream.size(), std::size_t(3 * 16 + 3 + 1));
-    const bootstream::Walk w = bootstream::walk(stream);
-    QVERIFY2(w.ok, w.error.c_str());
-    QCOMPARE(w.blocks.size(), std::size_t(3));
-    QVERIFY(w.blocks[0].payload.empty());
-    QCOMPARE(w.blocks[0].argument, 0xA5A5A5A5u);
-    QVERIFY(w.blocks[1].payload.empty());
-    QCOMPARE(w.blocks[1].byteCount, 3u);
-    QCOMPARE(w.blocks[2].payload, std::vector<std::uint8_t>{7});
-}
-
-void TestBootStream::finalFlagAddedToTheLastBlock()
-{
-    const bootstream::Walk w = bootstream::walk(bootstream::write({dataBlock(0, {1}), dataBlock(4, {2})}));
-    QVERIFY(w.ok);
-    QVERIFY(!(w.blocks[0].flags & bootstream::kFlagFinal));
-    QVERIFY(w.blocks[1].flags & bootstream::kFlagFinal);
+    QVERIFY(w.blocks[3].payload.empty());
+    QCOMPARE(w.blocks[3].byteCount, 3u);
+    QCOMPARE(w.blocks[4].offset, std::size_t(72));
+    QCOMPARE(w.blocks[4].payload, std::vector<std::uint8_t>{7});
+    for (std::size_t i = 0; i < w.blocks.size(); ++i)
+        QCOMPARE(bool(w.blocks[i].flags & bootstream::kFlagFinal), i == 4);
 }
 
 void TestBootStream::streamEndsAfterFinalPayload()
 {
     // A FINAL block with a payload ends the stream after that payload; what
-    // follows is not part of it.
+    // follows is not part of it, for the walk and for the byte-wise reader.
     std::vector<std::uint8_t> stream = bootstream::write({dataBlock(0, {1, 2}, bootstream::kFlagFinal)});
     const std::size_t end = stream.size();
+    bootstream::Reader reader;
+    for (std::size_t i = 0; i + 1 < end; ++i)
+        QCOMPARE(reader.feed(stream[i]), i < 15 ? bootstream::Reader::State::Header : bootstream::Reader::State::Payload);
+    QCOMPARE(reader.feed(stream.back()), bootstream::Reader::State::Complete);
+    QCOMPARE(reader.feed(0x40), bootstream::Reader::State::Complete);
+    QCOMPARE(reader.bytesRead(), end);
+
     stream.insert(stream.end(), {0xDE, 0xAD});
     const bootstream::Walk w = bootstream::walk(stream);
     QVERIFY(w.ok);
@@ -205,17 +191,6 @@ void TestBootStream::truncatedStream()
     QCOMPARE(QString::fromStdString(w.error), message);
 }
 
-void TestBootStream::readerStopsTakingBytesAfterTheEnd()
-{
-    const std::vector<std::uint8_t> stream = bootstream::write({dataBlock(0, {5})});
-    bootstream::Reader reader;
-    for (std::size_t i = 0; i + 1 < stream.size(); ++i)
-        QCOMPARE(reader.feed(stream[i]), i < 15 ? bootstream::Reader::State::Header : bootstream::Reader::State::Payload);
-    QCOMPARE(reader.feed(stream.back()), bootstream::Reader::State::Complete);
-    QCOMPARE(reader.feed(0x40), bootstream::Reader::State::Complete);
-    QCOMPARE(reader.bytesRead(), stream.size());
-}
-
 void TestBootStream::fixtures_data()
 {
     QTest::addColumn<QString>("file");
@@ -224,10 +199,10 @@ void TestBootStream::fixtures_data()
     QTest::addColumn<int>("fills");
     QTest::addColumn<int>("ignores");
     QTest::addColumn<uint>("dmaCode");
-    QTest::newRow("bf548") << fixture("bf548.ldr") << 17186 << 30 << 14 << 1 << 6u; // the FILL flag is set on 14 headers
-    QTest::newRow("bf518-post") << fixture("bf518-post.ldr") << 36956 << 4 << 0 << 1 << 1u;
-    QTest::newRow("bf518-bss") << fixture("bf518-bss.ldr") << 1128 << 6 << 1 << 1 << 1u;
-    QTest::newRow("bf592-split") << fixture("bf592-split.ldr") << 2332 << 13 << 0 << 2 << 1u;
+    QTest::newRow("bf548") << ldrFixture("bf548.ldr") << 17186 << 30 << 14 << 1 << 6u; // the FILL flag is set on 14 headers
+    QTest::newRow("bf518-post") << ldrFixture("bf518-post.ldr") << 36956 << 4 << 0 << 1 << 1u;
+    QTest::newRow("bf518-bss") << ldrFixture("bf518-bss.ldr") << 1128 << 6 << 1 << 1 << 1u;
+    QTest::newRow("bf592-split") << ldrFixture("bf592-split.ldr") << 2332 << 13 << 0 << 2 << 1u;
 }
 
 void TestBootStream::fixtures()

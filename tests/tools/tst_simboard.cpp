@@ -3,17 +3,13 @@
 #include "norflash.h"
 #include "simboard.h"
 #include "simimages.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-
-QByteArray toBytes(const std::vector<std::uint8_t> &v)
-{
-    return QByteArray(reinterpret_cast<const char *>(v.data()), int(v.size()));
-}
 
 // A board with its FLASH and a trace kept in memory.
 struct Bench
@@ -65,16 +61,12 @@ private slots:
     void uartDivisor();
     void shippedLoadersAreRecognised_data();
     void shippedLoadersAreRecognised();
-    void loaderFilesInTheBuildTree_data();
-    void loaderFilesInTheBuildTree();
     void demoImageInExamplesIsCurrent();
     void loaderForAnotherFamilyIsReported();
     void progressUpdatesAreSeparateChunks();
     void htmlIsAChunkOfItsOwn();
-    void typingEchoesAndBackspaceErases();
-    void unknownCommandIsNamed();
-    void lineEnds_data();
-    void lineEnds();
+    void typedLines_data();
+    void typedLines();
     void flashSaveAndLoad();
     void flashRefusesRangesPastTheEnd();
 };
@@ -113,17 +105,7 @@ void TestSimBoard::shippedLoadersAreRecognised()
     QCOMPARE(w.blocks.front().argument, uint(image.size()));
     QCOMPARE(QString::fromStdString(sim::loaderFamily(w.blocks)), family);
     QCOMPARE(QString::fromStdString(sim::loaderFamily(bootstream::walk(sim::demoImage()).blocks)), QString());
-}
-
-void TestSimBoard::loaderFilesInTheBuildTree_data()
-{
-    shippedLoadersAreRecognised_data();
-}
-
-void TestSimBoard::loaderFilesInTheBuildTree()
-{
-    // Where the program looks for them: next to its executable.
-    QFETCH(QString, family);
+    // The build puts them where the program looks: next to its executable.
     QFile f(QCoreApplication::applicationDirPath() + QStringLiteral("/sys/ADSP-%1/FlashLoader.ldr").arg(family));
     QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(f.fileName()));
     QCOMPARE(f.readAll(), toBytes(sim::loaderImage(family.toStdString())));
@@ -182,26 +164,7 @@ void TestSimBoard::htmlIsAChunkOfItsOwn()
     QVERIFY(chunks[6].pauseMsBefore > 100); // the prompt does not join the chunk
 }
 
-void TestSimBoard::typingEchoesAndBackspaceErases()
-{
-    Bench b;
-    b.bootDemo();
-    b.feed("ECX\bHO ab\r");
-    QCOMPARE(b.drainBytes(), QByteArray("ECX\b \bHO ab\r\nab\r\nbf> "));
-    b.feed("\b\r");
-    QCOMPARE(b.drainBytes(), QByteArray("\r\nbf> ")); // nothing to erase on an empty line
-    QVERIFY(b.trace.contains(QStringLiteral("monitor command=echo")));
-}
-
-void TestSimBoard::unknownCommandIsNamed()
-{
-    Bench b;
-    b.bootDemo();
-    b.feed("FLY\r");
-    QCOMPARE(b.drainBytes(), QByteArray("FLY\r\nUnknown command 'fly'; HELP lists the commands.\r\nbf> "));
-}
-
-void TestSimBoard::lineEnds_data()
+void TestSimBoard::typedLines_data()
 {
     QTest::addColumn<QByteArray>("typed");
     QTest::addColumn<QByteArray>("shown");
@@ -210,9 +173,13 @@ void TestSimBoard::lineEnds_data()
     QTest::newRow("CR LF is one line end") << QByteArray("ECHO a\r\n") << QByteArray("ECHO a\r\na\r\nbf> ");
     QTest::newRow("LF CR is two") << QByteArray("ECHO a\n\r") << QByteArray("ECHO a\r\na\r\nbf> \r\nbf> ");
     QTest::newRow("control bytes ignored") << QByteArray("EC\x01HO\x1b a\r") << QByteArray("ECHO a\r\na\r\nbf> ");
+    QTest::newRow("backspace erases") << QByteArray("ECX\bHO ab\r") << QByteArray("ECX\b \bHO ab\r\nab\r\nbf> ");
+    QTest::newRow("backspace on an empty line") << QByteArray("\b\r") << QByteArray("\r\nbf> ");
+    QTest::newRow("unknown command named")
+        << QByteArray("FLY\r") << QByteArray("FLY\r\nUnknown command 'fly'; HELP lists the commands.\r\nbf> ");
 }
 
-void TestSimBoard::lineEnds()
+void TestSimBoard::typedLines()
 {
     QFETCH(QByteArray, typed);
     QFETCH(QByteArray, shown);
@@ -220,6 +187,7 @@ void TestSimBoard::lineEnds()
     b.bootDemo();
     b.feed(typed);
     QCOMPARE(b.drainBytes(), shown);
+    QCOMPARE(b.trace.contains(QStringLiteral("monitor command=echo")), typed.contains("HO"));
 }
 
 void TestSimBoard::flashSaveAndLoad()
