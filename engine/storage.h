@@ -28,8 +28,9 @@ void storageAdd(EngineState *state, const void *start, size_t size, bool readOnl
 void storageRemove(EngineState *state, const void *start);
 void storageCleanup(EngineState *state);
 
-// The live region holding `address` (the arena counts as one region from its
-// start to its top); false when none does.
+// The live region holding `address`: a recorded block, the data of a stack
+// value, or else the used arena from its start to its top; false when none
+// holds it.
 bool storageFind(const EngineState *state, const void *address, StorageRegion *region);
 
 // Ends the run with "out of bounds access" unless [address, address + size)
