@@ -6,6 +6,10 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${LODVANE_FUZZ_BUILD_DIR:-$top/build-fuzz}
+# Absolute: the engine target runs each script in a folder of its own, and
+# libFuzzer writes a crashing input relative to the folder it is in then.
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
 seconds=${1:-60}
 shift || true
 targets=("$@")

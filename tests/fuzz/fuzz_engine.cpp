@@ -60,11 +60,12 @@ void removeScratch()
     rmdir(parentPath.c_str());
 }
 
-// The folders libFuzzer was told to write into: corpus folders and the
-// folder of the artifact prefix.
+// The folders libFuzzer was told to write into: the first corpus folder (the
+// others are only read) and the folder of the artifact prefix.
 std::vector<std::string> fuzzerOutputFolders(int argc, char **argv)
 {
     std::vector<std::string> folders;
+    bool corpusSeen = false;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
         for (const char *option : {"-artifact_prefix=", "-exact_artifact_path="}) {
@@ -75,8 +76,10 @@ std::vector<std::string> fuzzerOutputFolders(int argc, char **argv)
             }
         }
         struct stat info;
-        if (arg[0] != '-' && stat(arg.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        if (!corpusSeen && arg[0] != '-' && stat(arg.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
             folders.push_back(arg);
+            corpusSeen = true;
+        }
     }
     return folders;
 }
