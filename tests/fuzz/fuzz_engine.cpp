@@ -1,14 +1,15 @@
 // Arbitrary bytes as a script, run the way lodvane-script runs a file: the
 // standard headers included, the text parsed and its top level run, then main
-// when there is one, everything released at the end. A statement limit bounds
-// every run.
+// (a text without one ends in that report), everything released at the end.
+// A statement limit bounds every run.
 //
 // A script may use the whole standard library, so the process is fenced in
 // without changing the engine: the script's working directory is a fresh
 // temporary folder emptied after every input, standard input reads from
 // /dev/null, standard output goes there too, system() runs nothing, and where
 // the kernel offers Landlock, nothing outside that folder and libFuzzer's own
-// output folders can be written, created, removed or executed.
+// output folders can be written, created or removed, and no program outside
+// /usr/lib (where the sanitizers' symboliser lives) can be started.
 #include "engine.h"
 #include "error.h"
 
