@@ -27,6 +27,7 @@ done
 # UndefinedBehaviorSanitizer findings count as crashes, as leaks do.
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+export LSAN_OPTIONS=suppressions=$top/tests/sanitizer/lsan.supp:print_suppressions=0
 # The engine target's scripts write below here and nowhere else.
 export TMPDIR="$build/tmp"
 rm -rf "$TMPDIR"
