@@ -42,10 +42,9 @@ static bool inArena(const Arena *a, uintptr_t at)
     return at >= reinterpret_cast<uintptr_t>(a->start) && at < reinterpret_cast<uintptr_t>(a->limit) + kArenaAlign;
 }
 
-// The arena is last in first out: a block starting at `at` means that every
-// arena region reaching to `at` or above it has been popped.
-static void storageDropPopped(EngineState *state, uintptr_t at)
+void storageForgetPopped(EngineState *state)
 {
+    uintptr_t at = reinterpret_cast<uintptr_t>(state->arena.top);
     StorageRegistry *r = &state->storage;
     const Arena *a = &state->arena;
     int first = storageUpperBound(r, at);
@@ -65,8 +64,6 @@ void storageAdd(EngineState *state, const void *start, size_t size, bool readOnl
     StorageRegistry *r = &state->storage;
     if (!start || !size)
         return;
-    if (inArena(&state->arena, reinterpret_cast<uintptr_t>(start)))
-        storageDropPopped(state, reinterpret_cast<uintptr_t>(start));
     if (r->count == r->capacity)
         storageGrow(state);
     uintptr_t at = reinterpret_cast<uintptr_t>(start);
@@ -102,18 +99,15 @@ bool storageFind(const EngineState *state, const void *address, StorageRegion *r
     const StorageRegistry *r = &state->storage;
     int i = storageUpperBound(r, at) - 1;
     uintptr_t top = reinterpret_cast<uintptr_t>(a->top);
-    if (at >= reinterpret_cast<uintptr_t>(a->start) && at < top) {
-        // A stack value is bounded by its own data, so that a script cannot
-        // run over into the engine's value headers and frame words; other
-        // arena addresses keep the whole used arena.
-        if (i >= 0 && at < r->regions[i].end && inArena(a, r->regions[i].start))
-            *region = StorageRegion{r->regions[i].start, std::min(r->regions[i].end, top), false};
-        else
-            *region = StorageRegion{reinterpret_cast<uintptr_t>(a->start), top, false};
+    if (inArena(a, at)) {
+        // Only the data of a live stack value may be reached: a script must
+        // not run over into the engine's value headers, frames and tables
+        // around it, nor into what was popped.
+        if (at >= top || i < 0 || at >= r->regions[i].end || !inArena(a, r->regions[i].start))
+            return false;
+        *region = StorageRegion{r->regions[i].start, std::min(r->regions[i].end, top), false};
         return true;
     }
-    if (inArena(a, at))
-        return false; // popped
     if (i < 0 || at >= r->regions[i].end)
         return false;
     *region = r->regions[i];
