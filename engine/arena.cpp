@@ -2,6 +2,7 @@
 #include "arena.h"
 
 #include "state.h"
+#include "storage.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -55,6 +56,7 @@ bool arenaPop(EngineState *state, const void *address, size_t size)
     if (size > used || arenaAligned(size) > used)
         return false;
     a->top -= arenaAligned(size);
+    storageForgetPopped(state);
     return true;
 }
 
@@ -87,6 +89,7 @@ bool arenaPopFrame(EngineState *state)
         return false;
     a->top = a->frame;
     a->frame = link;
+    storageForgetPopped(state);
     return true;
 }
 

@@ -58,8 +58,18 @@ bool engineInit(EngineState *state, size_t stackBytes)
     return engineProtectedCall(state, [&] { stateSetUp(state, stackBytes); });
 }
 
+// A run that ended inside calls leaves their frames behind; the arena goes
+// as a whole, but heap data their locals own must be released one by one.
+static void stateFreeFrames(EngineState *state)
+{
+    for (CallFrame *frame = state->topFrame; frame; frame = frame->previous)
+        variableFreeTable(state, &frame->locals);
+    state->topFrame = nullptr;
+}
+
 void engineCleanup(EngineState *state)
 {
+    stateFreeFrames(state);
     releaseStandardLibrary(state);
     stateFreeHeaders(state);
     stateFreeRetained(state);

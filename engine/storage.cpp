@@ -1,10 +1,12 @@
-// The storage registry: a sorted array of live blocks plus the arena.
+// The storage registry: a sorted array of live blocks plus the arena, in
+// which the data of stack values is recorded too.
 #include "storage.h"
 
 #include "arena.h"
 #include "error.h"
 #include "state.h"
 
+#include <algorithm>
 #include <cstring>
 
 // Index of the first region whose start is above `address`.
@@ -33,6 +35,28 @@ static void storageGrow(EngineState *state)
     heapFree(state, r->regions);
     r->regions = grown;
     r->capacity = capacity;
+}
+
+static bool inArena(const Arena *a, uintptr_t at)
+{
+    return at >= reinterpret_cast<uintptr_t>(a->start) && at < reinterpret_cast<uintptr_t>(a->limit) + kArenaAlign;
+}
+
+void storageForgetPopped(EngineState *state)
+{
+    uintptr_t at = reinterpret_cast<uintptr_t>(state->arena.top);
+    StorageRegistry *r = &state->storage;
+    const Arena *a = &state->arena;
+    int first = storageUpperBound(r, at);
+    if (first > 0 && r->regions[first - 1].end > at && inArena(a, r->regions[first - 1].start))
+        first--;
+    int last = first;
+    while (last < r->count && inArena(a, r->regions[last].start))
+        last++;
+    if (last == first)
+        return;
+    memmove(r->regions + first, r->regions + last, sizeof(StorageRegion) * size_t(r->count - last));
+    r->count -= last - first;
 }
 
 void storageAdd(EngineState *state, const void *start, size_t size, bool readOnly)
@@ -72,12 +96,18 @@ bool storageFind(const EngineState *state, const void *address, StorageRegion *r
 {
     uintptr_t at = reinterpret_cast<uintptr_t>(address);
     const Arena *a = &state->arena;
-    if (at >= reinterpret_cast<uintptr_t>(a->start) && at < reinterpret_cast<uintptr_t>(a->top)) {
-        *region = StorageRegion{reinterpret_cast<uintptr_t>(a->start), reinterpret_cast<uintptr_t>(a->top), false};
-        return true;
-    }
     const StorageRegistry *r = &state->storage;
     int i = storageUpperBound(r, at) - 1;
+    uintptr_t top = reinterpret_cast<uintptr_t>(a->top);
+    if (inArena(a, at)) {
+        // Only the data of a live stack value may be reached: a script must
+        // not run over into the engine's value headers, frames and tables
+        // around it, nor into what was popped.
+        if (at >= top || i < 0 || at >= r->regions[i].end || !inArena(a, r->regions[i].start))
+            return false;
+        *region = StorageRegion{r->regions[i].start, std::min(r->regions[i].end, top), false};
+        return true;
+    }
     if (i < 0 || at >= r->regions[i].end)
         return false;
     *region = r->regions[i];

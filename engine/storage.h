@@ -27,9 +27,12 @@ struct StorageRegistry {
 void storageAdd(EngineState *state, const void *start, size_t size, bool readOnly);
 void storageRemove(EngineState *state, const void *start);
 void storageCleanup(EngineState *state);
+// Forgets the stack values' regions at and above the arena's top, after a pop:
+// the arena is last in first out, so everything there has gone.
+void storageForgetPopped(EngineState *state);
 
-// The live region holding `address` (the arena counts as one region from its
-// start to its top); false when none does.
+// The live region holding `address`: a recorded block or the data of a
+// live stack value; false when none holds it.
 bool storageFind(const EngineState *state, const void *address, StorageRegion *region);
 
 // Ends the run with "out of bounds access" unless [address, address + size)

@@ -54,8 +54,7 @@ ScriptValue *valueAlloc(EngineState *state, ParseCursor *cursor, size_t dataSize
     value->valueOnStack = !onHeap;
     value->isLvalue = isLvalue;
     value->scopeId = cursor ? cursor->scopeId : -1;
-    if (onHeap)
-        storageAdd(state, value->data, dataSize, false);
+    storageAdd(state, value->data, dataSize, false);
     return value;
 }
 

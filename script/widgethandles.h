@@ -16,6 +16,12 @@ class WidgetHandles
 public:
     enum Kind { ComboBox, SpinBox, CheckBox, LineEdit, TextCell };
 
+    WidgetHandles() = default;
+    // The last run's widgets that were never placed have no other owner.
+    ~WidgetHandles() { clear(); }
+    WidgetHandles(const WidgetHandles &) = delete;
+    WidgetHandles &operator=(const WidgetHandles &) = delete;
+
     int addWidget(QWidget *widget, Kind kind);
     int addTextCell(QTableWidget *table, int row, int column, QTableWidgetItem *item);
 

@@ -6,11 +6,15 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${LODVANE_FUZZ_BUILD_DIR:-$top/build-fuzz}
+# Absolute: the engine target runs each script in a folder of its own, and
+# libFuzzer writes a crashing input relative to the folder it is in then.
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
 seconds=${1:-60}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(bootstream xmodem_rx handshake)
+  targets=(bootstream xmodem_rx handshake engine state_loader)
 fi
 
 bash "$top/scripts/setup.sh"
@@ -20,7 +24,14 @@ for t in "${targets[@]}"; do
   cmake --build "$build" -j "$(nproc)" --target "fuzz_$t"
 done
 
-mkdir -p "$build/artifacts"
+# UndefinedBehaviorSanitizer findings count as crashes, as leaks do.
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+export LSAN_OPTIONS=suppressions=$top/tests/sanitizer/lsan.supp:print_suppressions=0
+# The engine target's scripts write below here and nowhere else.
+export TMPDIR="$build/tmp"
+rm -rf "$TMPDIR"
+mkdir -p "$build/artifacts" "$TMPDIR"
 status=0
 for t in "${targets[@]}"; do
   mkdir -p "$build/corpus/$t"
@@ -35,4 +46,5 @@ for t in "${targets[@]}"; do
     grep -E '^stat::(number_of_executed_units|peak_rss_mb)|cov: ' "$build/fuzz-$t.log" | tail -n 3
   fi
 done
+rm -rf "$TMPDIR"
 exit "$status"

@@ -250,12 +250,16 @@ void *scriptRealloc(ParseCursor *cursor, void *block, size_t size)
     }
     StorageRegion region;
     size_t old = storageFind(cursor->engine, block, &region) ? region.end - region.start : 0;
+    // The old address is dropped before realloc: afterwards it may not even be
+    // compared. A failed realloc leaves the block where it was.
+    storageRemove(cursor->engine, block);
     void *grown = realloc(block, size);
-    if (!grown)
+    if (!grown) {
+        storageAdd(cursor->engine, block, old, false);
         return nullptr;
+    }
     if (size > old)
         memset(static_cast<char *>(grown) + old, 0, size - old);
-    storageRemove(cursor->engine, block);
     node->start = grown;
     storageAdd(cursor->engine, grown, size, false);
     return grown;

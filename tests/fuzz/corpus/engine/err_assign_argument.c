@@ -1,0 +1,6 @@
+// exit: 1
+int main()
+{
+    Test("text");
+    return 0;
+}

@@ -1,0 +1,2 @@
+// exit: 1
+int f(int a) return a;

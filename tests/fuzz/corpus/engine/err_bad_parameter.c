@@ -1,0 +1,5 @@
+// exit: 1
+int f(int a b)
+{
+    return a;
+}

@@ -1,0 +1,5 @@
+// exit: 1
+int main()
+{
+    int a;
+    a = 1;

@@ -1,0 +1,6 @@
+// exit: 1
+int main()
+{
+    if (1 { }
+    return 0;
+}

@@ -1,0 +1,4 @@
+// exit: 1
+int a;
+delete a;
+delete a;

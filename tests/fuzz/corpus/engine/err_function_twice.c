@@ -1,0 +1,4 @@
+// exit: 1
+int f();
+int f() { return 1; }
+int f() { return 2; }

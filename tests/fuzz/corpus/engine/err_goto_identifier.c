@@ -1,0 +1,6 @@
+// exit: 1
+int main()
+{
+    goto 5;
+    return 0;
+}

@@ -1,0 +1,3 @@
+// exit: 1
+#include stdio
+int main() { return 0; }

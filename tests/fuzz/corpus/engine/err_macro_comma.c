@@ -1,0 +1,3 @@
+// exit: 1
+#define F(a b) a
+int x;

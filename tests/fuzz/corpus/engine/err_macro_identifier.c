@@ -1,0 +1,2 @@
+// exit: 1
+#define 5

@@ -1,0 +1,3 @@
+// exit: 1
+#define A 1
+#define A 2

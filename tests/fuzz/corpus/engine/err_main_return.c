@@ -1,0 +1,5 @@
+// exit: 1
+double main()
+{
+    return 0;
+}

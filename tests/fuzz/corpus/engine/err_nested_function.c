@@ -1,0 +1,6 @@
+// exit: 1
+int main()
+{
+    int inner() { return 1; }
+    return 0;
+}

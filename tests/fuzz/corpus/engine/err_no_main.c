@@ -1,0 +1,3 @@
+// exit: 1
+int a = 3;
+Test(a);

@@ -1,0 +1,9 @@
+// exit: 1
+int f(int a)
+{
+    if (a) return 1;
+}
+int main()
+{
+    return f(0);
+}

@@ -1,0 +1,3 @@
+// exit: 1
+int a;
+else a = 1;

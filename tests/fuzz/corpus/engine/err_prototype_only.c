@@ -1,0 +1,6 @@
+// exit: 1
+int f();
+int main()
+{
+    return f();
+}

@@ -1,0 +1,3 @@
+// exit: 1
+int f();
+int f();

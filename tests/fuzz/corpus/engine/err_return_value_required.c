@@ -1,0 +1,9 @@
+// exit: 1
+int f()
+{
+    return;
+}
+int main()
+{
+    return f();
+}

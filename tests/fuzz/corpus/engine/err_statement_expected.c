@@ -1,0 +1,5 @@
+// exit: 1
+int main()
+{
+    if (1)
+}

@@ -1,0 +1,6 @@
+// exit: 1
+int main()
+{
+    switch (1) case 1: ;
+    return 0;
+}
