@@ -35,8 +35,13 @@ mkdir -p "$build/artifacts" "$TMPDIR"
 status=0
 for t in "${targets[@]}"; do
   mkdir -p "$build/corpus/$t"
+  seeds=("$top/tests/fuzz/corpus/$t")
+  # The engine also starts from the project's own script tests, read in place.
+  if [ "$t" = engine ]; then
+    seeds+=("$top/tests/scripts" "$top/tests/engine/lib/scripts")
+  fi
   echo "fuzz: $t for ${seconds}s"
-  if ! "$build/bin/fuzz_$t" "$build/corpus/$t" "$top/tests/fuzz/corpus/$t" \
+  if ! "$build/bin/fuzz_$t" "$build/corpus/$t" "${seeds[@]}" \
       -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$build/artifacts/$t-" 2>"$build/fuzz-$t.log"; then
     echo "fuzz: $t FAILED; see $build/fuzz-$t.log and $build/artifacts/" >&2
