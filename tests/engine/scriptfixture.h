@@ -63,6 +63,14 @@ inline QByteArray runStatements(EngineState *st, const QByteArray &text)
     return ok ? QByteArray() : lastReportLine();
 }
 
+// What the statements printed, or "error: " and the report's message
+// without its location.
+inline QByteArray runOutput(EngineState *st, const QByteArray &statements)
+{
+    QByteArray error = runStatements(st, statements);
+    return error.isEmpty() ? capturedOutput() : "error: " + error.mid(error.indexOf(' ', 7) + 1);
+}
+
 inline QByteArray typeText(EngineState *st, const ScriptType *type)
 {
     capturedOutput().clear();
