@@ -1,4 +1,5 @@
-// The output layer, its hooks, and the error reports written through it.
+// The output layer and its hooks; the location reports written through it
+// are checked with the lexer's errors.
 #include "enginefixture.h"
 
 #include "type.h"
@@ -45,8 +46,6 @@ private slots:
     void withoutHooksErrorReportGoesToStandardOutput();
     void hooksReceiveEveryPiece();
     void formatterDirectives();
-    void locationReport_data();
-    void locationReport();
 };
 
 // Runs first: the hooks are process-wide and nothing else has installed them.
@@ -101,36 +100,6 @@ void TestEngineOutput::formatterDirectives()
     }));
     // An unknown directive prints nothing and takes no argument.
     QCOMPARE(capturedOutput(), QByteArray("ab|-3|z|1.500000|char*[4]|char[]|%||7|\n"));
-    QCOMPARE(st.exitValue, 1);
-    engineCleanup(&st);
-    QCOMPARE(st.heapBlocks, 0L);
-}
-
-void TestEngineOutput::locationReport_data()
-{
-    QTest::addColumn<QByteArray>("source");
-    QTest::addColumn<QByteArray>("report");
-    QTest::newRow("first line") << QByteArray("a $ b") << QByteArray("a $ b\n    ^\ntest.c:1:4 illegal character '$'\n");
-    QTest::newRow("tabs kept") << QByteArray("x\n\t\t`") << QByteArray("\t\t`\n\t\t ^\ntest.c:2:3 illegal character '`'\n");
-    QTest::newRow("third line, fifth column") << QByteArray("int a;\nint b;\nb = \\1;")
-                                             << QByteArray("b = \\1;\n     ^\ntest.c:3:5 illegal character '\\'\n");
-    QTest::newRow("after a comment over lines") << QByteArray("/* one\ntwo */ ok;\n @")
-                                                << QByteArray(" @\n  ^\ntest.c:3:2 illegal character '@'\n");
-    QTest::newRow("character constant") << QByteArray("c = 'ab';") << QByteArray("c = 'ab';\n       ^\ntest.c:1:7 expected \"'\"\n");
-    QTest::newRow("control byte") << QByteArray("x\x01") << QByteArray("x\x01\n  ^\ntest.c:1:3 illegal character '\x01'\n");
-    QTest::newRow("byte above 126") << QByteArray("\xc3\xa9") << QByteArray("\xc3\xa9\n  ^\ntest.c:1:2 illegal character '\xc3'\n");
-    QTest::newRow("backslash newline outside literal") << QByteArray("#define A 1 \\\n+ 2")
-                                                       << "#define A 1 \\\n" + QByteArray(13, ' ') + "^\ntest.c:1:14 illegal character '\\'\n";
-}
-
-void TestEngineOutput::locationReport()
-{
-    QFETCH(QByteArray, source);
-    QFETCH(QByteArray, report);
-    EngineState st;
-    QVERIFY(engineInit(&st, kEngineStackBytes));
-    captureOutput();
-    QCOMPARE(tokeniseText(&st, source), "error: " + report);
     QCOMPARE(st.exitValue, 1);
     engineCleanup(&st);
     QCOMPARE(st.heapBlocks, 0L);

@@ -1,8 +1,13 @@
-// #define with and without parameters, and conditional compilation.
+// #define with and without parameters, and conditional compilation:
+// constants and macros in #if, #ifdef and #ifndef on macros and variables,
+// nesting, and a branch not taken that is never evaluated.
 #define SIZE 4
 #define TWICE(x) ((x) * 2)
 #define ADD(a, b) (a + b)
 #define EMPTY
+#define ZERO 0
+#define LETTER 'A' + 1
+int variable;
 
 int scaled(int v)
 {
@@ -27,6 +32,57 @@ int main()
 #endif
 #ifndef MISSING
     Test(5);
+#endif
+#if 0
+    Test(0);
+#else
+    Test(6);
+#endif
+#if 256
+    Test(7);
+#endif
+#if '\0'
+    Test(0);
+#endif
+#if ZERO
+    Test(0);
+#endif
+#if LETTER
+    Test(8);                          // only the body's first token counts
+#endif
+#ifdef variable
+    Test(9);
+#endif
+#ifndef variable
+    Test(0);
+#endif
+#if 0
+#if 1
+    Test(0);
+#else
+    Test(0);
+#endif
+#else
+    Test(10);
+#endif
+#if 1
+#if 0
+    Test(0);
+#else
+    Test(11);
+#endif
+#endif
+#ifdef MISSING
+#if MISSING_VERSION
+    Test(0);
+#endif
+#endif
+#if 0
+    Test(0);
+#else
+    Test(12);
+#else
+    Test(0);                          // a second #else flips back
 #endif
     return 0;
 }
