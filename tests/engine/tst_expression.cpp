@@ -7,26 +7,20 @@
 namespace {
 
 int callCount;
-int32_t testArgument;
-
-int32_t intArgument(ScriptValue *value) { return coerceInteger(value); }
 
 void setInt(ScriptValue *result, int32_t value) { memcpy(result->data, &value, sizeof value); }
 
-void nativeTest(ParseCursor *, ScriptValue *, ScriptValue **args, int32_t)
-{
-    testArgument = intArgument(args[0]);
-}
+void nativeVoid(ParseCursor *, ScriptValue *, ScriptValue **, int32_t) {}
 
 void nativeCount(ParseCursor *, ScriptValue *result, ScriptValue **args, int32_t)
 {
     callCount++;
-    setInt(result, intArgument(args[0]));
+    setInt(result, coerceInteger(args[0]));
 }
 
 void nativeId(ParseCursor *, ScriptValue *result, ScriptValue **args, int32_t)
 {
-    setInt(result, intArgument(args[0]));
+    setInt(result, coerceInteger(args[0]));
 }
 
 // The arguments behind the last fixed one follow each other on the arena.
@@ -73,18 +67,12 @@ private slots:
 
     void evaluates_data();
     void evaluates();
-    void sideEffects_data();
-    void sideEffects();
     void shortCircuitSkipsOnlyCalls_data();
     void shortCircuitSkipsOnlyCalls();
     void errors_data();
     void errors();
     void membersOfTemporariesSurvive();
-    void variadicArgumentsFollowTheLastFixedOne();
     void deepBracketsNeedNoRecursion();
-    void nestedBlocksStopAtTheNestingLimit();
-    void nestedCallsRunOutOfArena();
-    void runawayRecursionRunsOutOfArena();
     void danglingPointerToPoppedFrame();
     void hostStackPerNestingLevel();
 };
@@ -94,14 +82,11 @@ void TestExpression::init()
     captureOutput();
     QVERIFY(engineInit(&st, kEngineStackBytes));
     callCount = 0;
-    testArgument = 0;
-    ScriptType *charPtr = st.charPtrType;
-    defineFunction(&st, "Test", &st.voidType, {{&st.intType, "n"}}, false, nativeTest);
+    defineFunction(&st, "Test", &st.voidType, {{&st.intType, "n"}}, false, nativeVoid);
     defineFunction(&st, "Count", &st.intType, {{&st.intType, "n"}}, false, nativeCount);
     defineFunction(&st, "Id", &st.intType, {{&st.intType, "n"}}, false, nativeId);
     defineFunction(&st, "Mark", &st.intType, {}, false, nativeMark);
     defineFunction(&st, "Sum", &st.intType, {{&st.intType, "n"}}, true, nativeSum);
-    defineFunction(&st, "Text", charPtr, {{charPtr, "t"}}, false, nullptr, "{ return t; }");
     QCOMPARE(runStatements(&st, kDeclarations), QByteArray());
 }
 
@@ -120,18 +105,11 @@ void TestExpression::evaluates_data()
     auto row = [](const char *name, const char *setup, const char *expression, const char *expected) {
         QTest::newRow(name) << QByteArray(setup) << QByteArray(expression) << QByteArray(expected);
     };
-    row("product before sum", "", "2 + 3 * 4", "int 14");
     row("brackets first", "", "(2 + 3) * 4", "int 20");
     row("minus is left to right", "", "10 - 4 - 3", "int 3");
     row("nested brackets", "", "((1 + 2) * (3 + 4)) % 5", "int 1");
     row("double negation", "", "- -5", "int 5");
-    row("double not", "", "!!7", "int 1");
-    row("bitwise not", "", "~0", "int -1");
-    row("integer division", "", "7 / 2", "int 3");
-    row("double division", "", "7.0 / 2", "double 3.5");
-    row("negative remainder", "", "-7 % 3", "int -1");
     row("shift count modulo 32", "", "1 << 33", "int 2");
-    row("arithmetic right shift", "", "-8 >> 1", "int -4");
     row("wrap around", "", "2147483647 + 1", "int -2147483648");
     row("precedence of comparisons", "", "1 + 1 == 2 && 3 > 2", "int 1");
     row("bitwise below equality", "", "6 & 3 == 3", "int 0");
@@ -142,15 +120,12 @@ void TestExpression::evaluates_data()
     row("unsigned compared as signed", "u = 4294967295;", "u > 1", "int 0");
     row("unsigned reads back", "u = 4294967295;", "u", "unsigned int -1");
     row("assignment value is before narrowing", "", "(c = 300)", "int 300");
-    row("narrowed store into char", "c = 300;", "c", "char 44");
-    row("narrowed store into short", "h = 70000;", "h", "short 4464");
     row("assignment is right to left", "i = j = 3;", "i * 10 + j", "int 33");
     row("compound assignment", "i = 5; i += 3; i *= 2;", "i", "int 16");
     row("double compound into int", "i = 7; i /= 2.0;", "i", "int 3");
     row("double into int truncates", "i = -2.9;", "i", "int -2");
     row("double into int saturates high", "i = 1e20;", "i", "int 2147483647");
     row("double into int saturates low", "i = -1e20;", "i", "int -2147483648");
-    row("double compare", "x = 0.1;", "x < 0.2", "int 1");
     row("postfix on double is old value", "x = 1.5;", "x++", "double 1.5");
     row("postfix on double stores", "x = 1.5; x++;", "x", "double 2.5");
     row("prefix on double is new value", "x = 1.5;", "++x", "double 2.5");
@@ -163,25 +138,12 @@ void TestExpression::evaluates_data()
     row("pointer equals zero", "p = a;", "p == 0", "int 0");
     row("null pointer equals zero", "", "p == 0", "int 1");
     row("pointer comparison", "p = a; q = a;", "p == q", "int 1");
-    row("pointer increment", "p = a; a[1] = 9; p++;", "*p", "int 9");
-    row("pointer compound", "p = a; a[2] = 7; p += 2;", "*p", "int 7");
-    row("index through pointer", "p = a; p[1] = 42;", "a[1]", "int 42");
-    row("address of element", "", "&a[1]", "int* ptr");
-    row("array element type", "", "a[0]", "int 0");
-    row("two dimensions", "m[1][2] = 5;", "m[1][2]", "int 5");
     row("row of two dimensions", "", "m[1]", "int[3]");
-    row("sizeof int variable", "", "sizeof i", "int 4");
-    row("sizeof type", "", "sizeof(double)", "int 8");
     row("sizeof pointer type", "", "sizeof(char *)", "int 8");
-    row("sizeof array", "", "sizeof m", "int 24");
-    row("sizeof struct", "", "sizeof(struct s)", "int 12");
-    row("sizeof union", "", "sizeof(union un)", "int 4");
     row("sizeof binds tighter than plus", "", "sizeof i + 1", "int 5");
-    row("ternary true", "", "1 ? 2 : 3", "long 2");
     row("ternary false", "", "0 ? 2 : 3", "long 3");
     row("ternary with expression", "i = 4;", "i > 3 ? i * 2 : i", "int 8");
     row("cast to char", "", "(char)300", "char 44");
-    row("cast double to int", "", "(int)2.9", "int 2");
     row("cast negative double", "", "(int)-2.9", "int -2");
     row("cast binds tighter than division", "", "(double)7 / 2", "double 3.5");
     row("cast of out-of-range double saturates", "", "(int)1e20", "int 2147483647");
@@ -189,18 +151,14 @@ void TestExpression::evaluates_data()
     row("cast array to pointer", "a[0] = 258;", "*(char *)a", "char 2");
     row("cast to void", "", "(void)5", "void");
     row("cast integer to pointer", "", "(int *)0", "int* null");
-    row("member read", "pr.y = 3;", "pr.y", "int 3");
-    row("member through pointer", "pp = &pr; pp->x = 8;", "pr.x", "int 8");
-    row("member of array element", "prs[1].y = 6;", "prs[1].y", "int 6");
-    row("struct member offsets", "", "(char *)&pr.y - (char *)&pr", "int 4");
-    row("struct assignment", "pr.x = 1; pr.y = 2; prs[0] = pr;", "prs[0].y", "int 2");
     row("address of struct", "", "&pr", "struct pair* ptr");
     row("string into longer array", "buf = \"ab\";", "buf[1] + buf[2] + buf[7]", "int 98");
     row("string cut to shorter array", "buf = \"abcdefghij\";", "buf[7]", "char 104");
-    row("pointer from string", "s = \"xyz\";", "s[2]", "char 122");
     row("void pointer takes any pointer", "vp = &i;", "vp == 0", "int 0");
-    row("script function call", "", "*Text(\"hi\")", "char 104");
-    row("native call", "", "Id(3) + Id(4)", "int 7");
+    row("assign in a decided right operand still runs", "j = 0 && (i = 5);", "i", "int 5");
+    row("both branches of ?: run", "h = 1 ? (i = 1) : (j = 2);", "i * 10 + j", "int 12");
+    row("sibling blocks may reuse a name", "{ int t; t = 1; } { int t; t = 2; i = t; }", "i", "int 2");
+    row("typedef in a cast", "typedef int myint;", "(myint)2.5", "int 2");
 }
 
 void TestExpression::evaluates()
@@ -212,61 +170,23 @@ void TestExpression::evaluates()
     QCOMPARE(evaluate(&st, expression), expected);
 }
 
-void TestExpression::sideEffects_data()
-{
-    QTest::addColumn<QByteArray>("statements");
-    QTest::addColumn<QByteArray>("expression");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("assign in right operand still runs") << QByteArray("j = 0 && (i = 5);") << QByteArray("i")
-                                                        << QByteArray("int 5");
-    QTest::newRow("both branches of ?: run") << QByteArray("h = 1 ? (i = 1) : (j = 2);") << QByteArray("i * 10 + j")
-                                             << QByteArray("int 12");
-    QTest::newRow("enum values") << QByteArray("enum e { A, B = 5, C };") << QByteArray("A * 100 + B * 10 + C")
-                                 << QByteArray("int 56");
-    QTest::newRow("enum variable is int") << QByteArray("enum f { D }; enum f ev;") << QByteArray("ev")
-                                          << QByteArray("int 0");
-    QTest::newRow("sibling blocks may reuse a name") << QByteArray("{ int t; t = 1; } { int t; t = 2; i = t; }")
-                                                     << QByteArray("i") << QByteArray("int 2");
-    QTest::newRow("unsized array takes the string") << QByteArray("char w[] = \"hey\";") << QByteArray("sizeof w")
-                                                    << QByteArray("int 4");
-    QTest::newRow("anonymous struct variable") << QByteArray("struct { int k; } anon; anon.k = 4;")
-                                               << QByteArray("anon.k") << QByteArray("int 4");
-    QTest::newRow("typedef in a cast") << QByteArray("typedef int myint;") << QByteArray("(myint)2.5")
-                                       << QByteArray("int 2");
-}
-
-// typedef is a statement of its own (the statement parser's); here it is
-// made the way that statement makes it.
-void TestExpression::sideEffects()
-{
-    QFETCH(QByteArray, statements);
-    QFETCH(QByteArray, expression);
-    QFETCH(QByteArray, expected);
-    if (statements.startsWith("typedef")) {
-        ScriptValue *t = defineVariable(&st, nullptr, internString(&st, "myint"), nullptr, &st.typeType, false);
-        ScriptType *intType = &st.intType;
-        memcpy(t->data, &intType, sizeof intType);
-    } else {
-        QCOMPARE(runStatements(&st, statements), QByteArray());
-    }
-    QCOMPARE(evaluate(&st, expression), expected);
-}
-
 void TestExpression::shortCircuitSkipsOnlyCalls_data()
 {
     QTest::addColumn<QByteArray>("expression");
     QTest::addColumn<QByteArray>("expected");
     QTest::addColumn<int>("calls");
-    QTest::newRow("and decided") << QByteArray("0 && Count(1)") << QByteArray("int 0") << 0;
-    QTest::newRow("call deeper in right operand") << QByteArray("0 && i + Count(1)") << QByteArray("int 0") << 0;
-    QTest::newRow("call in an index") << QByteArray("0 && a[Count(1)]") << QByteArray("int 0") << 0;
-    QTest::newRow("call as argument") << QByteArray("0 && Id(Count(1))") << QByteArray("int 0") << 0;
-    QTest::newRow("or decided") << QByteArray("1 || Count(0)") << QByteArray("int 1") << 0;
-    QTest::newRow("and not decided") << QByteArray("1 && Count(1)") << QByteArray("int 1") << 1;
-    QTest::newRow("or not decided") << QByteArray("0 || Count(1)") << QByteArray("int 1") << 1;
-    QTest::newRow("skipping ends with the operand") << QByteArray("0 && Count(1) || Count(1)") << QByteArray("int 1")
-                                                    << 1;
-    QTest::newRow("ternary calls both") << QByteArray("1 ? Count(1) : Count(2)") << QByteArray("int 1") << 2;
+    auto row = [](const char *name, const char *expression, const char *expected, int calls) {
+        QTest::newRow(name) << QByteArray(expression) << QByteArray(expected) << calls;
+    };
+    row("and decided", "0 && Count(1)", "int 0", 0);
+    row("call deeper in right operand", "0 && i + Count(1)", "int 0", 0);
+    row("call in an index", "0 && a[Count(1)]", "int 0", 0);
+    row("call as argument", "0 && Id(Count(1))", "int 0", 0);
+    row("or decided", "1 || Count(0)", "int 1", 0);
+    row("and not decided", "1 && Count(1)", "int 1", 1);
+    row("or not decided", "0 || Count(1)", "int 1", 1);
+    row("skipping ends with the operand", "0 && Count(1) || Count(1)", "int 1", 1);
+    row("ternary calls both", "1 ? Count(1) : Count(2)", "int 1", 2);
 }
 
 void TestExpression::shortCircuitSkipsOnlyCalls()
@@ -295,8 +215,6 @@ void TestExpression::errors_data()
     row("compound division by zero", "", "i /= 0", "test.c:1:5 division by zero");
     row("minimum divided by minus one", "i = -2147483647 - 1;", "i / -1", "test.c:1:6 invalid operation");
     row("minimum remainder minus one", "i = -2147483647 - 1;", "i % -1", "test.c:1:6 invalid operation");
-    row("argument conversion", "", "Test(\"x\")",
-        "test.c:1:6 can't set int from char* in argument 1 of call to Test()");
     row("too many arguments", "", "Id(1, 2)", "test.c:1:5 too many arguments to Id()");
     row("not enough arguments", "", "Id()", "test.c:1:4 not enough arguments to 'Id'");
     row("comma expected", "", "Id(1 2)", "test.c:1:5 value not expected here");
@@ -330,7 +248,6 @@ void TestExpression::errors_data()
     row("struct into int", "", "i = pr", "test.c:1:7 can't assign int from struct pair");
     row("struct from other struct", "struct other { int x; } o;", "pr = o",
         "test.c:1:7 can't assign struct pair from struct other");
-    row("array sizes differ", "int b[4];", "a = b", "test.c:1:6 can't assign from an array of size 4 to one of size 3");
     row("pointer from int", "", "p = 5", "test.c:1:4 invalid operation");
     row("pointer from other pointer", "", "p = s", "test.c:1:6 can't assign int* from char*");
     row("question on pointer", "p = a;", "p ? 1 : 2", "test.c:1:6 first argument to '?' should be a number");
@@ -344,7 +261,6 @@ void TestExpression::errors_data()
     row("type not expected", "", "1 int", "test.c:1:2 type not expected here");
     row("void value", "", "Test(1) + 1", "test.c:1:10 invalid operation");
     row("modulus of doubles", "", "1.5 % 2", "test.c:1:6 invalid operation");
-    row("shift of double", "x = 1;", "x <<= 1", "test.c:1:6 invalid operation");
     row("pointer times int", "p = a;", "p * 2", "test.c:1:4 invalid operation");
 }
 
@@ -369,51 +285,11 @@ void TestExpression::membersOfTemporariesSurvive()
     QCOMPARE(evaluate(&st, "make(5, 6)"), QByteArray("struct pair"));
 }
 
-void TestExpression::variadicArgumentsFollowTheLastFixedOne()
-{
-    QCOMPARE(runStatements(&st, "i = 30; c = 2;"), QByteArray());
-    QCOMPARE(evaluate(&st, "Sum(5, 1, i, c, 4.9, 'a')"), QByteArray("int 134"));
-    QCOMPARE(evaluate(&st, "Sum(0)"), QByteArray("int 0"));
-}
-
 void TestExpression::deepBracketsNeedNoRecursion()
 {
     const int depth = 10000;
     QByteArray text = QByteArray(depth, '(') + "1 + 2" + QByteArray(depth, ')') + " * 3";
     QCOMPARE(evaluate(&st, text), QByteArray("int 9"));
-}
-
-// Nested blocks recurse in the parser without using the arena: the nesting
-// limit ends them cleanly.
-void TestExpression::nestedBlocksStopAtTheNestingLimit()
-{
-    const int depth = 10000;
-    QByteArray result = runStatements(&st, QByteArray(depth, '{') + QByteArray(depth, '}'));
-    QVERIFY2(result.endsWith("nesting too deep"), result.constData());
-    QCOMPARE(st.nestingDepth, 0);
-    QCOMPARE(runStatements(&st, QByteArray(100, '{') + "i = 5;" + QByteArray(100, '}')), QByteArray());
-    QCOMPARE(evaluate(&st, "i"), QByteArray("int 5"));
-}
-
-// Nested calls use the arena at every level and run out of it first.
-void TestExpression::nestedCallsRunOutOfArena()
-{
-    QByteArray shallow;
-    for (int n = 0; n < 100; n++)
-        shallow += "Id(";
-    QCOMPARE(evaluate(&st, shallow + "7" + QByteArray(100, ')')), QByteArray("int 7"));
-    QByteArray text;
-    for (int n = 0; n < kNestingLimit; n++)
-        text += "Id(";
-    QByteArray result = evaluate(&st, text + "1" + QByteArray(kNestingLimit, ')'));
-    QVERIFY2(result.endsWith("out of memory"), result.constData());
-}
-
-// An ordinary recursive script runs out of arena before the nesting limit.
-void TestExpression::runawayRecursionRunsOutOfArena()
-{
-    defineFunction(&st, "down", &st.intType, {{&st.intType, "n"}}, false, nullptr, "{ return down(n + 1); }");
-    QCOMPARE(evaluate(&st, "down(0)"), QByteArray("error: body.c:1:16 out of memory"));
 }
 
 void TestExpression::danglingPointerToPoppedFrame()
@@ -466,7 +342,13 @@ void TestExpression::hostStackPerNestingLevel()
         qInfo("%s: %.0f KiB of host stack", ending, used / 1024);
         QVERIFY(used < budget);
     };
+    // Nested blocks recurse in the parser without using the arena: the nesting
+    // limit ends them, and the state is good for the next run.
     deepest(QByteArray(20000, '{'), true, "nesting too deep");
+    QCOMPARE(st.nestingDepth, 0);
+    QCOMPARE(runStatements(&st, QByteArray(100, '{') + "i = 5;" + QByteArray(100, '}')), QByteArray());
+    QCOMPARE(evaluate(&st, calls(100).replace("Mark()", "i")), QByteArray("int 5"));
+    // Nested calls use the arena at every level and run out of it first.
     deepest(calls(kNestingLimit), false, "out of memory");
     engineCleanup(&st);
     scriptSources().clear();

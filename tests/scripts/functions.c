@@ -30,6 +30,12 @@ int counter()
     return n++;
 }
 
+int other()
+{
+    static int n = 40;                // not counter's n
+    return n += 2;
+}
+
 struct pair { int x; int y; };
 
 struct pair swap(struct pair p)
@@ -64,6 +70,7 @@ int main()
     Test(counter());                  // 5
     Test(counter());                  // 6
     Test(counter());                  // 7
+    Test(other() * 100 + counter());  // 4208
     p.x = 1;
     p.y = 2;
     p = swap(p);
