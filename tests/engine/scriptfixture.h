@@ -38,6 +38,15 @@ inline const unsigned char *retainTokens(EngineState *st, const QByteArray &text
     return tokens;
 }
 
+// A run-mode cursor at the start of `text`, kept as "test.c".
+inline ParseCursor cursorOn(EngineState *st, const QByteArray &text)
+{
+    ParseCursor cursor;
+    initCursor(&cursor, st, nullptr, retainTokens(st, text), internString(st, "test.c"), true);
+    cursor.source = scriptSources().last().constData();
+    return cursor;
+}
+
 // The last line of the captured report: "file:line:column message".
 inline QByteArray lastReportLine()
 {
@@ -51,9 +60,7 @@ inline QByteArray runStatements(EngineState *st, const QByteArray &text)
 {
     capturedOutput().clear();
     bool ok = engineProtectedCall(st, [&] {
-        ParseCursor cursor;
-        initCursor(&cursor, st, nullptr, retainTokens(st, text), internString(st, "test.c"), true);
-        cursor.source = scriptSources().last().constData();
+        ParseCursor cursor = cursorOn(st, text);
         StatementResult result;
         while ((result = parseStatement(&cursor, true)) == STATEMENT_OK) {
         }
@@ -104,9 +111,7 @@ inline QByteArray evaluate(EngineState *st, const QByteArray &text)
     QByteArray result;
     char *top = st->arena.top;
     bool ok = engineProtectedCall(st, [&] {
-        ParseCursor cursor;
-        initCursor(&cursor, st, nullptr, retainTokens(st, text), internString(st, "test.c"), true);
-        cursor.source = scriptSources().last().constData();
+        ParseCursor cursor = cursorOn(st, text);
         ScriptValue *value;
         if (!parseExpression(&cursor, &value))
             parserError(&cursor, "expression expected");
@@ -159,11 +164,6 @@ inline void defineFunction(EngineState *st, const char *name, ScriptType *return
         initCursor(&def->body, st, kept.constData(), tokens, internString(st, "body.c"), false);
     }
     tableSet(st, &st->globals, internString(st, name), value, nullptr, 0, 0);
-}
-
-inline ScriptType *pointerType(EngineState *st, ScriptType *type)
-{
-    return getMatchingType(st, nullptr, type, TYPE_POINTER, 0, st->emptyString, true);
 }
 
 #endif

@@ -294,7 +294,7 @@ void TestExpression::deepBracketsNeedNoRecursion()
 
 void TestExpression::danglingPointerToPoppedFrame()
 {
-    ScriptType *intPtr = pointerType(&st, &st.intType);
+    ScriptType *intPtr = getMatchingType(&st, nullptr, &st.intType, TYPE_POINTER, 0, st.emptyString, true);
     defineFunction(&st, "local", intPtr, {}, false, nullptr, "{ int x; x = 3; return &x; }");
     QCOMPARE(evaluate(&st, "*local()"), QByteArray("error: test.c:1:8 out of bounds access"));
     QCOMPARE(runStatements(&st, "p = local();"), QByteArray());
