@@ -1,10 +1,9 @@
 // The XMODEM engines: against a scripted peer for every fault, and against
 // lrzsz's sx and rx over a real pseudo-terminal.
-#include "crc16.h"
 #include "peerprocess.h"
 #include "ptypair.h"
 #include "testfiles.h"
-#include "xmodem.h"
+#include "xmodempackets.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -102,22 +101,6 @@ private:
     QByteArray pending;
 };
 
-QByteArray block(unsigned char start, unsigned char number, const QByteArray &data, bool crc)
-{
-    QByteArray packet;
-    packet.append(char(start)).append(char(number)).append(char(~number)).append(data);
-    const auto *bytes = reinterpret_cast<const unsigned char *>(data.constData());
-    if (crc) {
-        const std::uint16_t value = crc16(bytes, data.size());
-        return packet.append(char(value >> 8)).append(char(value & 0xFF));
-    }
-    unsigned sum = 0;
-    for (unsigned char b : data)
-        sum += b;
-    return packet.append(char(sum & 0xFF));
-}
-
-QByteArray soh(int n, const QByteArray &d, bool crc = true) { return block(kSoh, static_cast<unsigned char>(n), d, crc); }
 QByteArray pattern(int size, int seed) { return testPattern(size, seed * 31); }
 QByteArray bytes(int count, unsigned char byte) { return QByteArray(count, char(byte)); }
 Answers repeated(int count, const QByteArray &answer)
@@ -189,7 +172,7 @@ void TestXmodem::receive_data()
     const QByteArray C("C"), acks = bytes(3, kAck);
     QTest::newRow("CRC mode") << Answers{soh(1, a), soh(2, b), kEotAnswer} << 1024 << false << 256 << a + b
                               << C + acks << QStringList({"   128", "   256"});
-    QTest::newRow("1K and 128-byte blocks mixed") << Answers{block(kStx, 1, k, true), soh(2, b), kEotAnswer} << 4096
+    QTest::newRow("1K and 128-byte blocks mixed") << Answers{xmodemPacket(kStx, 1, k), soh(2, b), kEotAnswer} << 4096
                                                   << false << 1152 << k + b << C + acks << QStringList();
     QByteArray badCrc = soh(1, a), badComplement = soh(1, a);
     badCrc[50] = char(badCrc.at(50) ^ 0x40);
@@ -225,7 +208,7 @@ void TestXmodem::receive_data()
                                   << QStringList{"Terminal: X-Modem Too many retry error"};
     QTest::newRow("EOT right after sync") << Answers{QByteArray(), kEotAnswer} << 128 << false << 0 << QByteArray()
                                           << QByteArray("CC\x06") << QStringList();
-    QTest::newRow("capacity cuts a 1K block") << Answers{block(kStx, 1, k, true), soh(2, b), kEotAnswer} << 256 << false
+    QTest::newRow("capacity cuts a 1K block") << Answers{xmodemPacket(kStx, 1, k), soh(2, b), kEotAnswer} << 256 << false
                                               << 256 << k.left(256) << C + acks << QStringList();
     // The sender ignores "C".
     QTest::newRow("falls back to checksum") << repeated(30, QByteArray()) + Answers{soh(1, a, false), kEotAnswer} << 128 << false << 128 << a
