@@ -297,17 +297,13 @@ void TestScript::saveAndLoadThroughTheScript()
                               "    LodvaneSaveState();\n"
                               "    return 0;\n}\n";
     QVERIFY(run(source));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QByteArray saved = file.readAll();
-    file.close();
+    QByteArray saved = readFile(path);
     QVERIFY(saved.contains("//#STATE.DATA: 0,2,1,SPINBOX,6,Baud divisor\n"));
     QVERIFY(saved.contains("//#STATE.DATA: 1,0,0,LINEEDIT,a,b,Name\n"));
     QVERIFY(saved.endsWith("\n\n" + source));
     // The second run loads 6, adds one and saves 7; the script text is kept.
     QVERIFY(w->runScript(path));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    saved = file.readAll();
+    saved = readFile(path);
     QVERIFY(saved.contains("SPINBOX,7,Baud divisor"));
     QCOMPARE(cell<QLineEdit>(1, 0, 0)->text(), QStringLiteral("a")); // cut at the comma
     QCOMPARE(saved.count("//#STATE.INFO:"), 3);
