@@ -115,6 +115,7 @@ void TestScript::colourSpecifications_data()
     QTest::newRow("names are case-sensitive") << QByteArray("Red") << QColor();
     QTest::newRow("darkYellow") << QByteArray("darkYellow") << QColor(Qt::darkYellow);
     QTest::newRow("Qt name not in the table") << QByteArray("transparent") << QColor();
+    QTest::newRow("empty") << QByteArray() << QColor();
     QTest::newRow("number out of range") << QByteArray("256,0,0") << QColor();
     QTest::newRow("not a number counts as 0") << QByteArray("x,255,0") << QColor(0, 255, 0);
 }
@@ -238,7 +239,7 @@ void TestScript::buttonFlags()
     QVERIFY(run("int main()\n{\n"
                 "    GridNew(\"P\");\n"
                 "    LodvaneSetButton(2, \"Read\");\n"
-                "    LodvaneSetButton(7, \"ignored\");\n"
+                "    LodvaneSetButton(7, \"ignored\"); LodvaneSetButton(-1, \"ignored\");\n"
                 "    int loops = 0;\n"
                 "    while (!LodvaneButtonAction(2) && loops < 100000) { LodvaneProcessEvents(); loops++; }\n"
                 "    int first = LodvaneButtonAction(2);\n"
@@ -248,7 +249,7 @@ void TestScript::buttonFlags()
     QCOMPARE(cell<QSpinBox>(0, 0, 0)->value(), 10);
     QCOMPARE(w->ui.PB_2->text(), QStringLiteral("Read"));
     QVERIFY(!w->ui.PB_2->isHidden());
-    for (QPushButton *b : {w->ui.PB_0, w->ui.PB_1, w->ui.PB_3}) // button 7 is none of them
+    for (QPushButton *b : {w->ui.PB_0, w->ui.PB_1, w->ui.PB_3}) // buttons 7 and -1 are none of them
         QVERIFY(b->text() == QStringLiteral("PushButton") && b->isHidden());
 }
 
