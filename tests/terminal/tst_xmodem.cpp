@@ -139,10 +139,8 @@ private slots:
     void receive();
     void transmit_data();
     void transmit();
-    void receiveFromSx_data();
-    void receiveFromSx();
-    void transmitToRx_data();
-    void transmitToRx();
+    void lrzsz_data();
+    void lrzsz();
 };
 
 void TestXmodem::checks()
@@ -303,77 +301,66 @@ void TestXmodem::transmit()
         QCOMPARE(peer.lines, lines);
 }
 
-void TestXmodem::receiveFromSx_data()
+// Our receiver against sx and our transmitter against rx, over a pty.
+void TestXmodem::lrzsz_data()
 {
+    QTest::addColumn<QString>("peer");
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<int>("size");
-    QTest::addColumn<bool>("senderIgnoresC");
-    QTest::newRow("CRC, 128-byte blocks") << QStringList() << 5000 << false;
-    QTest::newRow("CRC, 1K blocks") << QStringList{"-k"} << 70000 << false;
-    QTest::newRow("checksum after the C requests go unanswered") << QStringList() << 1000 << true;
+    QTest::addColumn<bool>("lateSender");
+    QTest::newRow("from sx, CRC, 128-byte blocks") << "sx" << QStringList() << 5000 << false;
+    QTest::newRow("from sx, CRC, 1K blocks") << "sx" << QStringList{"-k"} << 70000 << false;
+    // sx starts only once the receiver has given up on CRC.
+    QTest::newRow("from sx, checksum after the C requests go unanswered") << "sx" << QStringList() << 1000 << true;
+    QTest::newRow("to rx, CRC") << "rx" << QStringList{"-c"} << 3000 << false;
+    QTest::newRow("to rx, checksum") << "rx" << QStringList() << 640 << false;
 }
 
-void TestXmodem::receiveFromSx()
+void TestXmodem::lrzsz()
 {
+    QFETCH(QString, peer);
     QFETCH(QStringList, options);
     QFETCH(int, size);
-    QFETCH(bool, senderIgnoresC);
+    QFETCH(bool, lateSender);
+    const bool receiving = peer == "sx";
     QTemporaryDir dir;
     const QByteArray data = pattern(size, size);
-    QVERIFY(!writeFile(dir.filePath("out.bin"), data).isEmpty());
+    QVERIFY(!receiving || !writeFile(dir.filePath("file.bin"), data).isEmpty());
     PtyPair pty;
-    PtyChannel channel(pty, 10);
-    QVERIFY(channel.isOpen());
-    PeerProcess sx;
+    PeerProcess process;
     bool started = false;
-    QByteArray unanswered;
-    std::thread sender([&] {
-        // A late sender: it starts only once the receiver has given up on CRC.
-        if (senderIgnoresC)
-            unanswered = pty.read(30, 10000);
-        started = sx.start("sx", options + QStringList{"out.bin"}, pty.masterDescriptor(), dir.path());
-    });
-    QByteArray area(size + 1024, '\0');
-    const int result = xmodemRx(channel, reinterpret_cast<unsigned char *>(area.data()), area.size());
-    sender.join();
-    QVERIFY(started);
-    QCOMPARE(unanswered, senderIgnoresC ? QByteArray(30, 'C') : QByteArray());
-    QCOMPARE(sx.wait(10000), 0);
-    QVERIFY2(result >= size, qPrintable(QString::number(result)));
-    QCOMPARE(area.left(size), data);
-    // What follows is the sender's CTRL-Z padding up to its block size.
-    QCOMPARE(area.mid(size, result - size), bytes(result - size, kCtrlZ));
-}
-
-void TestXmodem::transmitToRx_data()
-{
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<int>("size");
-    QTest::newRow("CRC") << QStringList{"-c"} << 3000;
-    QTest::newRow("checksum") << QStringList() << 640;
-}
-
-void TestXmodem::transmitToRx()
-{
-    QFETCH(QStringList, options);
-    QFETCH(int, size);
-    QTemporaryDir dir;
-    const QByteArray data = pattern(size, 11);
-    PtyPair pty;
-    PeerProcess rx;
+    QByteArray unanswered, area(size + 1024, '\0');
     int result = 0;
     QStringList lines;
     {
-        PtyChannel channel(pty, 100);
+        PtyChannel channel(pty, receiving ? 10 : 100);
         QVERIFY(channel.isOpen());
-        QVERIFY(rx.start("rx", options + QStringList{"in.bin"}, pty.masterDescriptor(), dir.path()));
-        result = xmodemTx(channel, reinterpret_cast<const unsigned char *>(data.constData()), size);
+        std::thread starter([&] {
+            if (lateSender)
+                unanswered = pty.read(30, 10000);
+            started = process.start(peer, options + QStringList{"file.bin"}, pty.masterDescriptor(), dir.path());
+        });
+        if (!receiving)
+            starter.join();
+        result = receiving ? xmodemRx(channel, reinterpret_cast<unsigned char *>(area.data()), area.size())
+                           : xmodemTx(channel, reinterpret_cast<const unsigned char *>(data.constData()), size);
+        if (starter.joinable())
+            starter.join();
         lines = channel.lines;
     }
-    QCOMPARE(rx.wait(10000), 0);
-    QVERIFY2(result == size, qPrintable(lines.mid(lines.size() - 6).join(QStringLiteral(" / "))));
-    QVERIFY(readFile(dir.filePath("in.bin")).startsWith(data));
-    QCOMPARE(lines.contains("Terminal: X-Modem begin ..."), options.contains("-c"));
+    QVERIFY(started);
+    QCOMPARE(process.wait(10000), 0);
+    QCOMPARE(unanswered, lateSender ? QByteArray(30, 'C') : QByteArray());
+    if (receiving) {
+        QVERIFY2(result >= size, qPrintable(QString::number(result)));
+        QCOMPARE(area.left(size), data);
+        // What follows is the sender's CTRL-Z padding up to its block size.
+        QCOMPARE(area.mid(size, result - size), bytes(result - size, kCtrlZ));
+    } else {
+        QVERIFY2(result == size, qPrintable(lines.mid(lines.size() - 6).join(QStringLiteral(" / "))));
+        QVERIFY(readFile(dir.filePath("file.bin")).startsWith(data));
+        QCOMPARE(lines.contains("Terminal: X-Modem begin ..."), options.contains("-c"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestXmodem)
