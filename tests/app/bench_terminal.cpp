@@ -4,13 +4,8 @@
 //
 //   build/bin/bench_terminal
 #include "apptest.h"
-#include "ptypair.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTextBlock>
 
 #include <cstdio>
@@ -54,12 +49,9 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QTemporaryDir settingsDir;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-
-    PtyPair pty;
-    const auto w = windowOnPort(pty.slavePath());
-    Lodvane &window = *w;
+    WindowOnPty fixture;
+    PtyPair &pty = fixture.pty;
+    Lodvane &window = *fixture.w;
     window.ui.terminalTB->click();
     const QByteArray text = burst();
     std::printf("before: VmRSS %s\n", qPrintable(statusField("VmRSS:")));

@@ -5,14 +5,9 @@
 //   build/bin/bench_xmodem
 #include "apptest.h"
 #include "peerprocess.h"
-#include "ptypair.h"
+#include "testfiles.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTimer>
 
 #include <cstdio>
 #include <sys/socket.h>
@@ -23,16 +18,6 @@
 namespace {
 
 constexpr int kFileBytes = 1 << 20;
-
-void writeFile(const QString &path)
-{
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    QByteArray data(kFileBytes, '\0');
-    for (int i = 0; i < data.size(); ++i)
-        data[i] = char((i * 131 + (i >> 9)) & 0xFF);
-    file.write(data);
-}
 
 double rate(qint64 ms) { return kFileBytes / 1e6 / (double(ms) / 1000.0); }
 
@@ -79,13 +64,12 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath("settings"));
     QDir::setCurrent(dir.path());
-    writeFile(dir.filePath("source.bin"));
+    writeFile(dir.filePath("source.bin"), testPattern(kFileBytes, 131));
 
-    PtyPair pty;
-    const auto w = windowOnPort(pty.slavePath());
-    Lodvane &window = *w;
+    WindowOnPty fixture;
+    PtyPair &pty = fixture.pty;
+    Lodvane &window = *fixture.w;
     window.ui.terminalTB->click();
 
     // Receive: X-Rx with sx sending 1K blocks.

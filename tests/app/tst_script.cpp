@@ -2,20 +2,15 @@
 // LOG entries their output and errors become, the push buttons, widget
 // handles, the state block, and the serial port functions.
 #include "apptest.h"
-#include "ptypair.h"
 #include "testfiles.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QSettings>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QtTest>
-
-#include <memory>
 
 class TestScript : public QObject
 {
@@ -23,16 +18,14 @@ class TestScript : public QObject
 
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { f.reset(); }
 
-    void pagesAndTrimmedLabels();
-    void secondRunFindsEarlierPages();
+    void pagesAcrossRuns();
     void colourSpecifications_data();
     void colourSpecifications();
     void libraryErrorsEndTheRun_data();
     void libraryErrorsEndTheRun();
     void widgetsAndValues();
-    void replacingACellWidget();
     void buttonFlags();
     void outputBecomesLogEntries();
     void scriptErrorsInTheLog();
@@ -53,30 +46,20 @@ private:
         return qobject_cast<T *>(page(pageIndex)->cellWidget(row, column));
     }
 
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<PtyPair> pty;
-    std::unique_ptr<Lodvane> w;
+    std::unique_ptr<WindowOnPty> f;
+    Lodvane *w = nullptr;
     QString path;
 };
 
 void TestScript::init()
 {
-    dir = std::make_unique<QTemporaryDir>();
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir->filePath("settings"));
-    pty = std::make_unique<PtyPair>();
-    w = windowOnPort(pty->slavePath());
-}
-
-void TestScript::cleanup()
-{
-    w.reset();
-    pty.reset();
-    dir.reset();
+    f = std::make_unique<WindowOnPty>();
+    w = f->w.get();
 }
 
 QString TestScript::scriptFile(const QByteArray &source, const QString &name)
 {
-    path = writeFile(dir->filePath(name), source);
+    path = writeFile(f->dir.filePath(name), source);
     return path;
 }
 
@@ -85,13 +68,18 @@ bool TestScript::run(const QByteArray &source)
     return w->runScript(scriptFile(source));
 }
 
-void TestScript::pagesAndTrimmedLabels()
+// Page names are trimmed on the tabs; a second run finds the first run's
+// pages and widgets but starts with no state records and no buttons.
+void TestScript::pagesAcrossRuns()
 {
     QVERIFY(run("int main()\n{\n"
                 "    int n = GridNew(\" Config , Data \");\n"
                 "    GridAddWidget(\"Data\", 0, 0, SpinBox(0, 10, n, \"pages\"));\n"
+                "    GridAddWidget(\"Data\", 1, 1, CheckBox(\"x\", 1, \"t\"));\n"
+                "    LodvaneSetButton(1, \"Go\");\n"
                 "    return 0;\n}\n"));
     QVERIFY(tabs());
+    QCOMPARE(tabs()->parentWidget(), w->ui.EEPROM);
     QCOMPARE(tabs()->count(), 2);
     QCOMPARE(tabs()->tabText(0), QStringLiteral("Config"));
     QCOMPARE(tabs()->tabText(1), QStringLiteral("Data"));
@@ -101,20 +89,14 @@ void TestScript::pagesAndTrimmedLabels()
     QCOMPARE(page(0)->columnCount(), 4);
     QCOMPARE(cell<QSpinBox>(1, 0, 0)->value(), 2);
     QCOMPARE(cell<QSpinBox>(1, 0, 0)->accessibleName(), QStringLiteral("SPINBOX"));
-    QCOMPARE(tabs()->parentWidget(), w->ui.EEPROM);
+    QCOMPARE(w->script->stateRecords.size(), 2);
     QVERIFY(w->ui.PB_0->isHidden());
-    QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::HomePage)); // the run shows no page itself
-}
-
-void TestScript::secondRunFindsEarlierPages()
-{
-    QVERIFY(run("int main() { GridNew(\"A,B\"); GridAddWidget(\"B\", 1, 1, CheckBox(\"x\", 1, \"t\")); "
-                "LodvaneSetButton(1, \"Go\"); return 0; }\n"));
     QVERIFY(!w->ui.PB_1->isHidden());
-    QCOMPARE(w->script->stateRecords.size(), 1);
     w->ui.PB_1->click();
     QCOMPARE(int(w->script->buttonAction[1]), 1);
-    QVERIFY(run("int main() { GridSize(\"B\", 3, 2); GridAddText(\"B\", 0, 0, \"again\"); return 0; }\n"));
+    QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::HomePage)); // the run shows no page itself
+
+    QVERIFY(run("int main() { GridSize(\"Data\", 3, 2); GridAddText(\"Data\", 0, 0, \"again\"); return 0; }\n"));
     QCOMPARE(page(1)->rowCount(), 3);
     QCOMPARE(page(1)->item(0, 0)->text(), QStringLiteral("again"));
     QVERIFY(cell<QCheckBox>(1, 1, 1)); // the first run's widget stays
@@ -130,7 +112,10 @@ void TestScript::colourSpecifications_data()
     QTest::newRow("name") << QByteArray("red") << QColor(Qt::red);
     QTest::newRow("numbers") << QByteArray("255,128,0") << QColor(255, 128, 0);
     QTest::newRow("numbers with blanks") << QByteArray(" 10 , 20 , 30 ") << QColor(10, 20, 30);
-    QTest::newRow("name not in the table") << QByteArray("Red") << QColor();
+    QTest::newRow("names are case-sensitive") << QByteArray("Red") << QColor();
+    QTest::newRow("darkYellow") << QByteArray("darkYellow") << QColor(Qt::darkYellow);
+    QTest::newRow("Qt name not in the table") << QByteArray("transparent") << QColor();
+    QTest::newRow("empty") << QByteArray() << QColor();
     QTest::newRow("number out of range") << QByteArray("256,0,0") << QColor();
     QTest::newRow("not a number counts as 0") << QByteArray("x,255,0") << QColor(0, 255, 0);
 }
@@ -213,6 +198,8 @@ void TestScript::widgetsAndValues()
                 "    GridRowHeaderClear(\"P\"); GridRowHeader(\"P\", 1, \"Level\");\n"
                 "    GridColHeader(\"P\", 9, \"ignored\");\n"
                 "    GridShowGrid(\"P\", 0);\n"
+                "    GridAddWidget(\"P\", 6, 0, SpinBox(0, 9, 3, \"a\"));\n"
+                "    GridAddWidget(\"P\", 6, 0, LineEdit(\"second\", \"b\"));\n"
                 "    return 0;\n}\n"));
     auto *combo = cell<QComboBox>(0, 0, 1);
     QCOMPARE(combo->count(), 3);
@@ -233,19 +220,13 @@ void TestScript::widgetsAndValues()
     QCOMPARE(page(0)->verticalHeaderItem(0)->text(), QString());
     QCOMPARE(page(0)->verticalHeaderItem(1)->text(), QStringLiteral("Level"));
     QVERIFY(!page(0)->showGrid());
-    QCOMPARE(w->script->stateRecords.size(), 6);
+    QCOMPARE(w->script->stateRecords.size(), 8);
     QCOMPARE(w->script->stateRecords.at(2).kind, QStringLiteral("CHECKBOX"));
     QCOMPARE(w->script->stateRecords.at(2).toolTip, QStringLiteral("flag"));
-}
-
-void TestScript::replacingACellWidget()
-{
-    QVERIFY(run("int main() { GridNew(\"P\"); GridAddWidget(\"P\", 0, 0, SpinBox(0, 9, 3, \"a\")); "
-                "GridAddWidget(\"P\", 0, 0, LineEdit(\"second\", \"b\")); return 0; }\n"));
-    QCOMPARE(cell<QLineEdit>(0, 0, 0)->text(), QStringLiteral("second"));
+    // A widget replaced in its cell goes away.
+    QCOMPARE(cell<QLineEdit>(0, 6, 0)->text(), QStringLiteral("second"));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCOMPARE(w->findChildren<QSpinBox *>().size(), 1); // the window's own FLASH size box
-    QCOMPARE(w->script->stateRecords.size(), 2);
+    QCOMPARE(w->findChildren<QSpinBox *>().size(), 4); // three in cells and the window's FLASH size box
 }
 
 void TestScript::buttonFlags()
@@ -258,7 +239,7 @@ void TestScript::buttonFlags()
     QVERIFY(run("int main()\n{\n"
                 "    GridNew(\"P\");\n"
                 "    LodvaneSetButton(2, \"Read\");\n"
-                "    LodvaneSetButton(7, \"ignored\");\n"
+                "    LodvaneSetButton(7, \"ignored\"); LodvaneSetButton(-1, \"ignored\");\n"
                 "    int loops = 0;\n"
                 "    while (!LodvaneButtonAction(2) && loops < 100000) { LodvaneProcessEvents(); loops++; }\n"
                 "    int first = LodvaneButtonAction(2);\n"
@@ -268,6 +249,8 @@ void TestScript::buttonFlags()
     QCOMPARE(cell<QSpinBox>(0, 0, 0)->value(), 10);
     QCOMPARE(w->ui.PB_2->text(), QStringLiteral("Read"));
     QVERIFY(!w->ui.PB_2->isHidden());
+    for (QPushButton *b : {w->ui.PB_0, w->ui.PB_1, w->ui.PB_3}) // buttons 7 and -1 are none of them
+        QVERIFY(b->text() == QStringLiteral("PushButton") && b->isHidden());
 }
 
 void TestScript::outputBecomesLogEntries()
@@ -298,7 +281,7 @@ void TestScript::scriptErrorsInTheLog()
     QVERIFY(logLines().last().startsWith(path + ":1:"));
     // A file that cannot be read, named through Latin-1 ('?' for the rest).
     const int before = logLines().size();
-    QVERIFY(!w->runScript(dir->filePath(QString::fromUtf8("\xc5\x82.c"))));
+    QVERIFY(!w->runScript(f->dir.filePath(QString::fromUtf8("\xc5\x82.c"))));
     QVERIFY(logLines().size() > before);
 }
 
@@ -315,17 +298,13 @@ void TestScript::saveAndLoadThroughTheScript()
                               "    LodvaneSaveState();\n"
                               "    return 0;\n}\n";
     QVERIFY(run(source));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QByteArray saved = file.readAll();
-    file.close();
+    QByteArray saved = readFile(path);
     QVERIFY(saved.contains("//#STATE.DATA: 0,2,1,SPINBOX,6,Baud divisor\n"));
     QVERIFY(saved.contains("//#STATE.DATA: 1,0,0,LINEEDIT,a,b,Name\n"));
     QVERIFY(saved.endsWith("\n\n" + source));
     // The second run loads 6, adds one and saves 7; the script text is kept.
     QVERIFY(w->runScript(path));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    saved = file.readAll();
+    saved = readFile(path);
     QVERIFY(saved.contains("SPINBOX,7,Baud divisor"));
     QCOMPARE(cell<QLineEdit>(1, 0, 0)->text(), QStringLiteral("a")); // cut at the comma
     QCOMPARE(saved.count("//#STATE.INFO:"), 3);
@@ -334,7 +313,7 @@ void TestScript::saveAndLoadThroughTheScript()
 
 void TestScript::portFunctions()
 {
-    QVERIFY(pty->write("board"));
+    QVERIFY(f->pty.write("board"));
     QVERIFY(run("int main()\n{\n"
                 "    GridNew(\"P\");\n"
                 "    char *r = LodvaneReadAll();\n" // no port open yet: 0 or an empty string
@@ -355,7 +334,7 @@ void TestScript::portFunctions()
     QCOMPARE(cell<QSpinBox>(0, 1, 0)->value(), 0);
     QCOMPARE(cell<QSpinBox>(0, 0, 0)->value(), 10511);
     QVERIFY(!w->link->isOpen());
-    QCOMPARE(pty->read(5, 2000), QByteArray("hello"));
+    QCOMPARE(f->pty.read(5, 2000), QByteArray("hello"));
 }
 
 void TestScript::nestedRunRefused()
@@ -378,7 +357,7 @@ void TestScript::scriptButtonAndSetting()
     w->ui.scriptTB->click();
     QCOMPARE(tabs()->tabText(0), QStringLiteral("Chosen"));
     QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::EepromPage));
-    QCOMPARE(w->settings->value("ScriptFilePath").toString(), dir->path());
+    QCOMPARE(w->settings->value("ScriptFilePath").toString(), f->dir.path());
 }
 
 QTEST_MAIN(TestScript)

@@ -1,19 +1,14 @@
 // The terminal page against a real pseudo-terminal: key presses to bytes,
 // the command history, received text in the view and the log file.
-#include "keypresseater.h"
 #include "apptest.h"
-#include "ptypair.h"
-#include "qpe.h"
+#include "keypresseater.h"
 #include "terminaloutput.h"
+#include "testfiles.h"
 
 #include <QMenu>
-#include <QSettings>
-#include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QtTest>
-
-#include <cstring>
-#include <memory>
 
 class TestTerminal : public QObject
 {
@@ -21,52 +16,40 @@ class TestTerminal : public QObject
 
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { f.reset(); }
 
-    void linesSentAndRemembered();
-    void recallWithF3();
-    void consumedKeys_data();
-    void consumedKeys();
-    void backspace();
-    void fullLineRefusesCharacters();
-    void historyMenu();
-    void upAndDownWithoutAChoice();
+    void keys_data();
+    void keys();
     void output_data();
     void output();
     void htmlChunk();
     void burstLongerThanTheView();
     void timerShowsWhatArrives();
-    void logFileGetsRawBytes();
-    void logFileNameOutsideLatin1();
+    void logFile();
     void receiveByte();
     void openFailureAndClose();
 
 private:
-    // Opens the terminal on the pty, as a click on Terminal does.
     void openTerminal();
-    void type(int key, const QString &text = QString());
+    void press(const QString &keys);
     QByteArray sent();
 
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<PtyPair> pty;
-    std::unique_ptr<Lodvane> w;
+    std::unique_ptr<WindowOnPty> f;
+    Lodvane *w = nullptr;
+    // How the history menu is answered (see keys_data) and what it showed.
+    int menuPick = -1;
+    QString menuTitle;
+    QStringList menuEntries;
 };
 
 void TestTerminal::init()
 {
-    dir = std::make_unique<QTemporaryDir>();
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir->path());
-    pty = std::make_unique<PtyPair>();
-    QVERIFY(pty->isOpen());
-    w = windowOnPort(pty->slavePath());
+    f = std::make_unique<WindowOnPty>();
+    QVERIFY(f->pty.isOpen());
+    w = f->w.get();
+    menuTitle.clear();
+    menuEntries.clear();
     resetTerminalCarriageReturn();
-}
-
-void TestTerminal::cleanup()
-{
-    w.reset();
-    pty.reset();
-    dir.reset();
 }
 
 // What the window sent to the board. Key bytes are written without waiting,
@@ -79,7 +62,7 @@ QByteArray TestTerminal::sent()
     total.start();
     while (quiet.elapsed() < 200 && total.elapsed() < 3000) {
         QCoreApplication::processEvents();
-        const QByteArray more = pty->read(4096, 20);
+        const QByteArray more = f->pty.read(4096, 20);
         if (!more.isEmpty()) {
             got += more;
             quiet.restart();
@@ -88,6 +71,7 @@ QByteArray TestTerminal::sent()
     return got;
 }
 
+// Opens the terminal on the pty, as a click on Terminal does.
 void TestTerminal::openTerminal()
 {
     w->ui.terminalTB->click();
@@ -95,167 +79,94 @@ void TestTerminal::openTerminal()
     QVERIFY(w->terminalPolling);
 }
 
-void TestTerminal::type(int key, const QString &text)
+// Types `keys` into the view: text as it stands, <Name> for other keys.
+void TestTerminal::press(const QString &keys)
 {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QApplication::sendEvent(w->ui.terminal, &press);
-}
-
-void TestTerminal::linesSentAndRemembered()
-{
-    openTerminal();
-    QTest::keyClicks(w->ui.terminal, QStringLiteral("abc"));
-    QVERIFY(w->ui.terminal->toPlainText().startsWith(QStringLiteral("abc")));
-    QTest::keyClick(w->ui.terminal, Qt::Key_Return);
-    QCOMPARE(sent(), QByteArray("ABC\r"));
-    QCOMPARE(w->keyFilter->lastCommand, QStringLiteral("ABC"));
-    QCOMPARE(w->keyFilter->lineLength, 0);
-    // An empty line is remembered once; letters arrive as their key codes,
-    // so "Go" and "go" are one entry.
-    QTest::keyClick(w->ui.terminal, Qt::Key_Return);
-    QTest::keyClick(w->ui.terminal, Qt::Key_Return);
-    for (const char *line : {"go", "go", "Go"}) {
-        QTest::keyClicks(w->ui.terminal, QLatin1String(line));
-        QTest::keyClick(w->ui.terminal, Qt::Key_Return);
-    }
-    QCOMPARE(sent(), QByteArray("\r\rGO\rGO\rGO\r"));
-    QCOMPARE(w->keyFilter->commandHistory, QStringList({"ABC", "", "GO"}));
-    QCOMPARE(w->keyFilter->lastCommand, QStringLiteral("GO"));
-}
-
-void TestTerminal::recallWithF3()
-{
-    openTerminal();
-    QTest::keyClick(w->ui.terminal, Qt::Key_F3); // no last command yet
-    QCOMPARE(sent(), QByteArray());
-    QCOMPARE(w->keyFilter->lineLength, 0);
-    QTest::keyClicks(w->ui.terminal, QStringLiteral("ls"));
-    QTest::keyClick(w->ui.terminal, Qt::Key_Return);
-    QCOMPARE(sent(), QByteArray("LS\r"));
-    QTest::keyClicks(w->ui.terminal, QStringLiteral("x"));
-    QTest::keyClick(w->ui.terminal, Qt::Key_F3); // the line is not empty
-    QCOMPARE(sent(), QByteArray("X"));
-    QCOMPARE(w->keyFilter->lineLength, 1);
-    QTest::keyClick(w->ui.terminal, Qt::Key_Backspace);
-    QCOMPARE(sent(), QByteArray("\x08"));
-
-    w->ui.terminal->clear();
-    QTest::keyClick(w->ui.terminal, Qt::Key_F3);
-    QCOMPARE(sent(), QByteArray("LS")); // the user ends the line with Return
-    QCOMPARE(w->keyFilter->lineLength, 2);
-    QCOMPARE(w->ui.terminal->toPlainText(), QStringLiteral("LS")); // local echo
-    QTest::keyClick(w->ui.terminal, Qt::Key_Return);
-    QCOMPARE(sent(), QByteArray("\r"));
-    QCOMPARE(w->keyFilter->commandHistory, QStringList{"LS"});
-}
-
-void TestTerminal::consumedKeys_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("Escape") << int(Qt::Key_Escape) << QByteArray("\x1B");
-    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << QByteArray();
-    QTest::newRow("Left") << int(Qt::Key_Left) << QByteArray();
-    QTest::newRow("Delete") << int(Qt::Key_Delete) << QByteArray();
-}
-
-void TestTerminal::consumedKeys()
-{
-    QFETCH(int, key);
-    QFETCH(QByteArray, bytes);
-    openTerminal();
-    QTest::keyClicks(w->ui.terminal, QStringLiteral("ab"));
-    QVERIFY(sent() == "AB");
-    const int cursor = w->ui.terminal->textCursor().position();
-    type(key);
-    QCOMPARE(sent(), bytes);
-    QCOMPARE(w->ui.terminal->toPlainText(), QStringLiteral("ab"));
-    QCOMPARE(w->ui.terminal->textCursor().position(), cursor);
-    QCOMPARE(w->keyFilter->lineLength, 2);
-}
-
-void TestTerminal::backspace()
-{
-    openTerminal();
-    w->terminalOutput("prompt> ");
-    type(Qt::Key_Backspace);
-    QCOMPARE(sent(), QByteArray("\x08"));
-    QCOMPARE(w->ui.terminal->toPlainText(), QStringLiteral("prompt> "));
-
-    QTest::keyClicks(w->ui.terminal, QStringLiteral("ab"));
-    QTest::keyClick(w->ui.terminal, Qt::Key_Backspace);
-    QCOMPARE(sent(), QByteArray("AB\x08"));
-    QCOMPARE(w->keyFilter->lineLength, 1);
-    QCOMPARE(w->ui.terminal->toPlainText(), QStringLiteral("prompt> a"));
-}
-
-void TestTerminal::fullLineRefusesCharacters()
-{
-    openTerminal();
-    std::memset(w->keyFilter->lineBuffer, 'Q', KeyPressEater::kMaxLineLength);
-    w->keyFilter->lineLength = KeyPressEater::kMaxLineLength;
-    QTest::keyClicks(w->ui.terminal, QStringLiteral("xy"));
-    QCOMPARE(sent(), QByteArray());
-    QCOMPARE(w->ui.terminal->toPlainText(), QString());
-    QCOMPARE(w->keyFilter->lineLength, KeyPressEater::kMaxLineLength);
-    // Return still ends the full line.
-    QTest::keyClick(w->ui.terminal, Qt::Key_Return);
-    QCOMPARE(sent(), QByteArray("\r"));
-    QCOMPARE(w->keyFilter->lastCommand, QString(KeyPressEater::kMaxLineLength, QLatin1Char('Q')));
-}
-
-void TestTerminal::historyMenu()
-{
-    openTerminal();
-    w->keyFilter->commandHistory = QStringList{"ONE", "TWO", "THREE"};
-    QString title;
-    QStringList entries;
-    QTimer::singleShot(0, [&] {
-        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        if (!menu)
-            return;
-        title = menu->title();
-        for (QAction *a : menu->actions())
-            entries << a->text();
-        QTest::keyClick(menu, Qt::Key_Down);
-        QTest::keyClick(menu, Qt::Key_Down);
-        QTest::keyClick(menu, Qt::Key_Return);
-    });
-    w->keyFilter->localEcho = false; // the menu's choice is shown all the same
-    QTest::keyClick(w->ui.terminal, Qt::Key_Down);
-    QCOMPARE(title, QStringLiteral("LAST COMMANDS"));
-    QCOMPARE(entries, QStringList({"ONE", "TWO", "THREE"}));
-    QCOMPARE(sent(), QByteArray("TWO"));
-    QCOMPARE(w->keyFilter->lastCommand, QStringLiteral("TWO"));
-    QCOMPARE(w->keyFilter->lineLength, 3);
-    QCOMPARE(w->ui.terminal->toPlainText(), QStringLiteral("TWO"));
-}
-
-void TestTerminal::upAndDownWithoutAChoice()
-{
-    openTerminal();
-    // With no history Up is the view's: the cursor moves, nothing is sent.
-    w->terminalOutput("one\ntwo");
-    QCOMPARE(w->ui.terminal->textCursor().blockNumber(), 1);
-    QTest::keyClick(w->ui.terminal, Qt::Key_Up);
-    QCOMPARE(w->ui.terminal->textCursor().blockNumber(), 0);
-    QCOMPARE(sent(), QByteArray());
-
-    // A menu closed without a choice sends and changes nothing.
-    w->keyFilter->commandHistory = QStringList{"ONE"};
-    w->keyFilter->lastCommand = QStringLiteral("ONE");
-    bool shown = false;
-    QTimer::singleShot(0, [&] {
-        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
-            shown = true;
-            menu->close();
+    static const QMap<QString, Qt::Key> named{
+        {"Ret", Qt::Key_Return}, {"Enter", Qt::Key_Enter}, {"BS", Qt::Key_Backspace}, {"Esc", Qt::Key_Escape},
+        {"F3", Qt::Key_F3},      {"Left", Qt::Key_Left},   {"Del", Qt::Key_Delete},    {"Up", Qt::Key_Up},
+        {"Down", Qt::Key_Down}};
+    for (const QString &part : keys.split(QRegularExpression("(?=<)|(?<=>)"), Qt::SkipEmptyParts)) {
+        const Qt::Key key = named.value(part.mid(1, part.size() - 2));
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            QTimer::singleShot(0, [this] {
+                auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+                if (!menu)
+                    return;
+                menuTitle = menu->title();
+                for (QAction *a : menu->actions())
+                    menuEntries << a->text();
+                for (int i = 0; i < menuPick; ++i)
+                    QTest::keyClick(menu, Qt::Key_Down);
+                if (menuPick > 0)
+                    QTest::keyClick(menu, Qt::Key_Return);
+                else
+                    menu->close();
+            });
         }
-    });
-    QTest::keyClick(w->ui.terminal, Qt::Key_Up);
-    QVERIFY(shown);
-    QCOMPARE(sent(), QByteArray());
-    QCOMPARE(w->keyFilter->lineLength, 0);
-    QCOMPARE(w->keyFilter->lastCommand, QStringLiteral("ONE"));
+        if (part.startsWith('<'))
+            QTest::keyClick(w->ui.terminal, key);
+        else
+            QTest::keyClicks(w->ui.terminal, part);
+    }
+}
+
+void TestTerminal::keys_data()
+{
+    QTest::addColumn<QByteArray>("output"); // shown before the keys
+    QTest::addColumn<bool>("localEcho");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<int>("pick"); // history entry chosen (from 1), 0 closes the menu, -1 no menu
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QStringList>("history");
+    QTest::newRow("typed line upper-cased and remembered")
+        << QByteArray() << true << "abc<Ret>" << -1 << QByteArray("ABC\r") << "abc" << QStringList{"ABC"};
+    // Letters arrive as their key codes, so "Go" and "go" are one entry.
+    QTest::newRow("empty and repeated lines remembered once")
+        << QByteArray() << true << "<Ret><Ret>go<Ret>go<Ret>Go<Ret>" << -1 << QByteArray("\r\rGO\rGO\rGO\r")
+        << "gogoGo" << QStringList({"", "GO"});
+    QTest::newRow("F3 recalls the last line only into an empty line")
+        << QByteArray() << true << "<F3>ls<Ret>x<F3><BS><F3><Ret>" << -1 << QByteArray("LS\rX\bLS\r") << "lsLS"
+        << QStringList{"LS"};
+    QTest::newRow("Backspace never erases earlier output")
+        << QByteArray("prompt> ") << true << "<BS>ab<BS>" << -1 << QByteArray("\bAB\b") << "prompt> a" << QStringList();
+    QTest::newRow("Escape sent; keypad Enter, Left and Delete consumed")
+        << QByteArray() << true << "ab<Esc><Enter><Left><Del>c" << -1 << QByteArray("AB\x1B" "C") << "abc"
+        << QStringList();
+    const QString full(KeyPressEater::kMaxLineLength, 'q');
+    QTest::newRow("a full line takes no more characters")
+        << QByteArray() << true << full + "xy<Ret>" << -1 << QByteArray(KeyPressEater::kMaxLineLength, 'Q') + "\r"
+        << full << QStringList{full.toUpper()};
+    QTest::newRow("Up without history moves the cursor")
+        << QByteArray("one\ntwo") << true << "<Up>x" << -1 << QByteArray("X") << "onex\ntwo" << QStringList();
+    // The menu's choice is shown even without local echo.
+    QTest::newRow("history menu sends the chosen line")
+        << QByteArray() << false << "one<Ret>two<Ret>three<Ret><Down><Ret>" << 2
+        << QByteArray("ONE\rTWO\rTHREE\rTWO\r") << "onetwothreeTWO" << QStringList({"ONE", "TWO", "THREE"});
+    QTest::newRow("history menu closed without a choice")
+        << QByteArray() << true << "one<Ret><Up><F3>" << 0 << QByteArray("ONE\rONE") << "oneONE" << QStringList{"ONE"};
+}
+
+void TestTerminal::keys()
+{
+    QFETCH(QByteArray, output);
+    QFETCH(bool, localEcho);
+    QFETCH(QString, keys);
+    QFETCH(int, pick);
+    QFETCH(QByteArray, sent);
+    QFETCH(QString, shown);
+    QFETCH(QStringList, history);
+    w->ui.localEchoCB->setChecked(localEcho);
+    openTerminal();
+    w->terminalOutput(output.constData());
+    menuPick = pick;
+    press(keys);
+    QCOMPARE(this->sent(), sent);
+    QCOMPARE(w->ui.terminal->toPlainText(), shown);
+    QCOMPARE(w->keyFilter->commandHistory, history);
+    QCOMPARE(menuTitle, pick < 0 ? QString() : QStringLiteral("LAST COMMANDS"));
+    QCOMPARE(menuEntries, pick < 0 ? QStringList() : history);
 }
 
 void TestTerminal::output_data()
@@ -316,54 +227,47 @@ void TestTerminal::burstLongerThanTheView()
 void TestTerminal::timerShowsWhatArrives()
 {
     openTerminal();
-    QVERIFY(pty->write("Lodvane monitor\r\n> "));
+    QVERIFY(f->pty.write("Lodvane monitor\r\n> "));
     QTRY_COMPARE_WITH_TIMEOUT(w->ui.terminal->toPlainText(), QStringLiteral("Lodvane monitor\n> "), 5000);
     // While the terminal is closed nothing is read from the port.
     w->terminalPolling = false;
-    QVERIFY(pty->write("late"));
+    QVERIFY(f->pty.write("late"));
     QVERIFY(w->link->pollWait(4));
-    QTest::qWait(300);
+    QVERIFY(waitTimerRounds(*w, 2));
     QCOMPARE(w->link->bytesAvailable(), 4);
 }
 
-void TestTerminal::logFileGetsRawBytes()
+void TestTerminal::logFile()
 {
     openTerminal();
-    const QString logName = dir->filePath(QStringLiteral("session.log"));
-    answerFileDialog(logName);
-    w->ui.logTB->click();
-    QVERIFY(w->ui.logTB->isChecked());
-    QVERIFY(w->terminalLogFile);
-    QCOMPARE(w->settings->value("Terminal.Log.Path").toString(), dir->path());
-
-    w->terminalOutput("A\r");
-    w->terminalOutput("\xBBx\ny");
-    w->terminalOutput(QByteArray("ab\0cd", 5).constData());
-    QTest::keyClicks(w->ui.terminal, QStringLiteral("typed")); // keys are not logged
-    w->ui.logTB->click();
-    QVERIFY(!w->terminalLogFile);
-
-    QFile log(logName);
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    QCOMPARE(log.readAll(), QByteArray("A\r\xBBx\nyab"));
-}
-
-void TestTerminal::logFileNameOutsideLatin1()
-{
-    openTerminal();
-    const QString logName = dir->filePath(QString::fromUtf8("\xC5\x82\xC3\xB3" "d\xC5\xBA.log"));
-    answerFileDialog(logName);
+    // A name outside Latin-1 is refused; no file is made.
+    answerFileDialog(f->dir.filePath(QString::fromUtf8("\xC5\x82\xC3\xB3" "d\xC5\xBA.log")));
     w->ui.logTB->click();
     QVERIFY(!w->ui.logTB->isChecked());
     QVERIFY(!w->terminalLogFile);
     QVERIFY(w->ui.log->toPlainText().contains(QStringLiteral("Latin-1")));
-    QCOMPARE(QDir(dir->path()).entryList(QStringList{"*.log"}, QDir::Files), QStringList());
-
+    QCOMPARE(QDir(f->dir.path()).entryList(QStringList{"*.log"}, QDir::Files), QStringList());
     // A cancelled dialog leaves the button as the click set it.
     answerFileDialog(QString());
     w->ui.logTB->click();
     QVERIFY(w->ui.logTB->isChecked());
     QVERIFY(!w->terminalLogFile);
+    w->ui.logTB->setChecked(false);
+
+    // The log gets the raw bytes received, not the keys typed.
+    const QString logName = f->dir.filePath(QStringLiteral("session.log"));
+    answerFileDialog(logName);
+    w->ui.logTB->click();
+    QVERIFY(w->ui.logTB->isChecked());
+    QVERIFY(w->terminalLogFile);
+    QCOMPARE(w->settings->value("Terminal.Log.Path").toString(), f->dir.path());
+    w->terminalOutput("A\r");
+    w->terminalOutput("\xBBx\ny");
+    w->terminalOutput(QByteArray("ab\0cd", 5).constData());
+    QTest::keyClicks(w->ui.terminal, QStringLiteral("typed"));
+    w->ui.logTB->click();
+    QVERIFY(!w->terminalLogFile);
+    QCOMPARE(readFile(logName), QByteArray("A\r\xBBx\nyab"));
 }
 
 void TestTerminal::receiveByte()
@@ -375,7 +279,7 @@ void TestTerminal::receiveByte()
     QCOMPARE(w->receiveByte(0), -1);
 
     QVERIFY(w->openSelectedPort());
-    QVERIFY(pty->write("\xFF\x01"));
+    QVERIFY(f->pty.write("\xFF\x01"));
     QCOMPARE(w->receiveByte(20), 0xFF); // bytes come back unsigned
     QCOMPARE(w->rxPending, QByteArray("\x01"));
     QCOMPARE(w->receiveByte(20), 0x01);

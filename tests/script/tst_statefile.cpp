@@ -2,6 +2,7 @@
 // real widgets in real page tables, read back into them, and never at the
 // cost of the script itself.
 #include "statefile.h"
+#include "testfiles.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -59,21 +60,19 @@ class TestStateFile : public QObject
 private slots:
     void init();
 
-    void saveWritesTheBlock();
+    void saveWritesTheBlockAndLoadReadsIt();
     void repeatedSavesReplaceTheBlock_data();
     void repeatedSavesReplaceTheBlock();
-    void roundTrip();
-    void loadStopsAtFirstOtherLine();
-    void loadSkipsWhatNamesNothing_data();
-    void loadSkipsWhatNamesNothing();
+    void loadTakesTheLeadingBlock_data();
+    void loadTakesTheLeadingBlock();
     void saveOfEmptiedOrForeignCells();
     void blockCutShort();
     void unreadableFileChangesNothing();
     void interruptedSaveKeepsTheScript();
 
 private:
-    QString writeScript(const QByteArray &content);
-    QByteArray read() const;
+    void writeScript(const QByteArray &content) { QVERIFY(!writeFile(path, content).isEmpty()); }
+    QByteArray read() const { return readFile(path); }
     QString path;
     std::unique_ptr<QTemporaryDir> dir;
 };
@@ -84,22 +83,7 @@ void TestStateFile::init()
     path = dir->filePath(QStringLiteral("eeprom.c"));
 }
 
-QString TestStateFile::writeScript(const QByteArray &content)
-{
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(content);
-    return path;
-}
-
-QByteArray TestStateFile::read() const
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
-
-void TestStateFile::saveWritesTheBlock()
+void TestStateFile::saveWritesTheBlockAndLoadReadsIt()
 {
     writeScript(kScript);
     Page page;
@@ -117,12 +101,20 @@ void TestStateFile::saveWritesTheBlock()
     const QDateTime stamp = QDateTime::fromString(QString::fromLatin1(lines[2].mid(31)), "yyyy/MM/dd - hh:mm:ss");
     QVERIFY(stamp.isValid());
     QVERIFY(qAbs(stamp.secsTo(before)) <= 2);
-    QCOMPARE(lines[3], QByteArray("//#STATE.DATA: 0,2,1,SPINBOX,5,Baud divisor"));
-    QCOMPARE(lines[4], QByteArray("//#STATE.DATA: 0,3,1,COMBOBOX,-1,Mode"));
-    QCOMPARE(lines[5], QByteArray("//#STATE.DATA: 0,4,1,CHECKBOX,1,Enable"));
-    QCOMPARE(lines[6], QByteArray("//#STATE.DATA: 0,5,2,LINEEDIT,a,b,Name"));
-    QCOMPARE(lines[7], QByteArray());
+    QCOMPARE(lines.mid(3, 5), QList<QByteArray>({"//#STATE.DATA: 0,2,1,SPINBOX,5,Baud divisor",
+                                                 "//#STATE.DATA: 0,3,1,COMBOBOX,-1,Mode",
+                                                 "//#STATE.DATA: 0,4,1,CHECKBOX,1,Enable",
+                                                 "//#STATE.DATA: 0,5,2,LINEEDIT,a,b,Name", ""}));
     QCOMPARE(read().mid(read().indexOf("\n\n") + 2), kScript);
+
+    page.combo->setCurrentIndex(2);
+    QVERIFY(StateFile::save(path, page.records, page.pages()));
+    Page loaded;
+    StateFile::load(path, loaded.pages());
+    QCOMPARE(loaded.spin->value(), 5);
+    QCOMPARE(loaded.combo->currentIndex(), 2);
+    QVERIFY(loaded.check->isChecked());
+    QCOMPARE(loaded.edit->text(), QStringLiteral("a")); // cut at the comma
 }
 
 void TestStateFile::repeatedSavesReplaceTheBlock_data()
@@ -162,59 +154,35 @@ void TestStateFile::repeatedSavesReplaceTheBlock()
     QVERIFY(!read().contains("\n\r\n//#STATE"));
 }
 
-void TestStateFile::roundTrip()
-{
-    writeScript(kScript);
-    Page saved;
-    saved.spin->setValue(42);
-    saved.combo->setCurrentIndex(2);
-    saved.check->setChecked(true);
-    saved.edit->setText(QStringLiteral("hello, world"));
-    QVERIFY(StateFile::save(path, saved.records, saved.pages()));
-
-    Page loaded;
-    StateFile::load(path, loaded.pages());
-    QCOMPARE(loaded.spin->value(), 42);
-    QCOMPARE(loaded.combo->currentIndex(), 2);
-    QVERIFY(loaded.check->isChecked());
-    QCOMPARE(loaded.edit->text(), QStringLiteral("hello")); // cut at the comma
-}
-
-void TestStateFile::loadStopsAtFirstOtherLine()
-{
-    writeScript("//#STATE.INFO: x\n"
-                "//#STATE.DATA: 0,2,1,SPINBOX,7,t\n"
-                "  //#STATE.DATA: 0,3,1,COMBOBOX,1,t\n"
-                "//#STATE.DATA: 0,4,1,CHECKBOX,7,t\n");
-    Page page;
-    page.combo->setCurrentIndex(0);
-    StateFile::load(path, page.pages());
-    QCOMPARE(page.spin->value(), 7);
-    QCOMPARE(page.combo->currentIndex(), 0); // the indented line ended the block
-    QVERIFY(!page.check->isChecked());
-}
-
-void TestStateFile::loadSkipsWhatNamesNothing_data()
+// Lines that name nothing are skipped and loading goes on; the first line
+// that is not a data line (here an indented one) ends the block.
+void TestStateFile::loadTakesTheLeadingBlock_data()
 {
     QTest::addColumn<QByteArray>("line");
-    QTest::newRow("no such page") << QByteArray("//#STATE.DATA: 3,2,1,SPINBOX,9,t");
-    QTest::newRow("negative row") << QByteArray("//#STATE.DATA: 0,-1,1,SPINBOX,9,t");
-    QTest::newRow("column past the table") << QByteArray("//#STATE.DATA: 0,2,99,SPINBOX,9,t");
-    QTest::newRow("empty cell") << QByteArray("//#STATE.DATA: 0,9,1,SPINBOX,9,t");
-    QTest::newRow("kind of another widget") << QByteArray("//#STATE.DATA: 0,2,1,LINEEDIT,9,t");
-    QTest::newRow("unknown kind") << QByteArray("//#STATE.DATA: 0,2,1,spinbox,9,t");
-    QTest::newRow("four fields") << QByteArray("//#STATE.DATA: 0,2,1,SPINBOX");
+    QTest::addColumn<int>("spin");
+    QTest::addColumn<bool>("checked");
+    QTest::newRow("applied") << QByteArray("//#STATE.DATA: 0,2,1,SPINBOX,9,t") << 9 << true;
+    QTest::newRow("indented line ends the block") << QByteArray("  //#STATE.DATA: 0,2,1,SPINBOX,9,t") << 3 << false;
+    QTest::newRow("no such page") << QByteArray("//#STATE.DATA: 3,2,1,SPINBOX,9,t") << 3 << true;
+    QTest::newRow("negative row") << QByteArray("//#STATE.DATA: 0,-1,1,SPINBOX,9,t") << 3 << true;
+    QTest::newRow("column past the table") << QByteArray("//#STATE.DATA: 0,2,99,SPINBOX,9,t") << 3 << true;
+    QTest::newRow("empty cell") << QByteArray("//#STATE.DATA: 0,9,1,SPINBOX,9,t") << 3 << true;
+    QTest::newRow("kind of another widget") << QByteArray("//#STATE.DATA: 0,2,1,LINEEDIT,9,t") << 3 << true;
+    QTest::newRow("unknown kind") << QByteArray("//#STATE.DATA: 0,2,1,spinbox,9,t") << 3 << true;
+    QTest::newRow("four fields") << QByteArray("//#STATE.DATA: 0,2,1,SPINBOX") << 3 << true;
 }
 
-void TestStateFile::loadSkipsWhatNamesNothing()
+void TestStateFile::loadTakesTheLeadingBlock()
 {
     QFETCH(QByteArray, line);
-    writeScript(line + "\n//#STATE.DATA: 0,4,1,CHECKBOX, 1 ,t\n");
+    QFETCH(int, spin);
+    QFETCH(bool, checked);
+    writeScript("//#STATE.INFO: x\n" + line + "\n//#STATE.DATA: 0,4,1,CHECKBOX, 1 ,t\n");
     Page page;
     page.spin->setValue(3);
     StateFile::load(path, page.pages());
-    QCOMPARE(page.spin->value(), 3);
-    QVERIFY(page.check->isChecked()); // loading goes on after a skipped line
+    QCOMPARE(page.spin->value(), spin);
+    QCOMPARE(page.check->isChecked(), checked);
 }
 
 void TestStateFile::saveOfEmptiedOrForeignCells()
