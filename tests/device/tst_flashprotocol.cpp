@@ -100,7 +100,6 @@ private slots:
     void syncRules_data();
     void syncRules();
     void refusedBeforeTheLoaderRuns();
-    void loaderUploadFails();
     void lowBaudRateReadPieces();
     void flashKeptWhenStopped_data();
     void flashKeptWhenStopped();
@@ -114,7 +113,6 @@ void TestFlashProtocol::eraseBlockCount_data()
     QTest::newRow("2 MiB: 33 blocks") << 2097152u << 33 << false;
     QTest::newRow("1 byte: one block, lines moved first") << 1u << 1 << true;
     QTest::newRow("65535 bytes: one block") << 65535u << 1 << false;
-    QTest::newRow("65536 bytes: two blocks") << 65536u << 2 << false;
 }
 
 void TestFlashProtocol::eraseBlockCount()
@@ -162,7 +160,6 @@ void TestFlashProtocol::programAndVerify_data()
 {
     QTest::addColumn<int>("size");
     QTest::addColumn<unsigned>("core");
-    QTest::newRow("300 bytes") << 300 << kCore;
     QTest::newRow("65537 bytes: block 1 before the one-byte piece") << 65537 << kCore;
     QTest::newRow("empty image") << 0 << kCore;
     QTest::newRow("BF592 loader") << 1000 << 7u;
@@ -365,17 +362,6 @@ void TestFlashProtocol::refusedBeforeTheLoaderRuns()
     const QString error = QStringLiteral("Error while opening file [%1]").arg(path);
     QCOMPARE(s.lines, (QStringList{error, error}));
     QCOMPARE(s.progressValues(), (QList<unsigned>{0, 100, 0, 100, 0, 100, 0, 100, 0, 100, 0, 100, 100, 100, 100, 100}));
-}
-
-void TestFlashProtocol::loaderUploadFails()
-{
-    SimLink s;
-    QVERIFY(s.start({QStringLiteral("--no-autobaud")}));
-    QVERIFY(!runSequence(s, QStringLiteral("erase"), QString()));
-    QCOMPARE(s.lines.size(), 1);
-    QVERIFY(s.lines.first().endsWith(QStringLiteral("Rxed 0 chars\nReset it and retry")));
-    QCOMPARE(s.progressValues(), QList<unsigned>{100});
-    QVERIFY(!s.recorder.events.contains(QStringLiteral("sleep 500")));
 }
 
 void TestFlashProtocol::lowBaudRateReadPieces()

@@ -1,7 +1,8 @@
 // The virtual board in-process, fed the bytes of its protocols as written in
 // the board's description (not by the program's device link): boot ROM,
-// loader frames and every fault, the demo monitor chunk by chunk, FLASH boot,
-// the FLASH model and the streams that come with the board.
+// loader frames, the demo monitor chunk by chunk, FLASH boot, the FLASH model
+// and the streams that come with the board. Its faults are checked through
+// the program's link in the device tests, which see both sides.
 #include "norflash.h"
 #include "simboard.h"
 #include "simimages.h"
@@ -82,12 +83,9 @@ private slots:
     void loaderForAnotherFamilyIsReported();
     void loaderSession();
     void autoBaudByteBetweenFramesResets();
-    void faults_data();
-    void faults();
     void badHeaderHaltsTheBootRom();
     void demoGreetsAndBursts();
-    void progressUpdatesAreSeparateChunks();
-    void htmlIsAChunkOfItsOwn();
+    void progressAndHtmlAreChunksOfTheirOwn();
     void typedLines_data();
     void typedLines();
     void bootFromFlash();
@@ -194,69 +192,6 @@ void TestSimBoard::autoBaudByteBetweenFramesResets()
     QVERIFY(b.bootLoader());
 }
 
-void TestSimBoard::faults_data()
-{
-    QTest::addColumn<QStringList>("faults");
-    QTest::addColumn<QString>("steps");
-    QTest::addColumn<QString>("heard");
-    // Steps: a auto-baud, L boot the loader (after an auto-baud unless one
-    // came), s sync, eN erase block N, pN program piece N with 256 bytes of
-    // 0x12, rN read piece N. Heard: each step's answer in hex, joined by "|".
-    QTest::newRow("no auto-baud answer") << QStringList{"noAutoBaud"} << "a" << "";
-    QTest::newRow("answer given") << QStringList{"answer", "bf2b0001"} << "a" << "bf2b0001";
-    QTest::newRow("short answer") << QStringList{"answer", "bf2b"} << "a" << "bf2b";
-    QTest::newRow("no sync ack") << QStringList{"noSyncAck"} << "L s s s s e0" << "|||||aa";
-    QTest::newRow("ack only the third sync") << QStringList{"ackSync", "3"} << "L s s s s" << "|||aa|aa";
-    QTest::newRow("drop ack after two pieces") << QStringList{"dropAckAfter", "2"} << "L s e0 p0 p1 p2 r2"
-                                               << "|aa|aa|aa|aa||" + QString(512, 'f') + "aa";
-    QTest::newRow("corrupt read-back byte") << QStringList{"corruptRead", "257"} << "L s e0 p1 r1"
-                                            << "|aa|aa|aa|12ed" + QString("12").repeated(254) + "aa";
-    QTest::newRow("mute after 6 bytes") << QStringList{"muteAfter", "6"} << "a L s e0 e1" << "bf2b0000||aa|aa|";
-}
-
-void TestSimBoard::faults()
-{
-    QFETCH(QStringList, faults);
-    QFETCH(QString, steps);
-    QFETCH(QString, heard);
-    Bench b;
-    sim::Faults &f = b.options.faults;
-    const QString fault = faults.first();
-    const long n = faults.value(1).toLong();
-    f.noAutoBaudAnswer = fault == "noAutoBaud";
-    f.noSyncAck = fault == "noSyncAck";
-    f.autoBaudAnswerGiven = fault == "answer";
-    if (f.autoBaudAnswerGiven) {
-        const QByteArray answer = QByteArray::fromHex(faults.at(1).toLatin1());
-        f.autoBaudAnswer.assign(answer.begin(), answer.end());
-    }
-    f.ackOnlySyncNumber = fault == "ackSync" ? n : -1;
-    f.dropAckAfterPieces = fault == "dropAckAfter" ? n : -1;
-    f.corruptReadOffset = fault == "corruptRead" ? n : -1;
-    f.muteAfterBytes = fault == "muteAfter" ? n : -1;
-
-    QStringList got;
-    bool autoBaudDone = false;
-    for (const QString &step : steps.split(QLatin1Char(' '))) {
-        const quint32 number = step.mid(1).toUInt();
-        QByteArray request;
-        switch (step.at(0).toLatin1()) {
-        case 'a': request = "\x40"; autoBaudDone = true; break;
-        case 'L':
-            if (!autoBaudDone)
-                QCOMPARE(b.send("\x40").size(), 4);
-            request = toBytes(sim::loaderImage("BF51x"));
-            break;
-        case 's': request = "\x55"; break;
-        case 'e': request = eraseFrame(quint16(number)); break;
-        case 'p': request = programFrame(number, QByteArray(256, 0x12)); break;
-        default: request = readFrame(number, 256);
-        }
-        got << QString::fromLatin1(b.send(request).toHex());
-    }
-    QCOMPARE(got.join(QLatin1Char('|')), heard);
-}
-
 void TestSimBoard::badHeaderHaltsTheBootRom()
 {
     Bench b;
@@ -290,18 +225,19 @@ void TestSimBoard::demoGreetsAndBursts()
     QVERIFY(burst.endsWith("bf> "));
 }
 
-void TestSimBoard::progressUpdatesAreSeparateChunks()
+void TestSimBoard::progressAndHtmlAreChunksOfTheirOwn()
 {
+    // Each waits longer than one poll of the terminal (100 ms), so that the
+    // terminal shows the updates one by one and the table alone.
     Bench b;
     QVERIFY(b.bootDemo());
     b.feed("PROGRESS\r");
-    const std::vector<sim::OutChunk> chunks = b.drain();
+    std::vector<sim::OutChunk> chunks = b.drain();
     QStringList updates;
     for (const sim::OutChunk &c : chunks) {
         const QByteArray text = toBytes(c.bytes);
         if (!text.startsWith("Writing sectors"))
             continue;
-        // Each update waits longer than one poll of the terminal (100 ms).
         QVERIFY(c.pauseMsBefore > 100);
         updates << QString::fromLatin1(text);
     }
@@ -310,19 +246,13 @@ void TestSimBoard::progressUpdatesAreSeparateChunks()
     QCOMPARE(updates.at(5), QStringLiteral("Writing sectors ...  50%\r"));
     QCOMPARE(updates.last(), QStringLiteral("Writing sectors ... done\r\n"));
     QCOMPARE(toBytes(chunks.back().bytes), QByteArray("bf> "));
-}
 
-void TestSimBoard::htmlIsAChunkOfItsOwn()
-{
-    Bench b;
-    QVERIFY(b.bootDemo());
     b.feed("html\r");
-    const std::vector<sim::OutChunk> chunks = b.drain();
+    chunks = b.drain();
     QCOMPARE(int(chunks.size()), 4 + 1 + 1 + 1); // echo h,t,m,l; CR LF; HTML; prompt
-    const sim::OutChunk &html = chunks[5];
-    QCOMPARE(html.bytes.front(), sim::kHtmlChunkMarker);
-    QVERIFY(html.pauseMsBefore > 100);
-    QVERIFY(toBytes(html.bytes).contains("<table"));
+    QCOMPARE(chunks[5].bytes.front(), sim::kHtmlChunkMarker);
+    QVERIFY(chunks[5].pauseMsBefore > 100);
+    QVERIFY(toBytes(chunks[5].bytes).contains("<table"));
     QVERIFY(chunks[6].pauseMsBefore > 100); // the prompt does not join the chunk
 }
 
