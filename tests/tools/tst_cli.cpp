@@ -244,6 +244,8 @@ void TestCli::boardSees_data()
         << erase << "loader start family=BF51x " << "FLASH fully erased.";
     QTest::newRow("ADSP-BF592 by name") << erase + QStringList{"--core", "ADSP-BF592"} << "loader start family=BF592 "
                                         << "FLASH fully erased.";
+    QTest::newRow("ADSP-BF592 by id") << erase + QStringList{"--core", "7"} << "loader start family=BF592 "
+                                      << "FLASH fully erased.";
     // reset opens the port and closes it again: the board sees the hang-up.
     QTest::newRow("reset") << QStringList{"reset", "--reset", "rts"} << "reset cause=hangup" << QString();
 }
