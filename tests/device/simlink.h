@@ -13,7 +13,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
-#include <memory>
 
 
 class SimLink

@@ -9,11 +9,6 @@ using bootstream::Block;
 
 namespace {
 
-std::vector<std::uint8_t> bytesOf(const QByteArray &a)
-{
-    return std::vector<std::uint8_t>(a.begin(), a.end());
-}
-
 Block dataBlock(std::uint32_t address, std::vector<std::uint8_t> payload, std::uint32_t flags = 0)
 {
     Block b;
@@ -44,10 +39,8 @@ private slots:
     void headerChecksumZeroesTheXor();
     void writeThenWalkRoundTrips();
     void streamEndsAfterFinalPayload();
-    void badHeaderReportedByOffset_data();
-    void badHeaderReportedByOffset();
-    void truncatedStream_data();
-    void truncatedStream();
+    void brokenStreams_data();
+    void brokenStreams();
     void fixtures_data();
     void fixtures();
     void crc32KnownValue();
@@ -135,60 +128,55 @@ void TestBootStream::streamEndsAfterFinalPayload()
     QCOMPARE(w.blocks.back().payload, (std::vector<std::uint8_t>{1, 2}));
 }
 
-void TestBootStream::badHeaderReportedByOffset_data()
+void TestBootStream::brokenStreams_data()
 {
-    QTest::addColumn<int>("byteIndex"); // which byte of the stream gets damaged
-    QTest::addColumn<int>("xorWith");
+    QTest::addColumn<int>("keep");      // bytes kept (-1: all)
+    QTest::addColumn<int>("byteIndex"); // a damaged byte (-1: none), XORed with `flip`
+    QTest::addColumn<int>("flip");
     QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("blocks");    // blocks read before the fault
     QTest::addColumn<QString>("message");
-    // Stream: header 0 (payload 4), header at 20, header at 36 (FINAL).
-    QTest::newRow("first header sign") << 3 << 0x01 << 0 << "bad sign byte 0xac (not 0xad) in the block header at offset 0";
-    QTest::newRow("second header address") << 20 + 5 << 0x10 << 20
-                                           << "bad header checksum 0x%1 (the header bytes XOR to 0x10) in the block header at offset 20";
-    QTest::newRow("last header count") << 36 + 8 << 0x80 << 36
-                                       << "bad header checksum 0x%1 (the header bytes XOR to 0x80) in the block header at offset 36";
+    // Stream: header 0 (payload 4), header at 20, header at 36 (FINAL), 52 bytes.
+    QTest::newRow("first header sign") << -1 << 3 << 0x01 << 0 << 0
+                                       << "bad sign byte 0xac (not 0xad) in the block header at offset 0";
+    QTest::newRow("second header address")
+        << -1 << 20 + 5 << 0x10 << 20 << 1
+        << "bad header checksum 0x%1 (the header bytes XOR to 0x10) in the block header at offset 20";
+    QTest::newRow("last header count")
+        << -1 << 36 + 8 << 0x80 << 36 << 2
+        << "bad header checksum 0x%1 (the header bytes XOR to 0x80) in the block header at offset 36";
+    QTest::newRow("empty") << 0 << -1 << 0 << 0 << 0 << "empty stream: no block header";
+    QTest::newRow("inside first header") << 10 << -1 << 0 << 0 << 0
+                                         << "stream ends at offset 10 inside the block at offset 0 before a FINAL block";
+    QTest::newRow("inside payload") << 18 << -1 << 0 << 0 << 0
+                                    << "stream ends at offset 18 inside the block at offset 0 before a FINAL block";
+    QTest::newRow("between blocks") << 36 << -1 << 0 << 36 << 2
+                                    << "stream ends at offset 36 inside the block at offset 36 before a FINAL block";
+    QTest::newRow("final header cut") << 51 << -1 << 0 << 36 << 2
+                                      << "stream ends at offset 51 inside the block at offset 36 before a FINAL block";
 }
 
-void TestBootStream::badHeaderReportedByOffset()
+void TestBootStream::brokenStreams()
 {
+    QFETCH(int, keep);
     QFETCH(int, byteIndex);
-    QFETCH(int, xorWith);
+    QFETCH(int, flip);
     QFETCH(int, offset);
+    QFETCH(int, blocks);
     QFETCH(QString, message);
     std::vector<std::uint8_t> stream = bootstream::write({dataBlock(0, {1, 2, 3, 4}), fillBlock(0, 8, 0), dataBlock(0, {})});
     QCOMPARE(stream.size(), std::size_t(52));
-    stream[std::size_t(byteIndex)] ^= std::uint8_t(xorWith);
-    const bootstream::Walk w = bootstream::walk(stream);
-    QVERIFY(!w.ok);
-    QCOMPARE(w.errorOffset, std::size_t(offset));
-    message = message.arg(stream[std::size_t(offset) + 2], 2, 16, QLatin1Char('0'));
-    QCOMPARE(QString::fromStdString(w.error), message);
-    QCOMPARE(w.blocks.size(), std::size_t(offset == 0 ? 0 : offset == 20 ? 1 : 2));
-}
-
-void TestBootStream::truncatedStream_data()
-{
-    QTest::addColumn<int>("keep");
-    QTest::addColumn<int>("offset");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("empty") << 0 << 0 << "empty stream: no block header";
-    QTest::newRow("inside first header") << 10 << 0 << "stream ends at offset 10 inside the block at offset 0 before a FINAL block";
-    QTest::newRow("inside payload") << 18 << 0 << "stream ends at offset 18 inside the block at offset 0 before a FINAL block";
-    QTest::newRow("between blocks") << 36 << 36 << "stream ends at offset 36 inside the block at offset 36 before a FINAL block";
-    QTest::newRow("final header cut") << 51 << 36 << "stream ends at offset 51 inside the block at offset 36 before a FINAL block";
-}
-
-void TestBootStream::truncatedStream()
-{
-    QFETCH(int, keep);
-    QFETCH(int, offset);
-    QFETCH(QString, message);
-    std::vector<std::uint8_t> stream = bootstream::write({dataBlock(0, {1, 2, 3, 4}), fillBlock(0, 8, 0), dataBlock(0, {})});
-    stream.resize(std::size_t(keep));
+    if (keep >= 0)
+        stream.resize(std::size_t(keep));
+    if (byteIndex >= 0) {
+        stream[std::size_t(byteIndex)] ^= std::uint8_t(flip);
+        message = message.arg(stream[std::size_t(offset) + 2], 2, 16, QLatin1Char('0'));
+    }
     const bootstream::Walk w = bootstream::walk(stream);
     QVERIFY(!w.ok);
     QCOMPARE(w.errorOffset, std::size_t(offset));
     QCOMPARE(QString::fromStdString(w.error), message);
+    QCOMPARE(int(w.blocks.size()), blocks);
 }
 
 void TestBootStream::fixtures_data()
@@ -213,11 +201,10 @@ void TestBootStream::fixtures()
     QFETCH(int, fills);
     QFETCH(int, ignores);
     QFETCH(uint, dmaCode);
-    QFile f(file);
-    if (!f.exists())
+    if (!QFile::exists(file))
         QSKIP("the shared LDR fixtures are not beside this checkout");
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    const std::vector<std::uint8_t> stream = bytesOf(f.readAll());
+    const QByteArray bytes = readFile(file);
+    const std::vector<std::uint8_t> stream(bytes.begin(), bytes.end());
     QCOMPARE(int(stream.size()), size);
     const bootstream::Walk w = bootstream::walk(stream);
     QVERIFY2(w.ok, w.error.c_str());

@@ -15,22 +15,34 @@ QString loaderPath(const char *family = "BF51x")
     return QStringLiteral(LODVANE_BIN_DIR "/sys/ADSP-%1/FlashLoader.ldr").arg(QLatin1String(family));
 }
 
-QStringList programLines(int size)
-{
-    QStringList out;
-    for (int offset = 0, piece = 0; offset < size; offset += 256, ++piece) {
-        if (offset % 65536 == 0)
-            out << QStringLiteral("FLASH -> Block[%1] erased.").arg(offset / 65536, 3);
-        out << QStringLiteral("FILE -> FLASH[%1] %2 bytes").arg(piece, 4).arg(offset, 8);
-    }
-    return out;
-}
+enum class Pass { ProgramLog, VerifyLog, ProgramFrames, ReadFrames };
 
-QStringList verifyLines(int size)
+// What one pass over an image of `size` bytes shows, piece by piece: the LOG
+// lines, or the frames the board traced.
+QStringList perPiece(Pass pass, int size)
 {
     QStringList out;
-    for (int offset = 0, piece = 0; offset < size; offset += 256, ++piece)
-        out << QStringLiteral("FILE == FLASH[%1] %2 bytes").arg(piece, 4).arg(offset, 8);
+    for (int offset = 0; offset < size; offset += 256) {
+        const int piece = offset / 256, length = qMin(256, size - offset), block = offset / 65536;
+        const bool newBlock = offset % 65536 == 0;
+        switch (pass) {
+        case Pass::ProgramLog:
+            if (newBlock)
+                out << QStringLiteral("FLASH -> Block[%1] erased.").arg(block, 3);
+            out << QStringLiteral("FILE -> FLASH[%1] %2 bytes").arg(piece, 4).arg(offset, 8);
+            break;
+        case Pass::VerifyLog:
+            out << QStringLiteral("FILE == FLASH[%1] %2 bytes").arg(piece, 4).arg(offset, 8);
+            break;
+        case Pass::ProgramFrames:
+            if (newBlock)
+                out << QStringLiteral("erase block=%1 ack").arg(block);
+            out << QStringLiteral("program piece=%1 length=%2 ack").arg(piece).arg(length);
+            break;
+        case Pass::ReadFrames:
+            out << QStringLiteral("read piece=%1 length=%2 ack").arg(piece).arg(length);
+        }
+    }
     return out;
 }
 
@@ -44,23 +56,23 @@ QList<unsigned> pieceProgress(int size)
     return out;
 }
 
-QStringList programFrames(int size)
+// Writes `image` as image.ldr and into an otherwise erased FLASH; its path.
+QString imageInFlash(SimLink &s, const QByteArray &image)
 {
-    QStringList out;
-    for (int offset = 0, piece = 0; offset < size; offset += 256, ++piece) {
-        if (offset % 65536 == 0)
-            out << QStringLiteral("erase block=%1 ack").arg(offset / 65536);
-        out << QStringLiteral("program piece=%1 length=%2 ack").arg(piece).arg(qMin(256, size - offset));
-    }
-    return out;
+    QByteArray flash(kFlashBytes, '\xFF');
+    flash.replace(0, image.size(), image);
+    return s.writeFlash(flash) ? s.writeFile(QStringLiteral("image.ldr"), image) : QString();
 }
 
-QStringList readFrames(int size)
+// One sequence with the lines left alone: "erase" (one block), "program" or "verify".
+bool runSequence(SimLink &s, const QString &sequence, const QString &path, unsigned core = kCore)
 {
-    QStringList out;
-    for (int offset = 0, piece = 0; offset < size; offset += 256, ++piece)
-        out << QStringLiteral("read piece=%1 length=%2 ack").arg(piece).arg(qMin(256, size - offset));
-    return out;
+    const QString loader = loaderPath(core == 7 ? "BF592" : "BF51x");
+    if (sequence == QLatin1String("erase"))
+        return s.link.eraseFlash(loader, core, 1, kResetNone, kLineNone, kLineNone);
+    if (sequence == QLatin1String("program"))
+        return s.link.programFlash(path, loader, core, kResetNone, kLineNone, kLineNone);
+    return s.link.verifyFlash(path, loader, core, kResetNone, kLineNone, kLineNone);
 }
 
 // What the link reports while the loader goes up (560 bytes: no "Loaded" lines).
@@ -87,11 +99,10 @@ private slots:
     void loaderFallsSilent();
     void syncRules_data();
     void syncRules();
-    void coreOutOfRange_data();
-    void coreOutOfRange();
-    void missingBinary();
-    void loaderUploadFails();
+    void refusedBeforeTheLoaderRuns();
     void lowBaudRateReadPieces();
+    void flashKeptWhenStopped_data();
+    void flashKeptWhenStopped();
 };
 
 void TestFlashProtocol::eraseBlockCount_data()
@@ -102,7 +113,6 @@ void TestFlashProtocol::eraseBlockCount_data()
     QTest::newRow("2 MiB: 33 blocks") << 2097152u << 33 << false;
     QTest::newRow("1 byte: one block, lines moved first") << 1u << 1 << true;
     QTest::newRow("65535 bytes: one block") << 65535u << 1 << false;
-    QTest::newRow("65536 bytes: two blocks") << 65536u << 2 << false;
 }
 
 void TestFlashProtocol::eraseBlockCount()
@@ -149,55 +159,46 @@ void TestFlashProtocol::eraseBlockCount()
 void TestFlashProtocol::programAndVerify_data()
 {
     QTest::addColumn<int>("size");
-    QTest::addColumn<QString>("family");
-    QTest::newRow("300 bytes") << 300 << "BF51x";
-    QTest::newRow("one piece") << 256 << "BF51x";
-    QTest::newRow("65537 bytes: block 1 before the one-byte piece") << 65537 << "BF51x";
-    QTest::newRow("empty image") << 0 << "BF51x";
-    QTest::newRow("BF592 loader") << 1000 << "BF592";
+    QTest::addColumn<unsigned>("core");
+    QTest::newRow("65537 bytes: block 1 before the one-byte piece") << 65537 << kCore;
+    QTest::newRow("empty image") << 0 << kCore;
+    QTest::newRow("BF592 loader") << 1000 << 7u;
 }
 
 void TestFlashProtocol::programAndVerify()
 {
     QFETCH(int, size);
-    QFETCH(QString, family);
+    QFETCH(unsigned, core);
 
     // The FLASH holds older contents: blocks the image does not reach keep them.
     SimLink s;
     const QByteArray image = testPattern(size, 3);
     const QString path = s.writeFile(QStringLiteral("image.ldr"), image);
-    const unsigned core = family == QLatin1String("BF592") ? 7 : kCore;
     const int flashBytes = core == 7 ? 4 * 1024 * 1024 : kFlashBytes;
     QByteArray old = testPattern(flashBytes, 9);
     QVERIFY(s.writeFlash(old));
     QVERIFY(s.start({QStringLiteral("--core"), QString::number(core)}));
-    QVERIFY(s.link.programFlash(path, loaderPath(qPrintable(family)), core, kResetNone, kLineNone, kLineNone));
+    QVERIFY(runSequence(s, QStringLiteral("program"), path, core));
 
-    QStringList lines = kStartLines;
-    lines << kSyncOk << programLines(size) << QStringLiteral("FLASH Programmed.") << kSyncOk << verifyLines(size);
-    QCOMPARE(s.lines, lines);
-    QList<unsigned> progress = kUploadProgress;
-    progress << pieceProgress(size);
+    QCOMPARE(s.lines, (kStartLines + QStringList{kSyncOk} + perPiece(Pass::ProgramLog, size)
+                       + QStringList{QStringLiteral("FLASH Programmed."), kSyncOk} + perPiece(Pass::VerifyLog, size)));
+    QList<unsigned> progress = kUploadProgress + pieceProgress(size);
     if (size == 0)
         progress << 0 << 100; // the verify pass of an empty image
     else
         progress << pieceProgress(size) << 100;
-    progress << 100;
-    QCOMPARE(s.progressValues(), progress);
+    QCOMPARE(s.progressValues(), progress << 100);
 
     QVERIFY(s.hangUp());
-    QStringList frames{QStringLiteral("sync n=1 ack")};
-    frames << programFrames(size) << QStringLiteral("sync n=2 ack") << readFrames(size);
-    QCOMPARE(s.frames(), frames);
-    QVERIFY(s.sim.traceLines().contains(QStringLiteral("loader start family=%1 flash=%2").arg(family).arg(flashBytes)));
+    QCOMPARE(s.frames(), (QStringList{"sync n=1 ack"} + perPiece(Pass::ProgramFrames, size)
+                          + QStringList{"sync n=2 ack"} + perPiece(Pass::ReadFrames, size)));
+    QVERIFY(s.sim.traceLines().contains(QStringLiteral("loader start family=%1 flash=%2")
+                                            .arg(core == 7 ? "BF592" : "BF51x")
+                                            .arg(flashBytes)));
     const int erased = (size + 65535) / 65536 * 65536;
     old.replace(0, erased, QByteArray(erased, '\xFF'));
     old.replace(0, size, image);
     QVERIFY(s.flash() == old);
-    if (size == 65537) {
-        const int second = s.frames().indexOf(QStringLiteral("erase block=1 ack"));
-        QCOMPARE(s.frames().at(second + 1), QStringLiteral("program piece=256 length=1 ack"));
-    }
 }
 
 void TestFlashProtocol::verifyFindsDifferences_data()
@@ -219,24 +220,18 @@ void TestFlashProtocol::verifyFindsDifferences()
 
     SimLink s;
     QByteArray image = testPattern(1000, 2);
+    image[offset] = inFlash;
+    QVERIFY(!imageInFlash(s, image).isEmpty());
     image[offset] = inImage;
-    QByteArray flash(kFlashBytes, '\xFF');
-    flash.replace(0, image.size(), image);
-    flash[offset] = inFlash;
-    QVERIFY(s.writeFlash(flash));
     const QString path = s.writeFile(QStringLiteral("image.ldr"), image);
     QVERIFY(s.start());
-    QVERIFY(!s.link.verifyFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone));
+    QVERIFY(!runSequence(s, QStringLiteral("verify"), path));
 
-    QStringList lines = kStartLines;
-    lines << kSyncOk << verifyLines(offset / 256 * 256) << error;
-    QCOMPARE(s.lines, lines);
+    QCOMPARE(s.lines, (kStartLines + QStringList{kSyncOk} + perPiece(Pass::VerifyLog, offset / 256 * 256) + QStringList{error}));
     // Progress stops at the last piece that matched.
-    QList<unsigned> progress = kUploadProgress;
-    progress << pieceProgress(1000).mid(0, offset / 256 + 1);
-    QCOMPARE(s.progressValues(), progress);
+    QCOMPARE(s.progressValues(), kUploadProgress + pieceProgress(1000).mid(0, offset / 256 + 1));
     QVERIFY(s.hangUp());
-    QCOMPARE(s.frames().last(), QStringLiteral("read piece=%1 length=%2 ack").arg(offset / 256).arg(offset / 256 == 3 ? 232 : 256));
+    QCOMPARE(s.frames().last(), perPiece(Pass::ReadFrames, 1000).at(offset / 256));
 }
 
 void TestFlashProtocol::corruptedReadBack()
@@ -245,7 +240,7 @@ void TestFlashProtocol::corruptedReadBack()
     const QByteArray image = testPattern(1000, 5);
     const QString path = s.writeFile(QStringLiteral("image.ldr"), image);
     QVERIFY(s.start({QStringLiteral("--corrupt-read"), QStringLiteral("700")}));
-    QVERIFY(!s.link.programFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone));
+    QVERIFY(!runSequence(s, QStringLiteral("program"), path));
     const auto good = quint8(image.at(700));
     QCOMPARE(s.lines.last(), QStringLiteral("FLASH verify error @ 700, found %1 instead of %2")
                                  .arg(quint8(~good), 2, 16)
@@ -263,14 +258,10 @@ void TestFlashProtocol::droppedAcknowledge()
     const QByteArray image = testPattern(1000, 6);
     const QString path = s.writeFile(QStringLiteral("image.ldr"), image);
     QVERIFY(s.start({QStringLiteral("--drop-ack-after"), QStringLiteral("2")}));
-    QVERIFY(!s.link.programFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone));
+    QVERIFY(!runSequence(s, QStringLiteral("program"), path));
 
-    QStringList lines = kStartLines;
-    lines << kSyncOk << programLines(512);
-    QCOMPARE(s.lines, lines); // no line for the missing acknowledge
-    QList<unsigned> progress = kUploadProgress;
-    progress << 0 << 25 << 51;
-    QCOMPARE(s.progressValues(), progress);
+    QCOMPARE(s.lines, (kStartLines + QStringList{kSyncOk} + perPiece(Pass::ProgramLog, 512))); // nothing for the loss
+    QCOMPARE(s.progressValues(), (kUploadProgress + QList<unsigned>{0, 25, 51}));
     QVERIFY(s.hangUp());
     QCOMPARE(s.frames(), (QStringList{"sync n=1 ack", "erase block=0 ack", "program piece=0 length=256 ack",
                                       "program piece=1 length=256 ack", "program piece=2 length=256 dropped"}));
@@ -295,13 +286,9 @@ void TestFlashProtocol::loaderFallsSilent()
     QFETCH(QString, last);
 
     SimLink s;
-    const QByteArray image = testPattern(1000, 7);
-    QByteArray flash(kFlashBytes, '\xFF');
-    flash.replace(0, image.size(), image);
-    QVERIFY(s.writeFlash(flash));
-    const QString path = s.writeFile(QStringLiteral("image.ldr"), image);
+    const QString path = imageInFlash(s, testPattern(1000, 7));
     QVERIFY(s.start({QStringLiteral("--mute-after"), QString::number(4 + answered)}));
-    QVERIFY(!s.link.verifyFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone));
+    QVERIFY(!runSequence(s, QStringLiteral("verify"), path));
     if (answered == 0) {
         QCOMPARE(s.lines, kStartLines);
         QCOMPARE(s.progressValues().mid(2), (QList<unsigned>{0, 100}));
@@ -341,20 +328,9 @@ void TestFlashProtocol::syncRules()
     QFETCH(int, syncOkLines);
 
     SimLink s;
-    const QByteArray image = testPattern(300, 8);
-    QByteArray flash(kFlashBytes, '\xFF');
-    flash.replace(0, image.size(), image);
-    QVERIFY(s.writeFlash(flash));
-    const QString path = s.writeFile(QStringLiteral("image.ldr"), image);
+    const QString path = imageInFlash(s, testPattern(300, 8));
     QVERIFY(s.start(options));
-    bool ok = false;
-    if (sequence == QLatin1String("erase"))
-        ok = s.link.eraseFlash(loaderPath(), kCore, 1, kResetNone, kLineNone, kLineNone);
-    else if (sequence == QLatin1String("program"))
-        ok = s.link.programFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone);
-    else
-        ok = s.link.verifyFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone);
-    QCOMPARE(ok, result);
+    QCOMPARE(runSequence(s, sequence, path), result);
     QCOMPARE(s.lines.count(kSyncOk), syncOkLines);
     if (!result) {
         QCOMPARE(s.lines, kStartLines); // a failed sync writes nothing
@@ -367,50 +343,25 @@ void TestFlashProtocol::syncRules()
     QCOMPARE(s.frames().filter(QStringLiteral("sync ")).size(), syncs);
 }
 
-void TestFlashProtocol::coreOutOfRange_data()
+void TestFlashProtocol::refusedBeforeTheLoaderRuns()
 {
-    QTest::addColumn<unsigned>("core");
-    QTest::newRow("0") << 0u;
-    QTest::newRow("8") << 8u;
-}
-
-void TestFlashProtocol::coreOutOfRange()
-{
-    QFETCH(unsigned, core);
     SimLink s;
     QVERIFY(s.start());
-    const QByteArray image = testPattern(10);
-    QVERIFY(!s.link.eraseBlocks(core, 1));
-    QVERIFY(!s.link.programData(core, image));
-    QVERIFY(!s.link.verifyData(core, image));
+    // A core outside the catalogue: nothing is sent, no LOG line.
+    for (unsigned core : {0u, 8u}) {
+        QVERIFY(!s.link.eraseBlocks(core, 1));
+        QVERIFY(!s.link.programData(core, testPattern(10)));
+        QVERIFY(!s.link.verifyData(core, testPattern(10)));
+    }
     QVERIFY(s.lines.isEmpty());
-    QCOMPARE(s.progressValues(), (QList<unsigned>{0, 100, 0, 100, 0, 100}));
-    QVERIFY(s.hangUp());
     QVERIFY(s.sim.traceLines().filter(QStringLiteral("autobaud")).isEmpty());
-}
-
-void TestFlashProtocol::missingBinary()
-{
-    SimLink s;
-    QVERIFY(s.start());
+    // A missing binary: the loader went up each time, progress stays where the upload left it.
     const QString path = s.dir.filePath(QStringLiteral("missing.ldr"));
-    QVERIFY(!s.link.programFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone));
-    QVERIFY(!s.link.verifyFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone));
+    QVERIFY(!runSequence(s, QStringLiteral("program"), path));
+    QVERIFY(!runSequence(s, QStringLiteral("verify"), path));
     const QString error = QStringLiteral("Error while opening file [%1]").arg(path);
     QCOMPARE(s.lines, (QStringList{error, error}));
-    // The loader went up each time; progress stays where the upload left it.
-    QCOMPARE(s.progressValues(), (QList<unsigned>{100, 100, 100, 100}));
-}
-
-void TestFlashProtocol::loaderUploadFails()
-{
-    SimLink s;
-    QVERIFY(s.start({QStringLiteral("--no-autobaud")}));
-    QVERIFY(!s.link.eraseFlash(loaderPath(), kCore, 1, kResetNone, kLineNone, kLineNone));
-    QCOMPARE(s.lines.size(), 1);
-    QVERIFY(s.lines.first().endsWith(QStringLiteral("Rxed 0 chars\nReset it and retry")));
-    QCOMPARE(s.progressValues(), QList<unsigned>{100});
-    QVERIFY(!s.recorder.events.contains(QStringLiteral("sleep 500")));
+    QCOMPARE(s.progressValues(), (QList<unsigned>{0, 100, 0, 100, 0, 100, 0, 100, 0, 100, 0, 100, 100, 100, 100, 100}));
 }
 
 void TestFlashProtocol::lowBaudRateReadPieces()
@@ -422,12 +373,35 @@ void TestFlashProtocol::lowBaudRateReadPieces()
     const QByteArray image = testPattern(600, 9);
     const QString path = s.writeFile(QStringLiteral("image.ldr"), image);
     QVERIFY(s.start({QStringLiteral("--baud"), QStringLiteral("9600")}, 9600));
-    QVERIFY2(s.link.programFlash(path, loaderPath(), kCore, kResetNone, kLineNone, kLineNone),
-             qPrintable(s.lines.join(QLatin1Char('\n'))));
+    QVERIFY2(runSequence(s, QStringLiteral("program"), path), qPrintable(s.lines.join(QLatin1Char('\n'))));
     QCOMPARE(s.lines.filter(QStringLiteral("FILE == FLASH")).size(), 3);
     QVERIFY(s.hangUp());
     QVERIFY(s.sim.traceLines().contains(QStringLiteral("autobaud baud=9600 divisor=521 answer=bf 09 02 00")));
     QCOMPARE(s.flash().left(600), image);
+}
+
+void TestFlashProtocol::flashKeptWhenStopped_data()
+{
+    QTest::addColumn<int>("stopSignal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+void TestFlashProtocol::flashKeptWhenStopped()
+{
+    // The board is stopped while the host still holds the port: no hang-up
+    // reset saves the FLASH first, the signal has to.
+    QFETCH(int, stopSignal);
+    SimLink s;
+    const QByteArray image = testPattern(300, 4);
+    const QString path = s.writeFile(QStringLiteral("image.ldr"), image);
+    QVERIFY(s.start());
+    QVERIFY(runSequence(s, QStringLiteral("program"), path));
+    QCOMPARE(s.sim.stop(stopSignal), 0);
+    const QByteArray flash = s.flash();
+    QCOMPARE(flash.size(), kFlashBytes);
+    QCOMPARE(flash.left(image.size()), image);
+    QVERIFY(s.sim.traceLines().filter(QStringLiteral("reset cause=hangup")).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestFlashProtocol)

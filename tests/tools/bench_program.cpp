@@ -20,64 +20,45 @@ constexpr int kBaud = 115200;
 constexpr unsigned kCore = 6;
 constexpr double kBitsPerByte = 10.0; // start, 8 data, stop
 
-// Bytes each way of one programData run (program pass and verify pass),
-// frame by frame; every frame is answered before the next one goes.
-struct WireCount
+// Bytes both ways and frames of one programData run (program pass, then
+// verify pass); every frame is answered before the next one goes.
+void countWire(int size, double &bytes, long &frames)
 {
-    double bytes = 0;
-    long frames = 0;
-
-    void frame(int hostBytes, int boardBytes)
-    {
+    auto frame = [&](int hostBytes, int boardBytes) {
         bytes += hostBytes + boardBytes;
         ++frames;
-    }
-};
-
-WireCount wireCount(int size)
-{
-    WireCount w;
-    w.frame(1, 1); // sync
+    };
+    frame(1, 1); // sync
     for (int offset = 0; offset < size; offset += 256) {
         if (offset % 65536 == 0)
-            w.frame(3, 1);                                   // erase block
-        w.frame(7 + qMin(256, size - offset), 1);            // program piece
+            frame(3, 1);                            // erase block
+        frame(7 + qMin(256, size - offset), 1);     // program piece
     }
-    w.frame(1, 1); // the verify pass's sync
+    frame(1, 1); // the verify pass's sync
     for (int offset = 0; offset < size; offset += 256)
-        w.frame(7, qMin(256, size - offset) + 1);            // read piece
-    return w;
+        frame(7, qMin(256, size - offset) + 1);     // read piece
 }
 
-struct Result
-{
-    bool ok = false;
-    double seconds = 0;
-};
-
-Result run(const QStringList &simOptions, const QByteArray &image)
+// Seconds programData took, or a negative value when it failed.
+double run(const QStringList &simOptions, const QByteArray &image)
 {
     QTemporaryDir dir;
     SimProcess sim(dir.path());
     QPE link;
     QObject::connect(&link, &QPE::message, [] { QCoreApplication::processEvents(); });
     QObject::connect(&link, &QPE::progress, [] { QCoreApplication::processEvents(); });
-    Result r;
-    if (!sim.start(simOptions) || !link.openPort(sim.port(), kBaud, 1000)) {
-        std::fprintf(stderr, "bench: the virtual board did not start: %s\n", qPrintable(sim.lastError()));
-        return r;
-    }
     const QString loader = QCoreApplication::applicationDirPath() + QStringLiteral("/sys/ADSP-BF51x/FlashLoader.ldr");
-    if (!link.bootFile(loader, kCore, kResetNone, kLineNone, kLineNone) || !sim.waitForTrace("loader start")) {
-        std::fprintf(stderr, "bench: the loader did not start\n");
-        return r;
+    if (!sim.start(simOptions) || !link.openPort(sim.port(), kBaud, 1000)
+        || !link.bootFile(loader, kCore, kResetNone, kLineNone, kLineNone) || !sim.waitForTrace("loader start")) {
+        std::fprintf(stderr, "bench: the virtual board or its loader did not start: %s\n", qPrintable(sim.lastError()));
+        return -1;
     }
     QElapsedTimer clock;
     clock.start();
-    r.ok = link.programData(kCore, image);
-    r.seconds = double(clock.nsecsElapsed()) / 1e9;
+    const bool ok = link.programData(kCore, image);
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
     link.closePort();
-    return r;
+    return ok ? seconds : -1;
 }
 
 } // namespace
@@ -89,25 +70,25 @@ int main(int argc, char *argv[])
     for (int i = 0; i < image.size(); ++i)
         image[i] = char((i * 31 + i / 256) & 0xFF);
 
-    const WireCount wire = wireCount(image.size());
-    const double bound = wire.bytes * kBitsPerByte / kBaud;
-
-    std::printf("program + verify of %d bytes: %ld loader frames, %.0f bytes on the line\n", kImageBytes,
-                wire.frames, wire.bytes);
-    const Result paced = run({QStringLiteral("--baud"), QString::number(kBaud)}, image);
-    if (!paced.ok) {
+    double wireBytes = 0;
+    long frames = 0;
+    countWire(image.size(), wireBytes, frames);
+    const double bound = wireBytes * kBitsPerByte / kBaud;
+    std::printf("program + verify of %d bytes: %ld loader frames, %.0f bytes on the line\n", kImageBytes, frames,
+                wireBytes);
+    const double paced = run({QStringLiteral("--baud"), QString::number(kBaud)}, image);
+    if (paced < 0) {
         std::fprintf(stderr, "bench: programming at %d bit/s failed\n", kBaud);
         return 1;
     }
-    std::printf("at %d bit/s: wall %.2f s, wire-time lower bound %.2f s, ratio %.3f\n", kBaud, paced.seconds, bound,
-                bound / paced.seconds);
-
-    const Result fast = run(QStringList(), image);
-    if (!fast.ok) {
+    std::printf("at %d bit/s: wall %.2f s, wire-time lower bound %.2f s, ratio %.3f\n", kBaud, paced, bound,
+                bound / paced);
+    const double fast = run(QStringList(), image);
+    if (fast < 0) {
         std::fprintf(stderr, "bench: programming without line-speed emulation failed\n");
         return 1;
     }
-    std::printf("unthrottled: wall %.2f s, %.1f us per loader frame (host and virtual board together)\n",
-                fast.seconds, fast.seconds * 1e6 / double(wire.frames));
+    std::printf("unthrottled: wall %.2f s, %.1f us per loader frame (host and virtual board together)\n", fast,
+                fast * 1e6 / double(frames));
     return 0;
 }

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,22 +68,17 @@ private slots:
 
     void usageErrors_data();
     void usageErrors();
-    void help();
-    void ports();
-    void missingFiles_data();
-    void missingFiles();
-    void missingPort();
+    void helpAndPorts();
+    void cannotOpen_data();
+    void cannotOpen();
     void programVerifyErase();
-    void coreChoosesTheLoader_data();
-    void coreChoosesTheLoader();
+    void boardSees_data();
+    void boardSees();
     void ramUploadsTheStream();
     void failureExitsWithOne_data();
     void failureExitsWithOne();
-    void reset();
-    void inspectWellFormed_data();
-    void inspectWellFormed();
-    void inspectBadStreams_data();
-    void inspectBadStreams();
+    void inspect_data();
+    void inspect();
     void progressBarOnlyOnATerminal();
 
 private:
@@ -89,23 +86,21 @@ private:
     QByteArray flash();
     QStringList portArgs() const { return {QStringLiteral("--port"), sim->port()}; }
 
-    QTemporaryDir *dir = nullptr;
-    SimProcess *sim = nullptr;
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<SimProcess> sim;
 };
 
 void TestCli::init()
 {
-    dir = new QTemporaryDir;
+    dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
-    sim = new SimProcess(dir->path());
+    sim = std::make_unique<SimProcess>(dir->path());
 }
 
 void TestCli::cleanup()
 {
-    delete sim;
-    sim = nullptr;
-    delete dir;
-    dir = nullptr;
+    sim.reset();
+    dir.reset();
 }
 
 // Stops the board, which leaves its FLASH in its file.
@@ -150,70 +145,60 @@ void TestCli::usageErrors()
              run.err.constData());
 }
 
-void TestCli::help()
+void TestCli::helpAndPorts()
 {
-    const Run run = runCli({QStringLiteral("--help")});
+    Run run = runCli({QStringLiteral("--help")});
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.out.first().startsWith(QStringLiteral("usage: lodvane-cli COMMAND [FILE] --port NAME")));
     QVERIFY(run.err.isEmpty());
-}
-
-void TestCli::ports()
-{
-    const Run run = runCli({QStringLiteral("ports")}, QStringLiteral("/tmp/board-a:/tmp/board-b"));
+    // The extra ports come after the system's, empty entries skipped.
+    run = runCli({QStringLiteral("ports")}, QStringLiteral("/tmp/board-a::/tmp/board-b"));
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.out.size() >= 2);
     QCOMPARE(run.out.mid(run.out.size() - 2), (QStringList{"/tmp/board-a", "/tmp/board-b"}));
 }
 
-void TestCli::missingFiles_data()
+void TestCli::cannotOpen_data()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("named"); // which path the line names
+    QTest::addColumn<QStringList>("arguments"); // %1: the work folder; the board's port added unless given
+    QTest::addColumn<QString>("line");
     const QString bin = QStringLiteral("%1/missing.ldr");
     const QString loader = QStringLiteral("%1/no-loader.ldr");
-    QTest::newRow("program, binary") << QStringList{"program", bin} << bin;
-    QTest::newRow("program, loader") << QStringList{"program", "%image", "--loader", loader} << loader;
-    QTest::newRow("verify, both: the binary") << QStringList{"verify", bin, "--loader", loader} << bin;
-    QTest::newRow("verify, loader") << QStringList{"verify", "%image", "--loader", loader} << loader;
-    QTest::newRow("erase, loader; binary not needed") << QStringList{"erase", "--loader", loader} << loader;
-    QTest::newRow("ram needs no loader") << QStringList{"ram", bin, "--loader", loader} << bin;
-    QTest::newRow("inspect") << QStringList{"inspect", bin} << bin;
+    const QString missing = QStringLiteral("Can't open [%1] file.");
+    QTest::newRow("program, binary") << QStringList{"program", bin} << missing.arg(bin);
+    QTest::newRow("program, loader") << QStringList{"program", "%image", "--loader", loader} << missing.arg(loader);
+    QTest::newRow("verify, both: the binary") << QStringList{"verify", bin, "--loader", loader} << missing.arg(bin);
+    QTest::newRow("verify, loader") << QStringList{"verify", "%image", "--loader", loader} << missing.arg(loader);
+    QTest::newRow("erase, loader; binary not needed") << QStringList{"erase", "--loader", loader} << missing.arg(loader);
+    QTest::newRow("ram needs no loader") << QStringList{"ram", bin, "--loader", loader} << missing.arg(bin);
+    QTest::newRow("inspect") << QStringList{"inspect", bin} << missing.arg(bin);
+    // The files are checked first, then the port.
+    const QString port = QStringLiteral("%1/no-such-port");
+    const QString noPort = QStringLiteral("Can't open selected port [%1].").arg(port);
+    QTest::newRow("program, no port") << QStringList{"program", "%image", "--port", port} << noPort;
+    QTest::newRow("ram, no port") << QStringList{"ram", "%image", "--port", port} << noPort;
+    QTest::newRow("erase, no port") << QStringList{"erase", "--port", port} << noPort;
+    QTest::newRow("reset, no port") << QStringList{"reset", "--port", port} << noPort;
 }
 
-void TestCli::missingFiles()
+void TestCli::cannotOpen()
 {
     QFETCH(QStringList, arguments);
-    QFETCH(QString, named);
+    QFETCH(QString, line);
     QVERIFY(sim->start());
     const QString image = writeFile(QStringLiteral("image.ldr"), testPattern(300));
     for (QString &arg : arguments)
         arg = arg == QLatin1String("%image") ? image : arg.arg(dir->path());
-    named = named.arg(dir->path());
-    if (arguments.first() != QLatin1String("inspect"))
+    if (arguments.first() != QLatin1String("inspect") && !arguments.contains(QLatin1String("--port")))
         arguments << portArgs();
 
     const Run run = runCli(arguments);
     QCOMPARE(run.exitCode, 1);
-    QCOMPARE(run.out, QStringList{QStringLiteral("Can't open [%1] file.").arg(named)});
+    QCOMPARE(run.out, QStringList{line.arg(dir->path())});
     QVERIFY(run.err.isEmpty());
     // Nothing reached the board (a program that lacks only its loader opens
     // the port, but sends nothing).
     QCOMPARE(sim->traceLines().filter(QStringLiteral("autobaud")).size(), 0);
-}
-
-void TestCli::missingPort()
-{
-    const QString image = writeFile(QStringLiteral("image.ldr"), testPattern(10));
-    const QString port = dir->filePath(QStringLiteral("no-such-port"));
-    for (const char *command : {"program", "ram", "verify", "erase", "reset"}) {
-        QStringList arguments{QLatin1String(command)};
-        if (QByteArray(command) != "erase" && QByteArray(command) != "reset")
-            arguments << image;
-        const Run run = runCli(arguments + QStringList{"--port", port});
-        QCOMPARE(run.exitCode, 1);
-        QCOMPARE(run.out, QStringList{QStringLiteral("Can't open selected port [%1].").arg(port)});
-    }
 }
 
 void TestCli::programVerifyErase()
@@ -249,37 +234,45 @@ void TestCli::programVerifyErase()
     QVERIFY(flash().left(300) == QByteArray(300, '\xFF'));
 }
 
-void TestCli::coreChoosesTheLoader_data()
+void TestCli::boardSees_data()
 {
-    QTest::addColumn<QStringList>("core");
-    QTest::addColumn<QString>("family");
-    QTest::newRow("default ADSP-BF512") << QStringList() << "BF51x";
-    QTest::newRow("ADSP-BF592 by name") << QStringList{"--core", "ADSP-BF592"} << "BF592";
-    QTest::newRow("ADSP-BF592 by id") << QStringList{"--core", "7"} << "BF592";
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("trace");    // the board's trace has this line once
+    QTest::addColumn<QString>("lastLine"); // of stdout; empty: nothing
+    const QStringList erase{"erase", "--flash-size", "1"};
+    QTest::newRow("default ADSP-BF512: the BF51x loader")
+        << erase << "loader start family=BF51x " << "FLASH fully erased.";
+    QTest::newRow("ADSP-BF592 by name") << erase + QStringList{"--core", "ADSP-BF592"} << "loader start family=BF592 "
+                                        << "FLASH fully erased.";
+    QTest::newRow("ADSP-BF592 by id") << erase + QStringList{"--core", "7"} << "loader start family=BF592 "
+                                      << "FLASH fully erased.";
+    // reset opens the port and closes it again: the board sees the hang-up.
+    QTest::newRow("reset") << QStringList{"reset", "--reset", "rts"} << "reset cause=hangup" << QString();
 }
 
-void TestCli::coreChoosesTheLoader()
+void TestCli::boardSees()
 {
-    QFETCH(QStringList, core);
-    QFETCH(QString, family);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, trace);
+    QFETCH(QString, lastLine);
     QVERIFY(sim->start());
-    const Run run = runCli(QStringList{"erase", "--flash-size", "1"} + core + portArgs());
+    const Run run = runCli(arguments + portArgs());
     QCOMPARE(run.exitCode, 0);
-    QVERIFY(sim->traceLines().filter(QStringLiteral("loader start family=%1 ").arg(family)).size() == 1);
+    QCOMPARE(run.out.isEmpty() ? QString() : run.out.last(), lastLine);
+    QVERIFY(sim->waitForTrace(trace));
+    QCOMPARE(sim->traceLines().filter(trace).size(), 1);
 }
 
 void TestCli::ramUploadsTheStream()
 {
     QVERIFY(sim->start());
-    QFile stream(ldrFixture("bf548.ldr"));
-    QVERIFY(stream.open(QIODevice::ReadOnly));
-    const QByteArray bytes = stream.readAll();
-    const Run run = runCli(QStringList{"ram", stream.fileName(), "--boot", "rts", "--reset", "DTR", "--invert-rts"}
-                           + portArgs());
+    const QString stream = ldrFixture("bf548.ldr");
+    const QByteArray bytes = readFile(stream);
+    const Run run = runCli(QStringList{"ram", stream, "--boot", "rts", "--reset", "DTR", "--invert-rts"} + portArgs());
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out, (QStringList{"Loaded byte(s):   4096", "Loaded byte(s):   8192", "Loaded byte(s):  12288",
                                    "Loaded byte(s):  16384", "Loaded byte(s):  17186",
-                                   QStringLiteral("File [%1] correctly uploaded.").arg(stream.fileName())}));
+                                   QStringLiteral("File [%1] correctly uploaded.").arg(stream)}));
     // The whole stream reached the board before the port closed.
     QVERIFY(sim->waitForTrace(QStringLiteral("reset cause=hangup")));
     QVERIFY(sim->traceLines().contains(
@@ -316,81 +309,53 @@ void TestCli::failureExitsWithOne()
     QCOMPARE(run.out.mid(run.out.size() - lastLines.size()), lastLines);
 }
 
-void TestCli::reset()
-{
-    QVERIFY(sim->start());
-    const Run run = runCli(QStringList{"reset", "--reset", "rts"} + portArgs());
-    QCOMPARE(run.exitCode, 0);
-    QVERIFY(run.out.isEmpty());
-    // The port was opened and closed again: the board saw the hang-up.
-    QVERIFY(sim->waitForTrace(QStringLiteral("reset cause=hangup")));
-}
-
-void TestCli::inspectWellFormed_data()
+void TestCli::inspect_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("blocks");
-    QTest::addColumn<QString>("summary");
-    QTest::addColumn<QString>("firstBlock");
-    QTest::newRow("bf548") << "bf548.ldr" << 30 << "30 block(s), 17186 bytes, FINAL block at offset 17170"
-                           << "0x000000  code 0xadf55006 IGNORE|FIRST  address 0xffa00000  count      0  argument 0x00004312";
-    QTest::newRow("bf518-post") << "bf518-post.ldr" << 4 << "4 block(s), 36956 bytes, FINAL block at offset 36940"
-                                << "0x000000  code 0xad7f5001 IGNORE|FIRST  address 0xffa00000  count      0  argument 0x0000904c";
-    QTest::newRow("bf518-bss") << "bf518-bss.ldr" << 6 << "6 block(s), 1128 bytes, FINAL block at offset 1112"
-                               << "0x000000  code 0xadb45001 IGNORE|FIRST  address 0x00000014  count      0  argument 0x00000458";
-    QTest::newRow("bf592-split") << "bf592-split.ldr" << 13 << "13 block(s), 2332 bytes, FINAL block at offset"
-                                 << "0x000000  code 0x";
+    QTest::addColumn<int>("cut");    // bytes kept (-1: all)
+    QTest::addColumn<int>("damage"); // offset of a byte to flip (-1: none)
+    QTest::addColumn<int>("blocks"); // block lines before the last line
+    QTest::addColumn<QString>("firstLine");
+    QTest::addColumn<QString>("lastLine"); // its start; a well-formed stream has its FINAL block last
+    QTest::newRow("bf548") << "bf548.ldr" << -1 << -1 << 30
+                           << "0x000000  code 0xadf55006 IGNORE|FIRST  address 0xffa00000  count      0  argument 0x00004312"
+                           << "30 block(s), 17186 bytes, FINAL block at offset 17170";
+    const QString bss = QStringLiteral("bf518-bss.ldr");
+    const QString first = "0x000000  code 0xadb45001 IGNORE|FIRST  address 0x00000014  count      0  argument 0x00000458";
+    QTest::newRow("bf518-bss") << bss << -1 << -1 << 6 << first << "6 block(s), 1128 bytes, FINAL block at offset 1112";
+    // Blocks of bf518-bss.ldr start at 0, 16, 44, 1028, 1096 and 1112.
+    QTest::newRow("bad header") << bss << -1 << 1030 << 3 << first << "bad header at offset 1028: ";
+    QTest::newRow("truncated payload")
+        << bss << 500 << -1 << 2 << first << "truncated payload of the block at offset 44: 440 of 968 bytes";
+    QTest::newRow("truncated header") << bss << 50 << -1 << 2 << first << "truncated header at offset 44: 6 of 16 bytes";
+    QTest::newRow("no FINAL block")
+        << bss << 1112 << -1 << 5 << first << "no FINAL block: the stream ends at offset 1112 after 5 block(s)";
+    QTest::newRow("empty file") << bss << 0 << -1 << 0 << QString() << "empty file: no block header";
 }
 
-void TestCli::inspectWellFormed()
+void TestCli::inspect()
 {
     QFETCH(QString, name);
-    QFETCH(int, blocks);
-    QFETCH(QString, summary);
-    QFETCH(QString, firstBlock);
-    const Run run = runCli({QStringLiteral("inspect"), ldrFixture(name)});
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out.size(), blocks + 1);
-    QVERIFY2(run.out.last().startsWith(summary), qPrintable(run.out.last()));
-    QVERIFY2(run.out.first().startsWith(firstBlock), qPrintable(run.out.first()));
-    QCOMPARE(run.out.mid(0, blocks).filter(QStringLiteral(" FINAL ")).size(), 1);
-    QVERIFY(run.out.at(blocks - 1).contains(QStringLiteral(" FINAL ")));
-}
-
-void TestCli::inspectBadStreams_data()
-{
-    QTest::addColumn<int>("cut");       // bytes of bf518-bss.ldr kept (-1: all)
-    QTest::addColumn<int>("damage");    // offset of a byte to flip (-1: none)
-    QTest::addColumn<QString>("reason");
-    QTest::addColumn<int>("blocks");
-    // Blocks of bf518-bss.ldr start at 0, 16, 44, 1028, 1096 and 1112.
-    QTest::newRow("bad header") << -1 << 1030 << "bad header at offset 1028: " << 3;
-    QTest::newRow("truncated payload") << 500 << -1
-                                       << "truncated payload of the block at offset 44: 440 of 968 bytes" << 2;
-    QTest::newRow("truncated header") << 50 << -1 << "truncated header at offset 44: 6 of 16 bytes" << 2;
-    QTest::newRow("no FINAL block") << 1112 << -1
-                                    << "no FINAL block: the stream ends at offset 1112 after 5 block(s)" << 5;
-    QTest::newRow("empty file") << 0 << -1 << "empty file: no block header" << 0;
-}
-
-void TestCli::inspectBadStreams()
-{
     QFETCH(int, cut);
     QFETCH(int, damage);
-    QFETCH(QString, reason);
     QFETCH(int, blocks);
-    QFile f(ldrFixture("bf518-bss.ldr"));
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QByteArray bytes = f.readAll();
+    QFETCH(QString, firstLine);
+    QFETCH(QString, lastLine);
+    QByteArray bytes = readFile(ldrFixture(name));
+    QVERIFY(!bytes.isEmpty());
     if (cut >= 0)
         bytes.truncate(cut);
     if (damage >= 0)
         bytes[damage] = char(bytes.at(damage) ^ 0x40);
-    const QString path = writeFile(QStringLiteral("bad.ldr"), bytes);
-    const Run run = runCli({QStringLiteral("inspect"), path});
-    QCOMPARE(run.exitCode, 1);
+    const bool wellFormed = cut < 0 && damage < 0;
+    const Run run = runCli({QStringLiteral("inspect"), writeFile(QStringLiteral("copy.ldr"), bytes)});
+    QCOMPARE(run.exitCode, wellFormed ? 0 : 1);
     QCOMPARE(run.out.size(), blocks + 1);
-    QVERIFY2(run.out.last().startsWith(reason), qPrintable(run.out.last()));
+    QVERIFY2(run.out.first().startsWith(firstLine), qPrintable(run.out.first()));
+    QVERIFY2(run.out.last().startsWith(lastLine), qPrintable(run.out.last()));
+    QCOMPARE(run.out.mid(0, blocks).filter(QStringLiteral(" FINAL ")).size(), wellFormed ? 1 : 0);
+    if (wellFormed)
+        QVERIFY(run.out.at(blocks - 1).contains(QStringLiteral(" FINAL ")));
 }
 
 void TestCli::progressBarOnlyOnATerminal()
@@ -423,9 +388,7 @@ void TestCli::progressBarOnlyOnATerminal()
     QCOMPARE(WEXITSTATUS(status), 0);
     QVERIFY2(bar.contains("] 100%"), bar.constData());
     QVERIFY(bar.contains("\r["));
-    QFile out(outPath);
-    QVERIFY(out.open(QIODevice::ReadOnly));
-    const QByteArray log = out.readAll();
+    const QByteArray log = readFile(outPath);
     QVERIFY(log.endsWith(QStringLiteral("File [%1] correctly uploaded.\n").arg(path).toLocal8Bit()));
     QVERIFY(!log.contains('%'));
 }
