@@ -215,7 +215,11 @@ void TestStateFile::unreadableFileChangesNothing()
     Page page;
     QVERIFY(!StateFile::save(dir->filePath("missing.c"), page.records, page.pages()));
     QVERIFY(!QFile::exists(dir->filePath("missing.c")));
+    page.spin->setValue(7);
+    page.edit->setText(QStringLiteral("kept"));
     StateFile::load(dir->filePath("missing.c"), page.pages());
+    QCOMPARE(page.spin->value(), 7);
+    QCOMPARE(page.edit->text(), QStringLiteral("kept"));
 }
 
 void TestStateFile::interruptedSaveKeepsTheScript()
