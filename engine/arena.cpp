@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 
 // The arena is not zero-filled: every allocation clears what it hands out.
 bool arenaInit(EngineState *state, size_t size)
@@ -93,18 +94,47 @@ bool arenaPopFrame(EngineState *state)
     return true;
 }
 
+// Bytes a block really holds, so that freeing it gives back what taking it cost.
+static size_t heapBlockBytes(void *block)
+{
+    return malloc_usable_size(block);
+}
+
+static bool heapWithinBudget(const EngineState *state, size_t more)
+{
+    return state->heapBytes <= kHeapBudgetBytes && more <= kHeapBudgetBytes - state->heapBytes;
+}
+
 void *heapAlloc(EngineState *state, size_t size)
 {
-    void *block = calloc(1, size ? size : 1);
-    if (block)
+    if (size == 0)
+        size = 1;
+    if (!heapWithinBudget(state, size))
+        return nullptr;
+    void *block = calloc(1, size);
+    if (block) {
         state->heapBlocks++;
+        state->heapBytes += heapBlockBytes(block);
+    }
     return block;
+}
+
+void *heapResize(EngineState *state, void *block, size_t size)
+{
+    size_t before = heapBlockBytes(block);
+    if (size > before && !heapWithinBudget(state, size - before))
+        return nullptr;
+    void *resized = realloc(block, size ? size : 1);
+    if (resized)
+        state->heapBytes = state->heapBytes - before + heapBlockBytes(resized);
+    return resized;
 }
 
 void heapFree(EngineState *state, void *block)
 {
     if (!block)
         return;
+    state->heapBytes -= heapBlockBytes(block);
     free(block);
     state->heapBlocks--;
 }

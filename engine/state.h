@@ -98,6 +98,7 @@ struct EngineState {
     unsigned long statementLimit; // executed statements allowed, 0 for no limit (set after engineInit)
     unsigned long statementCount;
     long heapBlocks;              // heap blocks alive; 0 again after clean-up
+    size_t heapBytes;             // what they hold, against kHeapBudgetBytes
 
     StorageRegistry storage;      // what a script may reach through pointers
     int nestingDepth;             // the parser's own recursion

@@ -149,7 +149,7 @@ void releaseStandardLibrary(EngineState *state)
         while (ScriptBlock *b = run->blocks) {
             run->blocks = b->next;
             storageRemove(state, b->start);
-            free(b->start);
+            heapFree(state, b->start);
             heapFree(state, b);
         }
         heapFree(state, run);
@@ -208,7 +208,7 @@ void *scriptAlloc(EngineState *state, size_t size)
     if (!node)
         return nullptr;
     // Zero-filled, so a script never sees what the host heap held before.
-    node->start = calloc(1, size ? size : 1);
+    node->start = heapAlloc(state, size);
     if (!node->start) {
         heapFree(state, node);
         return nullptr;
@@ -235,7 +235,7 @@ void scriptFree(ParseCursor *cursor, void *block)
     ScriptBlock *node = *link;
     *link = node->next;
     storageRemove(cursor->engine, block);
-    free(block);
+    heapFree(cursor->engine, block);
     heapFree(cursor->engine, node);
 }
 
@@ -253,7 +253,7 @@ void *scriptRealloc(ParseCursor *cursor, void *block, size_t size)
     // The old address is dropped before realloc: afterwards it may not even be
     // compared. A failed realloc leaves the block where it was.
     storageRemove(cursor->engine, block);
-    void *grown = realloc(block, size);
+    void *grown = heapResize(cursor->engine, block, size);
     if (!grown) {
         storageAdd(cursor->engine, block, old, false);
         return nullptr;
