@@ -60,6 +60,20 @@ private:
     std::unique_ptr<QProgressDialog> dialog;
 };
 
+// Keeps the terminal's timer away from the port while a transfer runs, and
+// gives the port back to it on every way out.
+class PollingPause
+{
+public:
+    explicit PollingPause(bool &flag) : polling(flag) { polling = false; }
+    ~PollingPause() { polling = true; }
+    PollingPause(const PollingPause &) = delete;
+    PollingPause &operator=(const PollingPause &) = delete;
+
+private:
+    bool &polling;
+};
+
 // Writes `bytes` to `name` all at once: the file appears complete or not at all.
 bool saveWhole(const QString &name, const char *bytes, qint64 count)
 {
@@ -91,7 +105,7 @@ void Lodvane::xmodemReceive()
         return;
     settings->setValue(key, QFileInfo(name).path());
 
-    terminalPolling = false;
+    const PollingPause pause(terminalPolling);
     std::vector<unsigned char> area(size_t(xmodemRxSizeKiB) * 1024);
     WindowChannel channel(this);
     const int result = xmodemRx(channel, area.data(), int(area.size()));
@@ -105,7 +119,6 @@ void Lodvane::xmodemReceive()
         else
             message(QStringLiteral("Can't save [%1] file").arg(name));
     }
-    terminalPolling = true;
 }
 
 QByteArray Lodvane::readHandshakeLine()
@@ -130,7 +143,7 @@ QByteArray Lodvane::readHandshakeLine()
 void Lodvane::receiveDeviceFile()
 {
     using namespace FileTransfer;
-    terminalPolling = false;
+    const PollingPause pause(terminalPolling);
     link->write(QByteArray(1, char(kAck)), false);
 
     const DeviceHeader header = parseDeviceHeader(readHandshakeLine());
@@ -138,17 +151,14 @@ void Lodvane::receiveDeviceFile()
         message(QStringLiteral("Terminal: Refused file name [%1]").arg(QString::fromLatin1(header.name)));
     if (header.status != HeaderStatus::Ok) {
         link->write(QByteArray(1, char(kBel)), false);
-        terminalPolling = true;
         return;
     }
 
     // The data goes to a temporary file beside the target, renamed into place
     // only after a complete transfer.
     QSaveFile file(QFile::decodeName(header.name));
-    if (!file.open(QIODevice::WriteOnly)) {
-        terminalPolling = true;
+    if (!file.open(QIODevice::WriteOnly))
         return; // the board is left to time out
-    }
     message(QStringLiteral("Terminal: File [%1], Size: %2")
                 .arg(QString::fromLatin1(header.name))
                 .arg(quint64(header.size)));
@@ -169,27 +179,23 @@ void Lodvane::receiveDeviceFile()
         message(QStringLiteral("Can't save [%1] file").arg(file.fileName()));
     }
     link->write(QByteArray(kClosingCanBytes, char(kCan)), false);
-    terminalPolling = true;
 }
 
 void Lodvane::serveFileRequest()
 {
     using namespace FileTransfer;
-    terminalPolling = false;
+    const PollingPause pause(terminalPolling);
     link->write(QByteArray(1, char(kAck)), false);
 
     const QByteArray name = requestedName(readHandshakeLine());
     message(QStringLiteral("Terminal: Requested file [%1]").arg(QString::fromLatin1(name)));
     if (!isSafeFileName(name)) {
         message(QStringLiteral("Terminal: Refused file name [%1]").arg(QString::fromLatin1(name)));
-        terminalPolling = true;
         return;
     }
     QFile file(QFile::decodeName(name));
-    if (!file.open(QIODevice::ReadOnly)) {
-        terminalPolling = true;
+    if (!file.open(QIODevice::ReadOnly))
         return; // the board is left to time out
-    }
     const QByteArray contents = file.readAll();
     const long size = transferSize(contents.size());
     std::vector<unsigned char> area(static_cast<size_t>(size), 0); // padding: zero bytes
@@ -209,5 +215,4 @@ void Lodvane::serveFileRequest()
         message(QStringLiteral("Terminal: X-Modem file transmit OK"));
     else
         message(failText(result));
-    terminalPolling = true;
 }

@@ -85,7 +85,7 @@ Lodvane::Lodvane(QWidget *parent, Qt::WindowFlags flags)
         colourTable.insert(QString::fromLatin1(row.name), QColor(row.colour));
 
     keyFilter = new KeyPressEater(this, this);
-    script = new ScriptSession(this, ui.EEPROM, ui.verticalLayout_5);
+    script = std::make_unique<ScriptSession>(this, ui.EEPROM, ui.verticalLayout_5);
 
     connect(ui.coreCB, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Lodvane::coreChanged);
     connect(ui.binaryBrowsePB, &QPushButton::clicked, this, &Lodvane::setBinaryFile);
@@ -137,17 +137,11 @@ Lodvane::~Lodvane()
     settings->setValue(kCoreIndex, ui.coreCB->currentIndex());
     settings->setValue(kBaudRate, ui.baudRate->currentIndex());
     settings->setValue(kFlashSize, unsigned(ui.flashSize->value()));
-    delete link;
-    link = nullptr;
-    if (terminalLogFile)
-        std::fclose(terminalLogFile);
-    terminalLogFile = nullptr;
+    link->closePort(); // the link itself goes with the window's children
     delete settings;
     settings = nullptr;
-    if (scriptSession == script)
+    if (scriptSession == script.get())
         scriptSession = nullptr;
-    delete script;
-    script = nullptr;
     if (mainWindow == this)
         mainWindow = nullptr;
 }

@@ -2,6 +2,7 @@
 
 #include "scriptsession.h"
 #include "terminalhost.h"
+#include "terminaloutput.h"
 #include "ui_lodvane.h"
 
 #include <QByteArray>
@@ -10,7 +11,8 @@
 #include <QString>
 #include <QWidget>
 
-#include <cstdio>
+#include <memory>
+
 
 class KeyPressEater;
 class QPE;
@@ -134,12 +136,12 @@ public:
     unsigned int timeoutTicks = 0;
     QByteArray rxPending;
     bool terminalPolling = false;
-    FILE *terminalLogFile = nullptr;
+    LogFile terminalLogFile;
     // Size of the X-Rx receive area, in KiB.
     int xmodemRxSizeKiB = 1024;
 
     // The script pages and what a script run works on; owned.
-    ScriptSession *script = nullptr;
+    std::unique_ptr<ScriptSession> script;
     bool scriptRunning = false;
 
 private:

@@ -76,7 +76,7 @@ bool Lodvane::runScript(const QString &path)
     for (QPushButton *button : {ui.PB_0, ui.PB_1, ui.PB_2, ui.PB_3})
         button->hide();
 
-    scriptSession = script;
+    scriptSession = script.get();
     auto state = std::make_unique<EngineState>();
     EngineState *engine = state.get();
     // Each entry point returns false when the run ended early (an error

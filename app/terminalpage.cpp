@@ -48,10 +48,7 @@ void Lodvane::closeTerminal()
     ui.terminal->removeEventFilter(keyFilter);
     ui.main->setCurrentIndex(HomePage);
     link->closePort();
-    if (terminalLogFile) {
-        std::fclose(terminalLogFile);
-        terminalLogFile = nullptr;
-    }
+    terminalLogFile.reset();
 }
 
 void Lodvane::timerEvent(QTimerEvent *event)
@@ -80,7 +77,7 @@ void Lodvane::timerEvent(QTimerEvent *event)
 
 void Lodvane::terminalOutput(const char *text)
 {
-    showTerminalOutput(ui.terminal, terminalLogFile, text);
+    showTerminalOutput(ui.terminal, terminalLogFile.get(), text);
 }
 
 int Lodvane::receiveByte(int ticks)
@@ -125,10 +122,7 @@ void Lodvane::flushInput()
 void Lodvane::logSlot(bool checked)
 {
     if (!checked) {
-        if (terminalLogFile) {
-            std::fclose(terminalLogFile);
-            terminalLogFile = nullptr;
-        }
+        terminalLogFile.reset();
         return;
     }
     const QString folder = settings->value(QString::fromLatin1(SettingsKey::kTerminalLogPath),
@@ -147,9 +141,7 @@ void Lodvane::logSlot(bool checked)
         ui.logTB->setChecked(false);
         return;
     }
-    if (terminalLogFile)
-        std::fclose(terminalLogFile);
-    terminalLogFile = std::fopen(latin1.constData(), "wb");
+    terminalLogFile.reset(std::fopen(latin1.constData(), "wb"));
     if (!terminalLogFile)
         ui.logTB->setChecked(false);
     settings->setValue(QString::fromLatin1(SettingsKey::kTerminalLogPath), QFileInfo(name).path());
