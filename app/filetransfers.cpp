@@ -156,8 +156,8 @@ void Lodvane::receiveDeviceFile()
 
     // The data goes to a temporary file beside the target, renamed into place
     // only after a complete transfer.
-    QSaveFile file(QFile::decodeName(header.name));
-    if (!file.open(QIODevice::WriteOnly))
+    ReceivedFile file(QFile::decodeName(header.name));
+    if (!file.open())
         return; // the board is left to time out
     message(QStringLiteral("Terminal: File [%1], Size: %2")
                 .arg(QString::fromLatin1(header.name))
@@ -168,16 +168,12 @@ void Lodvane::receiveDeviceFile()
     link->write(QByteArray(1, char(kAck)), false);
     WindowChannel channel(this);
     const int result = xmodemRx(channel, area.data(), int(size));
-    if (result != size) {
-        file.cancelWriting();
+    if (result != size)
         message(failText(result));
-    } else if (file.write(reinterpret_cast<const char *>(area.data()), header.size) == header.size
-               && file.commit()) {
+    else if (file.commit(reinterpret_cast<const char *>(area.data()), header.size))
         message(QStringLiteral("Terminal: X-Modem file received OK"));
-    } else {
-        file.cancelWriting();
+    else
         message(QStringLiteral("Can't save [%1] file").arg(file.fileName()));
-    }
     link->write(QByteArray(kClosingCanBytes, char(kCan)), false);
 }
 
@@ -189,7 +185,7 @@ void Lodvane::serveFileRequest()
 
     const QByteArray name = requestedName(readHandshakeLine());
     message(QStringLiteral("Terminal: Requested file [%1]").arg(QString::fromLatin1(name)));
-    if (!isSafeFileName(name)) {
+    if (!isSafeFileName(name, FileUse::Read)) {
         message(QStringLiteral("Terminal: Refused file name [%1]").arg(QString::fromLatin1(name)));
         return;
     }

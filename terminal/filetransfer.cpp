@@ -2,7 +2,14 @@
 
 #include "xmodem.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QList>
+
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace FileTransfer {
 
@@ -27,6 +34,50 @@ long parseSize(QByteArray text)
     return value;
 }
 
+// Whether `path`, or its nearest existing ancestor, lies inside the working
+// directory once links are followed.
+bool resolvesInsideWorkingDirectory(QString path)
+{
+    QString root = QDir::current().canonicalPath();
+    if (root.isEmpty())
+        return false;
+    if (!root.endsWith(QLatin1Char('/')))
+        root += QLatin1Char('/');
+    while (!QFileInfo::exists(path)) {
+        const QString parent = QFileInfo(path).path();
+        if (parent == path)
+            return false;
+        path = parent;
+    }
+    const QString resolved = QFileInfo(path).canonicalFilePath() + QLatin1Char('/');
+    return resolved.startsWith(root);
+}
+
+// A new file gets the permissions an ordinary creation would give it.
+QFileDevice::Permissions defaultPermissions()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const mode_t mode = 0666 & ~mask;
+    QFileDevice::Permissions permissions;
+    const struct {
+        mode_t bit;
+        QFileDevice::Permissions flags;
+    } bits[] = {
+        {S_IRUSR, QFileDevice::ReadOwner | QFileDevice::ReadUser},
+        {S_IWUSR, QFileDevice::WriteOwner | QFileDevice::WriteUser},
+        {S_IRGRP, QFileDevice::ReadGroup},
+        {S_IWGRP, QFileDevice::WriteGroup},
+        {S_IROTH, QFileDevice::ReadOther},
+        {S_IWOTH, QFileDevice::WriteOther},
+    };
+    for (const auto &bit : bits) {
+        if (mode & bit.bit)
+            permissions |= bit.flags;
+    }
+    return permissions;
+}
+
 } // namespace
 
 Marker chunkMarker(const QByteArray &chunk)
@@ -48,7 +99,7 @@ long transferSize(long fileSize)
     return (fileSize + block - 1) / block * block;
 }
 
-bool isSafeFileName(const QByteArray &name)
+bool isSafeFileName(const QByteArray &name, FileUse use)
 {
     if (name.isEmpty() || name.startsWith('/'))
         return false;
@@ -57,11 +108,44 @@ bool isSafeFileName(const QByteArray &name)
         if (byte < kFirstPrintable || byte == kDelete)
             return false;
     }
+    // "..", "." and hidden files and folders (keys, shell start-up files,
+    // autostart entries) are never the board's business.
     const QList<QByteArray> parts = name.split('/');
     for (const QByteArray &part : parts) {
-        if (part == "..")
+        if (part.startsWith('.'))
             return false;
     }
+    const QFileInfo info(QDir::current(), QFile::decodeName(name));
+    return resolvesInsideWorkingDirectory(use == FileUse::Read ? info.absoluteFilePath()
+                                                               : info.absolutePath());
+}
+
+ReceivedFile::ReceivedFile(const QString &name)
+    : finalName(name)
+    , temporary(name + QStringLiteral(".XXXXXX"))
+{
+}
+
+bool ReceivedFile::open()
+{
+    if (!temporary.open())
+        return false;
+    const QFileInfo existing(finalName);
+    const bool keepPermissions = existing.exists() && !existing.isSymLink();
+    temporary.setPermissions(keepPermissions ? existing.permissions() : defaultPermissions());
+    return true;
+}
+
+bool ReceivedFile::commit(const char *bytes, qint64 count)
+{
+    if (temporary.write(bytes, count) != count || !temporary.flush() || ::fsync(temporary.handle()) != 0)
+        return false;
+    // rename() replaces a link at the name rather than its target.
+    const QByteArray from = QFile::encodeName(temporary.fileName());
+    temporary.close();
+    if (std::rename(from.constData(), QFile::encodeName(finalName).constData()) != 0)
+        return false;
+    temporary.setAutoRemove(false);
     return true;
 }
 
@@ -72,7 +156,7 @@ DeviceHeader parseDeviceHeader(const QByteArray &line)
     if (parts.size() != 2 || !line.endsWith(kLineEnd))
         return header;
     header.name = parts.at(0);
-    if (!isSafeFileName(header.name)) {
+    if (!isSafeFileName(header.name, FileUse::Replace)) {
         header.status = HeaderStatus::RefusedName;
         return header;
     }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
+#include <QTemporaryFile>
 
 // The line-oriented handshakes with which the board starts a file transfer:
 // a device-to-host header "name,size\n" and a host-to-device request "name\n".
@@ -21,9 +23,34 @@ Marker chunkMarker(const QByteArray &chunk);
 // The XMODEM area for a file: the next multiple of 128 bytes (0 stays 0).
 long transferSize(long fileSize);
 
-// Whether a board-given name stays inside the working directory: relative,
-// no ".." component, not empty, no control characters.
-bool isSafeFileName(const QByteArray &name);
+// What the host does with a file the board names.
+enum class FileUse {
+    Read,     // sends it: the name resolves whole, links followed
+    Replace,  // receives it: the name itself is replaced, its folder resolves
+};
+
+// Whether a board may name this file: relative, not empty, no control
+// characters, no component starting with "." (no "..", no hidden files or
+// folders), and, with links followed, inside the working directory.
+bool isSafeFileName(const QByteArray &name, FileUse use);
+
+// A file the board sends: written to a temporary file beside its name and
+// renamed over the name once complete, so that a failed transfer leaves what
+// was there. A link at the name is replaced, never written through.
+class ReceivedFile
+{
+public:
+    explicit ReceivedFile(const QString &name);
+    // Creates the temporary file; false when the folder takes none.
+    bool open();
+    // Writes all of `bytes`, then puts the file in place of the name.
+    bool commit(const char *bytes, qint64 count);
+    QString fileName() const { return finalName; }
+
+private:
+    QString finalName;
+    QTemporaryFile temporary;
+};
 
 enum class HeaderStatus { Ok, Malformed, RefusedName, BadSize };
 
@@ -34,8 +61,8 @@ struct DeviceHeader
     long size = 0;
 };
 
-// Reads a device-to-host header: exactly one comma, a safe name, a decimal
-// size from 0 to kMaxDeviceFileSize, and the ending line feed.
+// Reads a device-to-host header: exactly one comma, a name safe to replace,
+// a decimal size from 0 to kMaxDeviceFileSize, and the ending line feed.
 DeviceHeader parseDeviceHeader(const QByteArray &line);
 
 // The name in a host-to-device request: the line less its last byte.

@@ -110,9 +110,22 @@ private:
         return QFile::exists(file(name)) ? readFile(file(name)) : QByteArray("<missing>");
     }
 
+    // A folder beside the working directory with a secret in it, reached
+    // from the working directory through the link "outside" (to the folder)
+    // and "secret-link" (to the file).
+    void linkOutside()
+    {
+        QVERIFY(elsewhere.isValid());
+        QVERIFY(!writeFile(elsewhere.filePath("secret.bin"), "secret").isEmpty());
+        QVERIFY(QFile::link(elsewhere.path(), file("outside")));
+        QVERIFY(QFile::link(elsewhere.filePath("secret.bin"), file("secret-link")));
+    }
+    QStringList filesElsewhere() const { return QDir(elsewhere.path()).entryList(QDir::Files); }
+
     std::unique_ptr<WindowOnPty> f;
     Lodvane *w = nullptr;
     QString previousDir;
+    QTemporaryDir elsewhere;
 };
 
 void TestTransfers::init()
@@ -132,27 +145,35 @@ void TestTransfers::cleanup()
     QDir::setCurrent(previousDir);
 }
 
-// A board-to-host file: whole, empty, or cancelled by the board after its
-// first block, which leaves a file of the same name as it was.
+// A board-to-host file: whole, empty, into a subfolder, or cancelled by the
+// board after its first block, which leaves a file of the same name as it
+// was. A link at the name is replaced by the file, its target left alone.
 void TestTransfers::deviceSendsFile_data()
 {
+    QTest::addColumn<QString>("name");
     QTest::addColumn<int>("size");
     QTest::addColumn<bool>("cancelled");
-    QTest::newRow("300 bytes") << 300 << false;
-    QTest::newRow("empty") << 0 << false;
-    QTest::newRow("cancelled, existing file kept") << 200 << true;
+    QTest::newRow("300 bytes") << "dump.bin" << 300 << false;
+    QTest::newRow("empty") << "dump.bin" << 0 << false;
+    QTest::newRow("cancelled, existing file kept") << "dump.bin" << 200 << true;
+    QTest::newRow("subfolder") << "sub/dump.bin" << 130 << false;
+    QTest::newRow("link at the name replaced") << "secret-link" << 10 << false;
 }
 
 void TestTransfers::deviceSendsFile()
 {
+    QFETCH(QString, name);
     QFETCH(int, size);
     QFETCH(bool, cancelled);
-    QVERIFY(!writeFile(file("dump.bin"), "precious").isEmpty());
+    QVERIFY(QDir(f->dir.path()).mkdir("sub"));
+    linkOutside();
+    if (name.startsWith("dump"))
+        QVERIFY(!writeFile(file(name), "precious").isEmpty());
     const QByteArray data = testPattern(size, 1);
     const int blocks = cancelled ? 1 : (size + 127) / 128;
     const QByteArray padded = data + QByteArray(blocks * 128, char(kCtrlZ));
     ScriptedBoard board(f->pty);
-    board.announce(char(0xFF), "dump.bin," + QByteArray::number(size) + "\n");
+    board.announce(char(0xFF), name.toLatin1() + "," + QByteArray::number(size) + "\n");
     board.expect(kAckByte);
     board.expect("C");
     for (int n = 0; n < blocks; ++n) {
@@ -164,9 +185,13 @@ void TestTransfers::deviceSendsFile()
     board.expect(QByteArray(5, char(kCan)));
     QCOMPARE(board.run(), QString());
 
-    QCOMPARE(contents("dump.bin"), cancelled ? QByteArray("precious") : data);
-    QCOMPARE(files(), QStringList{"dump.bin"});
-    QVERIFY(logLines().contains(QStringLiteral("Terminal: File [dump.bin], Size: %1").arg(size)));
+    QCOMPARE(contents(name), cancelled ? QByteArray("precious") : data);
+    QVERIFY(!QFileInfo(file(name)).isSymLink());
+    QCOMPARE(readFile(elsewhere.filePath("secret.bin")), QByteArray("secret"));
+    const QStringList temporaries{QFileInfo(name).fileName() + ".*"};
+    QCOMPARE(QDir(QFileInfo(file(name)).path()).entryList(temporaries, QDir::Files | QDir::Hidden),
+             QStringList());
+    QVERIFY(logLines().contains(QStringLiteral("Terminal: File [%1], Size: %2").arg(name).arg(size)));
     QCOMPARE(logLines().last(), cancelled ? QStringLiteral("Terminal: X-Modem fail return: 4294967295")
                                           : QStringLiteral("Terminal: X-Modem file received OK"));
     // The terminal shows text again afterwards.
@@ -177,6 +202,7 @@ void TestTransfers::deviceSendsFile()
 
 // Header faults the parser tells apart (all of them are in the parser's own
 // tests): each gets a BEL and nothing else; only a refused name is logged.
+// Hidden names and names that lead out through a link write nothing.
 void TestTransfers::deviceHeaderRefused_data()
 {
     QTest::addColumn<QByteArray>("header");
@@ -186,18 +212,25 @@ void TestTransfers::deviceHeaderRefused_data()
     QTest::newRow("parent") << QByteArray("../evil,3\n") << true;
     QTest::newRow("negative size") << QByteArray("a.bin,-3\n") << false;
     QTest::newRow("size over 64 MiB") << QByteArray("a.bin,67108865\n") << false;
+    QTest::newRow("shell start-up file") << QByteArray(".bashrc,300\n") << true;
+    QTest::newRow("hidden folder") << QByteArray(".config/autostart/x.desktop,3\n") << true;
+    QTest::newRow("through a link out") << QByteArray("outside/escape2.bin,300\n") << true;
 }
 
 void TestTransfers::deviceHeaderRefused()
 {
     QFETCH(QByteArray, header);
     QFETCH(bool, nameRefused);
+    linkOutside();
+    QVERIFY(QDir(f->dir.path()).mkpath(".config/autostart"));
     ScriptedBoard board(f->pty);
     board.announce(char(0xFF), header);
     board.expect(QByteArray(1, char(kBel)));
     QCOMPARE(board.run(), QString());
     QCOMPARE(f->pty.readUntilQuiet(300, 2000), QByteArray());
-    QCOMPARE(files(), QStringList());
+    QCOMPARE(QDir(f->dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"secret-link"});
+    QCOMPARE(QDir(file(".config/autostart")).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QCOMPARE(filesElsewhere(), QStringList{"secret.bin"});
     const QString name = QString::fromLatin1(header.left(header.indexOf(',')));
     QCOMPARE(logLines().contains(QStringLiteral("Terminal: Refused file name [%1]").arg(name)), nameRefused);
     QVERIFY(w->terminalPolling);
@@ -205,23 +238,27 @@ void TestTransfers::deviceHeaderRefused()
 
 void TestTransfers::deviceRequestsFile_data()
 {
+    QTest::addColumn<QByteArray>("name");
     QTest::addColumn<int>("size");
-    QTest::newRow("200 bytes") << 200;
-    QTest::newRow("empty") << 0;
-    QTest::newRow("exactly one block") << 128;
+    QTest::newRow("200 bytes") << QByteArray("req.bin") << 200;
+    QTest::newRow("empty") << QByteArray("req.bin") << 0;
+    QTest::newRow("exactly one block") << QByteArray("req.bin") << 128;
+    QTest::newRow("subfolder") << QByteArray("sub/req.bin") << 20;
 }
 
 void TestTransfers::deviceRequestsFile()
 {
+    QFETCH(QByteArray, name);
     QFETCH(int, size);
     const QByteArray data = testPattern(size, 7);
-    QVERIFY(!writeFile(file("req.bin"), data).isEmpty());
+    QVERIFY(QDir(f->dir.path()).mkdir("sub"));
+    QVERIFY(!writeFile(file(QString::fromLatin1(name)), data).isEmpty());
 
     // The area is the next multiple of 128, zero-padded; a CTRL-Z block follows.
     const int area = (size + 127) / 128 * 128;
     const QByteArray padded = data + QByteArray(area - size, '\0');
     ScriptedBoard board(f->pty);
-    board.announce(char(0xFE), "req.bin\n");
+    board.announce(char(0xFE), name + "\n");
     board.expect(kAckByte + QByteArray::number(size) + "\n");
     board.send(kAckByte + "C");
     int number = 1;
@@ -238,7 +275,7 @@ void TestTransfers::deviceRequestsFile()
     QCOMPARE(board.run(), QString());
 
     const QStringList lines = logLines();
-    QVERIFY(lines.contains("Terminal: Requested file [req.bin]"));
+    QVERIFY(lines.contains("Terminal: Requested file [" + QString::fromLatin1(name) + "]"));
     QVERIFY(lines.contains(QStringLiteral("Terminal: Requested file size %1").arg(size)));
     QCOMPARE(lines.last(), QStringLiteral("Terminal: X-Modem file transmit OK"));
     QCOMPARE(f->pty.readUntilQuiet(300, 2000), QByteArray()); // no CAN in this direction
@@ -252,12 +289,19 @@ void TestTransfers::requestRefusedOrMissing_data()
     QTest::newRow("absolute") << QByteArray("/etc/hostname") << true;
     QTest::newRow("parent") << QByteArray("../x") << true;
     QTest::newRow("empty") << QByteArray() << true;
+    QTest::newRow("private key") << QByteArray(".ssh/id_rsa") << true;
+    QTest::newRow("through a folder link out") << QByteArray("outside/secret.bin") << true;
+    QTest::newRow("link to a file outside") << QByteArray("secret-link") << true;
 }
 
+// Nothing further for the board: no file is read.
 void TestTransfers::requestRefusedOrMissing()
 {
     QFETCH(QByteArray, name);
     QFETCH(bool, refused);
+    linkOutside();
+    QVERIFY(QDir(f->dir.path()).mkdir(".ssh"));
+    QVERIFY(!writeFile(file(".ssh/id_rsa"), "key").isEmpty());
     ScriptedBoard board(f->pty);
     board.announce(char(0xFE), name + "\n");
     QCOMPARE(board.run(), QString());

@@ -11,11 +11,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     chunkMarker(line);
     const DeviceHeader header = parseDeviceHeader(line);
     if (header.status == HeaderStatus::Ok
-        && (!isSafeFileName(header.name) || header.size < 0 || header.size > kMaxDeviceFileSize
+        && (!isSafeFileName(header.name, FileUse::Replace) || header.size < 0 || header.size > kMaxDeviceFileSize
             || transferSize(header.size) < header.size))
         std::abort();
     const QByteArray name = requestedName(line);
-    if (isSafeFileName(name) && (name.isEmpty() || name.startsWith('/') || name.contains('\0')))
+    if (isSafeFileName(name, FileUse::Read)
+        && (name.isEmpty() || name.startsWith('/') || name.startsWith('.') || name.contains("/.")
+            || name.contains('\0')))
         std::abort();
     return 0;
 }

@@ -69,13 +69,18 @@ void TestFileTransfer::names_data()
     QTest::newRow("control character") << QByteArray("bad\tname") << false;
     QTest::newRow("carriage return") << QByteArray("name\r") << false;
     QTest::newRow("delete") << QByteArray("x\x7F") << false;
+    QTest::newRow("hidden file") << QByteArray(".bashrc") << false;
+    QTest::newRow("hidden folder") << QByteArray(".ssh/id_rsa") << false;
+    QTest::newRow("hidden folder deeper") << QByteArray("a/.config/autostart/x.desktop") << false;
+    QTest::newRow("current folder") << QByteArray("./x") << false;
 }
 
 void TestFileTransfer::names()
 {
     QFETCH(QByteArray, name);
     QFETCH(bool, safe);
-    QCOMPARE(isSafeFileName(name), safe);
+    QCOMPARE(isSafeFileName(name, FileUse::Read), safe);
+    QCOMPARE(isSafeFileName(name, FileUse::Replace), safe);
 }
 
 void TestFileTransfer::headers_data()
