@@ -36,13 +36,19 @@ class WindowChannel : public XmodemChannel
 public:
     explicit WindowChannel(Lodvane *w) : window(w) {}
 
-    int receiveByte(int ticks) override { return window->receiveByte(ticks); }
+    int receiveByte(int ticks) override
+    {
+        if (!abortable)
+            return window->receiveByte(ticks);
+        return window->receiveByte(ticks, [this] { return abortRequested(); });
+    }
     void sendByte(unsigned char byte) override { window->link->write(QByteArray(1, char(byte)), false); }
     void flushInput() override { window->flushInput(); }
     void log(const QString &line) override { window->message(line); }
 
-    void beginProgress(int maximum) override
+    void beginProgress(int maximum, bool canAbort) override
     {
+        abortable = canAbort;
         dialog = std::make_unique<QProgressDialog>(QStringLiteral("File transfer ..."),
                                                    QStringLiteral("Abort"), 0, maximum, window);
         dialog->setWindowModality(Qt::WindowModal);
@@ -58,6 +64,7 @@ public:
 private:
     Lodvane *window;
     std::unique_ptr<QProgressDialog> dialog;
+    bool abortable = false;
 };
 
 // Keeps the terminal's timer away from the port while a transfer runs, and

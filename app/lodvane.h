@@ -11,6 +11,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 
@@ -78,7 +79,8 @@ public:
 
     // The terminal: shows bytes from the board, waits for single bytes.
     void terminalOutput(const char *text) override;
-    int receiveByte(int ticks);
+    // The wait also ends (with -1) as soon as `interrupted` says so.
+    int receiveByte(int ticks, const std::function<bool()> &interrupted = nullptr);
     // Transfers the board starts with a marker byte (called by the timer).
     void receiveDeviceFile();
     void serveFileRequest();

@@ -80,7 +80,7 @@ void Lodvane::terminalOutput(const char *text)
     showTerminalOutput(ui.terminal, terminalLogFile.get(), text);
 }
 
-int Lodvane::receiveByte(int ticks)
+int Lodvane::receiveByte(int ticks, const std::function<bool()> &interrupted)
 {
     auto takePending = [this] {
         const int byte = static_cast<unsigned char>(rxPending.at(0));
@@ -109,6 +109,8 @@ int Lodvane::receiveByte(int ticks)
         if (timeoutTicks > 0)
             --timeoutTicks;
         QCoreApplication::processEvents();
+        if (interrupted && interrupted())
+            return -1;
     } while (timeoutTicks != 0);
     return -1;
 }

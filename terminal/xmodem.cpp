@@ -25,7 +25,10 @@ constexpr int kCountFieldWidth = 6;
 class ProgressScope
 {
 public:
-    ProgressScope(XmodemChannel &c, int maximum) : channel(c) { channel.beginProgress(maximum); }
+    ProgressScope(XmodemChannel &c, int maximum, bool abortable) : channel(c)
+    {
+        channel.beginProgress(maximum, abortable);
+    }
     ~ProgressScope() { channel.endProgress(); }
     ProgressScope(const ProgressScope &) = delete;
     ProgressScope &operator=(const ProgressScope &) = delete;
@@ -47,8 +50,10 @@ void reportCount(XmodemChannel &channel, int count)
 }
 
 // What ended a synchronisation wait of the receiver.
-enum class RxStart { Block, End, Cancelled, Failed };
+enum class RxStart { Block, End, Cancelled, Failed, Aborted };
 
+// The user's "Abort" is looked at around every wait, so that nothing more
+// is asked of the sender once it was pressed.
 RxStart rxSynchronise(XmodemChannel &channel, unsigned char &request, int &blockSize)
 {
     int attempts = 0;
@@ -59,9 +64,13 @@ RxStart rxSynchronise(XmodemChannel &channel, unsigned char &request, int &block
             request = kNak; // the sender ignores CRC: ask for checksums
             attempts = 0;
         }
+        if (channel.abortRequested())
+            return RxStart::Aborted;
         if (request)
             channel.sendByte(request);
         const int byte = channel.receiveByte(kWaitTicks);
+        if (channel.abortRequested())
+            return RxStart::Aborted;
         if (byte == kSoh || byte == kStx) {
             blockSize = byte == kSoh ? kBlockSize : kLongBlockSize;
             return RxStart::Block;
@@ -74,12 +83,13 @@ RxStart rxSynchronise(XmodemChannel &channel, unsigned char &request, int &block
     }
 }
 
-// Reads the rest of a packet after its start byte; false on a time-out.
+// Reads the rest of a packet after its start byte; false on a time-out or
+// when the user aborts.
 bool rxReadPacket(XmodemChannel &channel, unsigned char *packet, int count)
 {
     for (int i = 0; i < count; ++i) {
         const int byte = channel.receiveByte(kWaitTicks);
-        if (byte < 0)
+        if (byte < 0 || channel.abortRequested())
             return false;
         packet[i] = static_cast<unsigned char>(byte);
     }
@@ -200,7 +210,13 @@ int xmodemRx(XmodemChannel &channel, unsigned char *destination, int capacity)
     int received = 0;
     int allowance = kRxRepeatAllowance;
     unsigned char packetBuffer[kPacketBufferSize];
-    ProgressScope progress(channel, capacity);
+    ProgressScope progress(channel, capacity, true);
+    // The user's abort: the sender is cancelled and told nothing else.
+    auto aborted = [&channel] {
+        channel.flushInput();
+        sendCancel(channel);
+        return kAborted;
+    };
 
     for (;;) {
         int blockSize = 0;
@@ -219,6 +235,8 @@ int xmodemRx(XmodemChannel &channel, unsigned char *destination, int capacity)
             sendCancel(channel);
             channel.log(QStringLiteral("Terminal: X-Modem Sync error"));
             return kNoSync;
+        case RxStart::Aborted:
+            return aborted();
         case RxStart::Block:
             break;
         }
@@ -234,6 +252,8 @@ int xmodemRx(XmodemChannel &channel, unsigned char *destination, int capacity)
                           && (packetBuffer[1] == expected
                               || packetBuffer[1] == static_cast<unsigned char>(expected - 1))
                           && xmodemCheck(crcMode, packetBuffer + 3, blockSize);
+        if (channel.abortRequested())
+            return aborted();
         if (!good) {
             channel.flushInput();
             channel.sendByte(kNak);
@@ -257,7 +277,7 @@ int xmodemRx(XmodemChannel &channel, unsigned char *destination, int capacity)
             return kTooManyRepeats;
         }
         if (channel.abortRequested())
-            return kAborted;
+            return aborted(); // the block taken last is not acknowledged
         channel.sendByte(kAck);
     }
 }
@@ -267,7 +287,7 @@ int xmodemTx(XmodemChannel &channel, const unsigned char *source, int size)
     bool crcMode = true;
     unsigned char block = 1;
     int sent = 0;
-    ProgressScope progress(channel, size);
+    ProgressScope progress(channel, size, false);
 
     const int synced = txSynchronise(channel, crcMode);
     if (synced < 0)

@@ -25,7 +25,7 @@ constexpr int kNoSync = -2;           // no start of transfer
 constexpr int kTooManyRepeats = -3;   // receive: a block repeated three times
 constexpr int kBlockNotAcked = -4;    // transmit: three attempts without ACK
 constexpr int kEndNotAcked = -5;      // transmit: EOT never acknowledged
-constexpr int kAborted = -6;          // receive: the user pressed "Abort"
+constexpr int kAborted = -6;          // receive: the user pressed "Abort"; the sender got CANs
 } // namespace Xmodem
 
 // What a transfer engine needs of its surroundings: the terminal's byte wait
@@ -43,8 +43,10 @@ public:
     // One LOG line.
     virtual void log(const QString &line) = 0;
 
-    // The progress dialog, shown for the length of one transfer.
-    virtual void beginProgress(int maximum) = 0;
+    // The progress dialog, shown for the length of one transfer. Only an
+    // abortable transfer (a receive) is stopped by its "Abort" button; the
+    // channel's byte wait may then end early.
+    virtual void beginProgress(int maximum, bool abortable) = 0;
     virtual void setProgress(int value) = 0;
     virtual bool abortRequested() = 0;
     virtual void endProgress() = 0;

@@ -7,6 +7,7 @@
 #include "simprocess.h"
 #include "testfiles.h"
 
+#include <QProgressDialog>
 #include <QtTest>
 
 #include <atomic>
@@ -99,6 +100,8 @@ private slots:
     void requestRefusedOrMissing();
     void xRxFromSx();
     void xRxCancelledDialog();
+    void xRxAborted_data();
+    void xRxAborted();
     void virtualBoardBothWays();
 
 private:
@@ -339,6 +342,47 @@ void TestTransfers::xRxCancelledDialog()
     w->ui.xModemReceiveTB->click();
     QCOMPARE(w->ui.log->toPlainText(), before);
     QCOMPARE(f->pty.readUntilQuiet(300, 1000), QByteArray()); // no "C" sent
+    QVERIFY(w->terminalPolling);
+}
+
+// Abort while waiting for a sender, or in the middle of a transfer from sx:
+// the sender is cancelled at once (sx ends), the result is -6, nothing is
+// saved, and nothing more goes out on the line.
+void TestTransfers::xRxAborted_data()
+{
+    QTest::addColumn<bool>("withSender");
+    QTest::newRow("waiting for the sender") << false;
+    QTest::newRow("during a transfer from sx") << true;
+}
+
+void TestTransfers::xRxAborted()
+{
+    QFETCH(bool, withSender);
+    QVERIFY(!writeFile(file("big.bin"), testPattern(400 * 1024, 5)).isEmpty());
+    PeerProcess sx;
+    if (withSender)
+        QVERIFY(sx.start("sx", {"-k", "big.bin"}, f->pty.masterDescriptor(), f->dir.path()));
+    answerFileDialog(file("received.bin"));
+    QTimer pressAbort;
+    QObject::connect(&pressAbort, &QTimer::timeout, [this, withSender] {
+        auto *dialog = w->findChild<QProgressDialog *>();
+        if (dialog && (!withSender || dialog->value() >= 8192))
+            dialog->cancel();
+    });
+    pressAbort.start(withSender ? 5 : 300);
+    w->ui.xModemReceiveTB->click();
+    pressAbort.stop();
+
+    QCOMPARE(logLines().last(), QStringLiteral("X-Modem return: -6"));
+    if (withSender) {
+        QVERIFY(sx.wait(5000) > 0); // ended by the cancel, not killed
+    } else {
+        const QByteArray wire = f->pty.readUntilQuiet(300, 3000);
+        QVERIFY2(wire.endsWith(QByteArray(3, char(kCan))), wire.toHex().constData());
+        QCOMPARE(wire.count(char(kCan)), 3);
+    }
+    QCOMPARE(f->pty.readUntilQuiet(1500, 3000), QByteArray());
+    QVERIFY(!QFile::exists(file("received.bin")));
     QVERIFY(w->terminalPolling);
 }
 

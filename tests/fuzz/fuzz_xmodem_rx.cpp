@@ -17,7 +17,7 @@ public:
     void sendByte(unsigned char) override {}
     void flushInput() override {}
     void log(const QString &) override {}
-    void beginProgress(int) override {}
+    void beginProgress(int, bool) override {}
     void setProgress(int) override {}
     bool abortRequested() override { return false; }
     void endProgress() override {}

@@ -28,10 +28,12 @@ public:
     QByteArray inbox, sent;
     QStringList lines;
     bool progressOpen = false;
-    bool abort = false;
+    int abortAfter = -1;
+    int reads = 0;
 
     int receiveByte(int) override
     {
+        ++reads;
         if (inbox.isEmpty() && !answers.isEmpty())
             inbox = answers.takeFirst();
         if (inbox.isEmpty())
@@ -43,9 +45,9 @@ public:
     void sendByte(unsigned char byte) override { sent.append(char(byte)); }
     void flushInput() override { inbox.clear(); }
     void log(const QString &line) override { lines << line; }
-    void beginProgress(int) override { progressOpen = true; }
+    void beginProgress(int, bool) override { progressOpen = true; }
     void setProgress(int) override {}
-    bool abortRequested() override { return abort; }
+    bool abortRequested() override { return abortAfter >= 0 && reads >= abortAfter; }
     void endProgress() override { progressOpen = false; }
 };
 
@@ -88,7 +90,7 @@ public:
         }
     }
     void log(const QString &line) override { lines << line; }
-    void beginProgress(int) override {}
+    void beginProgress(int, bool) override {}
     void setProgress(int) override {}
     bool abortRequested() override { return false; }
     void endProgress() override {}
@@ -161,17 +163,17 @@ void TestXmodem::receive_data()
 {
     QTest::addColumn<Answers>("answers");
     QTest::addColumn<int>("capacity");
-    QTest::addColumn<bool>("abort");
+    QTest::addColumn<int>("abortAfter"); // bytes read before the user aborts, -1 never
     QTest::addColumn<int>("result");
     QTest::addColumn<QByteArray>("stored");
     QTest::addColumn<QByteArray>("sent");
     QTest::addColumn<QStringList>("lines");
     const QByteArray a = pattern(128, 1), b = pattern(128, 2), k = pattern(1024, 4);
     const QByteArray C("C"), acks = bytes(3, kAck);
-    QTest::newRow("CRC mode") << Answers{soh(1, a), soh(2, b), kEotAnswer} << 1024 << false << 256 << a + b
+    QTest::newRow("CRC mode") << Answers{soh(1, a), soh(2, b), kEotAnswer} << 1024 << -1 << 256 << a + b
                               << C + acks << QStringList({"   128", "   256"});
     QTest::newRow("1K and 128-byte blocks mixed") << Answers{xmodemPacket(kStx, 1, k), soh(2, b), kEotAnswer} << 4096
-                                                  << false << 1152 << k + b << C + acks << QStringList();
+                                                  << -1 << 1152 << k + b << C + acks << QStringList();
     QByteArray badCrc = soh(1, a), badComplement = soh(1, a);
     badCrc[50] = char(badCrc.at(50) ^ 0x40);
     badComplement[2] = 0x00;
@@ -181,12 +183,12 @@ void TestXmodem::receive_data()
                                                          {"block cut short", soh(1, a).left(60)},
                                                          {"number out of order", soh(7, a)}};
     for (const auto &bad : damaged)
-        QTest::newRow(bad.first) << Answers{bad.second, QByteArray(), soh(1, a), kEotAnswer} << 256 << false << 128 << a
+        QTest::newRow(bad.first) << Answers{bad.second, QByteArray(), soh(1, a), kEotAnswer} << 256 << -1 << 128 << a
                                  << resent << QStringList();
-    QTest::newRow("repeated block stored once") << Answers{soh(1, a), soh(1, a), soh(2, b), kEotAnswer} << 1024 << false
+    QTest::newRow("repeated block stored once") << Answers{soh(1, a), soh(1, a), soh(2, b), kEotAnswer} << 1024 << -1
                                                 << 256 << a + b << C + bytes(4, kAck) << QStringList();
     QTest::newRow("first block numbered 0 ignored") << Answers{soh(0, pattern(128, 9)), soh(1, a), kEotAnswer} << 512
-                                                    << false << 128 << a << C + acks << QStringList();
+                                                    << -1 << 128 << a << C + acks << QStringList();
     // 256 blocks; block 255 again while block 0 is expected is a repeat.
     Answers wrap;
     QByteArray wrapped;
@@ -195,42 +197,45 @@ void TestXmodem::receive_data()
         wrapped += pattern(128, n);
     }
     wrap.insert(255, soh(255, pattern(128, 255)));
-    QTest::newRow("numbers wrap from 255 to 0") << wrap + Answers{kEotAnswer} << 256 * 128 << false << 256 * 128
+    QTest::newRow("numbers wrap from 255 to 0") << wrap + Answers{kEotAnswer} << 256 * 128 << -1 << 256 * 128
                                                 << wrapped << C + bytes(258, kAck) << QStringList();
     // A lone CAN is noise; two in a row cancel.
-    QTest::newRow("CAN CAN cancels") << Answers{"\x18X", soh(1, a), "\x18\x18"} << 512 << false << kCancelled << a
+    QTest::newRow("CAN CAN cancels") << Answers{"\x18X", soh(1, a), "\x18\x18"} << 512 << -1 << kCancelled << a
                                      << QByteArray("CC\x06\x06") << QStringList{"Terminal: X-Modem Canceled by remote"};
     // The block and two repeats are acknowledged, the third repeat is not.
-    QTest::newRow("third repeat") << Answers{soh(1, a), soh(1, a), soh(1, a), soh(1, a)} << 512 << false
+    QTest::newRow("third repeat") << Answers{soh(1, a), soh(1, a), soh(1, a), soh(1, a)} << 512 << -1
                                   << kTooManyRepeats << a << C + acks + bytes(3, kCan)
                                   << QStringList{"Terminal: X-Modem Too many retry error"};
-    QTest::newRow("EOT right after sync") << Answers{QByteArray(), kEotAnswer} << 128 << false << 0 << QByteArray()
+    QTest::newRow("EOT right after sync") << Answers{QByteArray(), kEotAnswer} << 128 << -1 << 0 << QByteArray()
                                           << QByteArray("CC\x06") << QStringList();
-    QTest::newRow("capacity cuts a 1K block") << Answers{xmodemPacket(kStx, 1, k), soh(2, b), kEotAnswer} << 256 << false
+    QTest::newRow("capacity cuts a 1K block") << Answers{xmodemPacket(kStx, 1, k), soh(2, b), kEotAnswer} << 256 << -1
                                               << 256 << k.left(256) << C + acks << QStringList();
     // The sender ignores "C".
-    QTest::newRow("falls back to checksum") << repeated(30, QByteArray()) + Answers{soh(1, a, false), kEotAnswer} << 128 << false << 128 << a
+    QTest::newRow("falls back to checksum") << repeated(30, QByteArray()) + Answers{soh(1, a, false), kEotAnswer} << 128 << -1 << 128 << a
                                             << QByteArray(30, 'C') + "\x15\x06\x06" << QStringList();
-    QTest::newRow("no sender") << Answers() << 128 << false << kNoSync << QByteArray()
+    QTest::newRow("no sender") << Answers() << 128 << -1 << kNoSync << QByteArray()
                                << QByteArray(30, 'C') + bytes(30, kNak) + bytes(3, kCan)
                                << QStringList{"Terminal: X-Modem Sync error"};
-    // The block taken when the user aborts is not acknowledged.
-    QTest::newRow("user abort") << Answers{soh(1, a), soh(2, b)} << 512 << true << kAborted << QByteArray() << C
-                                << QStringList();
+    // An abort cancels the sender at once: no further "C", NAK or ACK, and
+    // the block being read is not acknowledged.
+    QTest::newRow("user abort while waiting") << Answers() << 512 << 0 << kAborted << QByteArray() << bytes(3, kCan)
+                                              << QStringList();
+    QTest::newRow("user abort inside a block") << Answers{soh(1, a), soh(2, b)} << 512 << 140 << kAborted << a
+                                               << C + bytes(1, kAck) + bytes(3, kCan) << QStringList();
 }
 
 void TestXmodem::receive()
 {
     QFETCH(Answers, answers);
     QFETCH(int, capacity);
-    QFETCH(bool, abort);
+    QFETCH(int, abortAfter);
     QFETCH(int, result);
     QFETCH(QByteArray, stored);
     QFETCH(QByteArray, sent);
     QFETCH(QStringList, lines);
     ScriptedChannel peer;
     peer.answers = answers;
-    peer.abort = abort;
+    peer.abortAfter = abortAfter;
     QByteArray area(capacity + kGuardBytes, 'Z');
     QCOMPARE(xmodemRx(peer, reinterpret_cast<unsigned char *>(area.data()), capacity), result);
     QCOMPARE(area.left(stored.size()), stored);
