@@ -127,16 +127,17 @@ Lodvane::Lodvane(QWidget *parent, Qt::WindowFlags flags)
     // Index 0 raises no change signal, so apply the core's state explicitly.
     coreChanged(ui.coreCB->currentIndex());
 
+    // Choices are stored as they change, so a process that is killed keeps them.
+    connect(ui.coreCB, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Lodvane::storeChoices);
+    connect(ui.baudRate, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Lodvane::storeChoices);
+    connect(ui.flashSize, QOverload<int>::of(&QSpinBox::valueChanged), this, &Lodvane::storeChoices);
+
     startTimer(kTimerPeriodMs, Qt::CoarseTimer);
 }
 
 Lodvane::~Lodvane()
 {
-    using namespace SettingsKey;
-    settings->setValue(kCoreId, ui.coreCB->currentData().toInt());
-    settings->setValue(kCoreIndex, ui.coreCB->currentIndex());
-    settings->setValue(kBaudRate, ui.baudRate->currentIndex());
-    settings->setValue(kFlashSize, unsigned(ui.flashSize->value()));
+    storeChoices();
     link->closePort(); // the link itself goes with the window's children
     delete settings;
     settings = nullptr;
@@ -144,6 +145,16 @@ Lodvane::~Lodvane()
         scriptSession = nullptr;
     if (mainWindow == this)
         mainWindow = nullptr;
+}
+
+void Lodvane::storeChoices()
+{
+    using namespace SettingsKey;
+    settings->setValue(kCoreId, ui.coreCB->currentData().toInt());
+    settings->setValue(kCoreIndex, ui.coreCB->currentIndex());
+    settings->setValue(kBaudRate, ui.baudRate->currentIndex());
+    settings->setValue(kFlashSize, unsigned(ui.flashSize->value()));
+    settings->sync();
 }
 
 void Lodvane::helpSlot()

@@ -146,6 +146,10 @@ public:
     std::unique_ptr<ScriptSession> script;
     bool scriptRunning = false;
 
+private slots:
+    // Writes the core, baud rate and FLASH size choices to the store at once.
+    void storeChoices();
+
 private:
     // Both file choosers: ask for an existing file, remember its folder.
     void chooseFile(const char *settingsKey, QLineEdit *target);

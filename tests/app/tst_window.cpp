@@ -26,6 +26,7 @@ private slots:
     void timerStopsAtZero();
     void selectedPortOperations();
     void unwritableSettingsStore();
+    void choicesSurviveAKill();
     void noSerialPortsAtAll();
 
 private:
@@ -303,6 +304,24 @@ void TestWindow::unwritableSettingsStore()
     w->ui.coreCB->setCurrentIndex(3);
     w.reset(); // writing at exit fails quietly
     QVERIFY(store().value("CoreIndex").isNull());
+}
+
+// Choices reach the store as they are made, not only when the window goes.
+void TestWindow::choicesSurviveAKill()
+{
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), settingsDir->path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    child.setProcessEnvironment(env);
+    child.start(QStringLiteral(LODVANE_KILLED_WINDOW), QStringList());
+    QVERIFY(child.waitForFinished(20000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    QSettings s = store();
+    QCOMPARE(s.value("CoreIndex").toInt(), 6);
+    QCOMPARE(s.value("CoreID").toInt(), 7);
+    QCOMPARE(s.value("BaudRate").toInt(), 2);
+    QCOMPARE(s.value("FlashSize").toInt(), 65536);
 }
 
 void TestWindow::noSerialPortsAtAll()
