@@ -5,6 +5,8 @@
 #include "actions.h"
 #include "qpe.h"
 
+#include <QKeyEvent>
+
 namespace {
 
 LineChoice choice(const QRadioButton *rts, const QRadioButton *dtr)
@@ -33,14 +35,27 @@ ActionRequest Lodvane::actionRequest() const
     return request;
 }
 
+ActionOutcome Lodvane::runAction(DeviceAction action)
+{
+    // An action clicked while another runs fails at the port and must not
+    // take the running one's cancel request or busy state away.
+    const bool nested = deviceBusy;
+    if (!nested)
+        link->clearCancel();
+    deviceBusy = true;
+    const ActionOutcome outcome = action(*link, actionRequest(), [this](const QString &line) { logLine(line); });
+    deviceBusy = nested;
+    return outcome;
+}
+
 void Lodvane::binaryLoad()
 {
-    const ActionOutcome outcome =
-        programAction(*link, actionRequest(), [this](const QString &line) { logLine(line); });
+    const ActionOutcome outcome = runAction(programAction);
     if (outcome == ActionOutcome::NotStarted)
         return;
-    // The terminal takes the open port whatever the upload's result.
-    if (ui.openTerminalCB->isChecked())
+    // The terminal takes the open port whatever the upload's result, unless
+    // the user stopped it.
+    if (ui.openTerminalCB->isChecked() && outcome != ActionOutcome::Cancelled)
         openTerminal();
     else
         link->closePort();
@@ -48,16 +63,23 @@ void Lodvane::binaryLoad()
 
 void Lodvane::binaryVerify()
 {
-    if (verifyAction(*link, actionRequest(), [this](const QString &line) { logLine(line); })
-        != ActionOutcome::NotStarted)
+    if (runAction(verifyAction) != ActionOutcome::NotStarted)
         link->closePort();
 }
 
 void Lodvane::flashErase()
 {
-    if (eraseAction(*link, actionRequest(), [this](const QString &line) { logLine(line); })
-        != ActionOutcome::NotStarted)
+    if (runAction(eraseAction) != ActionOutcome::NotStarted)
         link->closePort();
+}
+
+void Lodvane::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && deviceBusy && ui.main->currentIndex() == HomePage) {
+        link->requestCancel();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Lodvane::resetSlot()

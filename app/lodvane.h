@@ -19,6 +19,7 @@ class KeyPressEater;
 class QPE;
 class QSettings;
 struct ActionRequest;
+enum class ActionOutcome;
 
 // Settings keys of the main window and their defaults.
 namespace SettingsKey {
@@ -122,6 +123,8 @@ public slots:
 
 protected:
     void timerEvent(QTimerEvent *event) override;
+    // Escape stops what runs on the page shown: a device operation on Home.
+    void keyPressEvent(QKeyEvent *event) override;
 
 public:
     QPE *link = nullptr;
@@ -151,6 +154,12 @@ private slots:
     void storeChoices();
 
 private:
+    using DeviceAction = ActionOutcome (*)(QPE &, const ActionRequest &,
+                                           const std::function<void(const QString &)> &);
+    // Runs one device action on the form's choices; Escape may cancel it.
+    ActionOutcome runAction(DeviceAction action);
+    bool deviceBusy = false;
+
     // Both file choosers: ask for an existing file, remember its folder.
     void chooseFile(const char *settingsKey, QLineEdit *target);
     // What an action needs of the form, read at the moment it runs.

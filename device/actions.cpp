@@ -52,9 +52,11 @@ bool start(QPE &link, const ActionRequest &request, std::initializer_list<QStrin
     return filesExist(files, log) && openPort(link, request, log);
 }
 
-ActionOutcome outcome(bool result)
+ActionOutcome outcome(const QPE &link, bool result)
 {
-    return result ? ActionOutcome::Succeeded : ActionOutcome::Failed;
+    if (result)
+        return ActionOutcome::Succeeded;
+    return link.cancelRequested() ? ActionOutcome::Cancelled : ActionOutcome::Failed;
 }
 
 } // namespace
@@ -94,7 +96,7 @@ ActionOutcome programAction(QPE &link, const ActionRequest &request, const Actio
     }
     if (result)
         log(QStringLiteral("File [%1] correctly uploaded.").arg(request.binaryPath));
-    return outcome(result);
+    return outcome(link, result);
 }
 
 ActionOutcome verifyAction(QPE &link, const ActionRequest &request, const ActionLog &log)
@@ -107,7 +109,7 @@ ActionOutcome verifyAction(QPE &link, const ActionRequest &request, const Action
                                          l.mode, l.reset, l.boot);
     if (result)
         log(QStringLiteral("File [%1] correctly verified.").arg(request.binaryPath));
-    return outcome(result);
+    return outcome(link, result);
 }
 
 ActionOutcome eraseAction(QPE &link, const ActionRequest &request, const ActionLog &log)
@@ -120,7 +122,7 @@ ActionOutcome eraseAction(QPE &link, const ActionRequest &request, const ActionL
                                         l.mode, l.reset, l.boot);
     if (result)
         log(QStringLiteral("FLASH fully erased."));
-    return outcome(result);
+    return outcome(link, result);
 }
 
 QString loaderRelativePath(int coreId)

@@ -41,6 +41,7 @@ enum class ActionOutcome {
     NotStarted,  // a file was missing or the port did not open; nothing to close
     Failed,      // the port is open, the link reported (or not) what went wrong
     Succeeded,   // the port is open, the success line was written
+    Cancelled,   // the port is open, the user stopped the operation
 };
 
 // Where the actions write their own LOG lines.

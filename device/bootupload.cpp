@@ -22,6 +22,16 @@ bool QPE::coreInRange(unsigned core)
     return core >= 1 && core <= 7;
 }
 
+bool QPE::stopForCancel()
+{
+    if (!cancelFlag)
+        return false;
+    if (!cancelReported)
+        emit message(QStringLiteral("Cancelled by user."));
+    cancelReported = true;
+    return true;
+}
+
 bool QPE::readFile(const QString &path, QByteArray *contents)
 {
     QFile file(path);
@@ -93,6 +103,10 @@ bool QPE::sendBootStream(unsigned core, const QByteArray &stream)
 
     const quint32 size = quint32(stream.size());
     bool result = true;
+    if (stopForCancel()) {
+        emit progress(kPercent);
+        return false;
+    }
     if (size < bootChunkSize) {
         result = write(stream, false) == size;
         emit progress(kPercent);
@@ -100,6 +114,10 @@ bool QPE::sendBootStream(unsigned core, const QByteArray &stream)
         quint32 sent = 0;
         quint32 piece = bootChunkSize;
         do {
+            if (sent > 0 && stopForCancel()) {
+                emit progress(kPercent);
+                return false;
+            }
             if (sent + piece > size)
                 piece = size - sent;
             write(stream.mid(int(sent), int(piece)), false);

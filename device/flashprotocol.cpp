@@ -40,6 +40,8 @@ void QPE::sendFrameHeader(unsigned char command, quint32 number, int numberBytes
 bool QPE::synchronise(SyncRule rule)
 {
     for (int attempt = 0; attempt < kSyncAttempts; ++attempt) {
+        if (stopForCancel())
+            return false;
         write(QByteArray(1, kSyncByte), false);
         switch (rule) {
         case SyncRule::Erase:
@@ -69,6 +71,8 @@ bool QPE::startLoader(const QString &binaryPath, const QString &loaderPath, unsi
     if (image && !readFile(binaryPath, image))
         return false;
     emit message(QStringLiteral("Waiting Device starting ..."));
+    if (stopForCancel())
+        return false;
     sleepMs(kLoaderStartMs);
     return true;
 }
@@ -112,6 +116,8 @@ bool QPE::eraseBlocks(unsigned core, unsigned flashSize)
     // One block more than the whole blocks in the size, as the loaders expect.
     const quint32 count = (flashSize >> kBlockShift) + 1;
     for (quint32 block = 0; block < count; ++block) {
+        if (stopForCancel())
+            return false;
         sendFrameHeader(kEraseCommand, block, kBlockNumberBytes, kNoLength);
         if (!readAck())
             return false;
@@ -139,6 +145,8 @@ bool QPE::programData(unsigned core, const QByteArray &image)
     quint32 piece = 0;
     quint32 block = 0;
     while (offset < size) {
+        if (stopForCancel())
+            return false;
         // Erase each block just before the image reaches it.
         if (offset % kBlockSize == 0) {
             sendFrameHeader(kEraseCommand, block, kBlockNumberBytes, kNoLength);
@@ -184,6 +192,8 @@ bool QPE::verifyData(unsigned core, const QByteArray &image)
     quint32 offset = 0;
     quint32 piece = 0;
     while (offset < size) {
+        if (stopForCancel())
+            return false;
         const quint32 length = qMin(kPieceSize, size - offset);
         sendFrameHeader(kReadCommand, piece, kPieceNumberBytes, int(length));
         pollWait(length);

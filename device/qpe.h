@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+
 class LineRecorder;
 class QSerialPort;
 
@@ -83,6 +85,17 @@ public:
     void waitForBytesWritten(int ms);
     void waitForReadyRead(int ms);
 
+    // Asks the running operation to stop at its next piece boundary (never
+    // inside a frame); it then reports "Cancelled by user." and fails. Safe
+    // to call from a signal handler. The request stands until clearCancel().
+    void requestCancel() { cancelFlag = true; }
+    void clearCancel()
+    {
+        cancelFlag = false;
+        cancelReported = false;
+    }
+    bool cancelRequested() const { return cancelFlag; }
+
     // Tests attach a recorder to watch line changes and sleeps; not owned.
     void setLineRecorder(LineRecorder *recorder) { lineRecorder = recorder; }
 
@@ -109,6 +122,8 @@ private:
     bool synchronise(SyncRule rule);
     void sendFrameHeader(unsigned char command, quint32 number, int numberBytes, int length);
     bool readFile(const QString &path, QByteArray *contents);
+    // True, after the LOG line (once), when the user asked to stop.
+    bool stopForCancel();
 
 protected:
     QSerialPort *port = nullptr;
@@ -117,4 +132,6 @@ protected:
 
 private:
     LineRecorder *lineRecorder = nullptr;
+    std::atomic<bool> cancelFlag{false};
+    bool cancelReported = false;
 };

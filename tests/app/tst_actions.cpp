@@ -2,6 +2,7 @@
 // board: the checks before the port is touched, the LOG sequences, the
 // terminal after PROGRAM and a click that arrives during a running action.
 #include "apptest.h"
+#include "bootstream.h"
 #include "simprocess.h"
 #include "testfiles.h"
 #include "textrecorder.h"
@@ -22,6 +23,8 @@ private slots:
     void ramUploadThenTerminal_data();
     void ramUploadThenTerminal();
     void clickDuringRunningProgram();
+    void escapeCancels_data();
+    void escapeCancels();
     void resetButtonPulsesChosenLine();
     void exampleScriptTalksToTheBoard();
 
@@ -206,6 +209,63 @@ void TestActions::clickDuringRunningProgram()
     QCOMPARE(lines.last(), QStringLiteral("File [%1] correctly uploaded.").arg(binary));
     QCOMPARE(lines.count("FLASH Programmed."), 1);
     QVERIFY(!w->link->isOpen());
+}
+
+// Escape on the Home page stops a running operation between two frames:
+// the LOG says so right after the line that let the key through, the port is
+// closed (no terminal, even when asked for), and the board takes the next
+// PROGRAM.
+void TestActions::escapeCancels_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("toRam");
+    QTest::addColumn<QString>("pressedAfter");
+    QTest::newRow("PROGRAM") << "programTB" << false << "FILE -> FLASH[   1]      256 bytes";
+    QTest::newRow("VERIFY") << "verifyTB" << false << "FILE == FLASH[   0]        0 bytes";
+    QTest::newRow("ERASE") << "eraseTB" << false << "Erase FLASH -> Block[  1] erased.";
+    QTest::newRow("RAM upload") << "programTB" << true << "Loaded byte(s):   4096";
+}
+
+void TestActions::escapeCancels()
+{
+    QFETCH(QString, button);
+    QFETCH(bool, toRam);
+    QFETCH(QString, pressedAfter);
+    startBoard();
+    bootstream::Block block;
+    block.flags = bootstream::kFlagFirst;
+    block.address = 0xFF800000;
+    const QByteArray payload = testPattern(12000, 4);
+    block.payload.assign(payload.begin(), payload.end());
+    const QString binary = writeFile("image.ldr", toBytes(bootstream::write({block})));
+    w->ui.binaryFilePathLE->setText(binary);
+    w->ui.flashSize->setValue(4 * 65536);
+    if (button == "verifyTB") // something to verify
+        w->ui.programTB->click();
+    w->ui.log->clear();
+    w->ui.openTerminalCB->setChecked(true);
+    if (toRam)
+        w->ui.ramRB->click();
+    connect(w->link, &QPE::message, w.get(), [&](const QString &line) {
+        if (line == pressedAfter)
+            QTest::keyClick(w->findChild<QToolButton *>(button), Qt::Key_Escape);
+    });
+    w->findChild<QToolButton *>(button)->click();
+
+    const QStringList lines = logLines();
+    QCOMPARE(lines.mid(lines.indexOf(pressedAfter) + 1), QStringList{"Cancelled by user."});
+    QVERIFY(!w->link->isOpen());
+    QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::HomePage));
+
+    w->link->disconnect(w.get());
+    connect(w->link, &QPE::message, w.get(), &Lodvane::message);
+    connect(w->link, &QPE::progress, w.get(), &Lodvane::progress);
+    w->ui.openTerminalCB->setChecked(false);
+    w->ui.flashRB->click();
+    w->ui.log->clear();
+    w->ui.programTB->click();
+    QCOMPARE(logLines().last(), QStringLiteral("File [%1] correctly uploaded.").arg(binary));
+    QVERIFY(!logLines().contains("Cancelled by user."));
 }
 
 void TestActions::resetButtonPulsesChosenLine()
