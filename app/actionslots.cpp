@@ -45,6 +45,7 @@ ActionOutcome Lodvane::runAction(DeviceAction action)
     deviceBusy = true;
     const ActionOutcome outcome = action(*link, actionRequest(), [this](const QString &line) { logLine(line); });
     deviceBusy = nested;
+    closeIfAsked();
     return outcome;
 }
 
@@ -75,9 +76,15 @@ void Lodvane::flashErase()
 
 void Lodvane::keyPressEvent(QKeyEvent *event)
 {
-    if (event->key() == Qt::Key_Escape && deviceBusy && ui.main->currentIndex() == HomePage) {
-        link->requestCancel();
-        return;
+    if (event->key() == Qt::Key_Escape) {
+        if (deviceBusy && ui.main->currentIndex() == HomePage) {
+            link->requestCancel();
+            return;
+        }
+        if (scriptRunning && ui.main->currentIndex() == EepromPage) {
+            stopScript();
+            return;
+        }
     }
     QWidget::keyPressEvent(event);
 }

@@ -4,6 +4,7 @@
 #include "keypresseater.h"
 #include "qpe.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -164,7 +165,37 @@ void Lodvane::helpSlot()
 
 void Lodvane::CloseSlot()
 {
+    // The script page's CLOSE also ends a script that still runs.
+    if (ui.main->currentIndex() == EepromPage)
+        stopScript();
     ui.main->setCurrentIndex(HomePage);
+}
+
+void Lodvane::stopScript()
+{
+    if (scriptRunning)
+        script->stopRequested = true;
+}
+
+void Lodvane::closeEvent(QCloseEvent *event)
+{
+    // A script or a device operation runs inside this very event loop: ask it
+    // to stop, and close once it has.
+    if (scriptRunning || deviceBusy) {
+        stopScript();
+        if (deviceBusy)
+            link->requestCancel();
+        closeWhenIdle = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void Lodvane::closeIfAsked()
+{
+    if (closeWhenIdle && !scriptRunning && !deviceBusy)
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
 void Lodvane::coreChanged(int core)

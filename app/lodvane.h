@@ -123,8 +123,11 @@ public slots:
 
 protected:
     void timerEvent(QTimerEvent *event) override;
-    // Escape stops what runs on the page shown: a device operation on Home.
+    // Escape stops what runs on the page shown: a device operation on Home,
+    // a script on the script page.
     void keyPressEvent(QKeyEvent *event) override;
+    // Closing the window while something runs stops it first.
+    void closeEvent(QCloseEvent *event) override;
 
 public:
     QPE *link = nullptr;
@@ -159,6 +162,11 @@ private:
     // Runs one device action on the form's choices; Escape may cancel it.
     ActionOutcome runAction(DeviceAction action);
     bool deviceBusy = false;
+    // Ends the running script at its next statement or button poll.
+    void stopScript();
+    // After a close request that had to wait for a run to end.
+    void closeIfAsked();
+    bool closeWhenIdle = false;
 
     // Both file choosers: ask for an existing file, remember its folder.
     void chooseFile(const char *settingsKey, QLineEdit *target);

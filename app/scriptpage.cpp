@@ -90,7 +90,10 @@ bool Lodvane::runScript(const QString &path)
     }
     // Widgets the script made stay on the page; the engine's state goes.
     engineCleanup(state.get());
+    if (!finished && script->stopRequested)
+        logLine(QStringLiteral("Script stopped."));
     scriptRunning = false;
+    closeIfAsked();
     return finished;
 }
 

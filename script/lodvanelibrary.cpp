@@ -14,15 +14,30 @@
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTimer>
 
 namespace {
 
 constexpr int kRgbFields = 3;
 constexpr int kColourMax = 255;
+constexpr int kIdleWaitMs = 5;   // the longest a button poll waits for an event
 
 ScriptSession &session()
 {
     return *scriptSession;
+}
+
+// Lets the window's events in, waiting a few milliseconds for one when none
+// is pending, so that a script looping on its buttons does not keep a core
+// busy. A stop the user asked for meanwhile ends the run here.
+void idle(ParseCursor *cursor)
+{
+    QTimer bound;
+    bound.setSingleShot(true);
+    bound.start(kIdleWaitMs);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (session().stopRequested)
+        engineExit(cursor->engine, 0);
 }
 
 // A char * argument as text: UTF-8 up to its NUL, which must lie inside
@@ -320,9 +335,9 @@ void LodvaneSetPage(ParseCursor *, ScriptValue *, ScriptValue **args, int32_t)
     session().window->setPage(intArg(args[0]));
 }
 
-void LodvaneProcessEvents(ParseCursor *, ScriptValue *, ScriptValue **, int32_t)
+void LodvaneProcessEvents(ParseCursor *cursor, ScriptValue *, ScriptValue **, int32_t)
 {
-    QCoreApplication::processEvents();
+    idle(cursor);
 }
 
 void LodvaneSetButton(ParseCursor *cursor, ScriptValue *, ScriptValue **args, int32_t)
@@ -332,7 +347,10 @@ void LodvaneSetButton(ParseCursor *cursor, ScriptValue *, ScriptValue **args, in
 
 void LodvaneButtonAction(ParseCursor *cursor, ScriptValue *result, ScriptValue **args, int32_t)
 {
-    result->data->i = session().buttonAction[buttonIndex(cursor, args[0])];
+    const int index = buttonIndex(cursor, args[0]);
+    if (!session().buttonAction[index])
+        idle(cursor); // a click may be on its way
+    result->data->i = session().buttonAction[index];
 }
 
 void LodvaneButtonClearAction(ParseCursor *cursor, ScriptValue *, ScriptValue **args, int32_t)

@@ -68,6 +68,7 @@ void ScriptSession::startRun(const QString &path)
     textBackground = Qt::white;
     for (unsigned char &flag : buttonAction)
         flag = 0;
+    stopRequested = false;
     // The buffers belonged to the previous run's engine; start afresh.
     lineEditBuffer.clear();
     portReadBuffer.clear();

@@ -56,6 +56,9 @@ public:
     QVBoxLayout *layout;               // its layout, below the button row
     QString scriptPath;
     unsigned char buttonAction[kButtons] = {};
+    // Set by the window when the user stops the run (CLOSE, Escape, closing
+    // the window); the run ends at the next point that looks at it.
+    bool stopRequested = false;
     QPointer<QTabWidget> dataTab;
     QList<QTableWidget *> pageTables;
     QList<StateRecord> stateRecords;
