@@ -1,5 +1,6 @@
 #include "actions.h"
 
+#include "corecatalogue.h"
 #include "qpe.h"
 
 #include <QFile>
@@ -125,9 +126,6 @@ ActionOutcome eraseAction(QPE &link, const ActionRequest &request, const ActionL
 
 QString loaderRelativePath(int coreId)
 {
-    if (coreId >= 1 && coreId <= 6)
-        return QStringLiteral("/sys/ADSP-BF51x/FlashLoader.ldr");
-    if (coreId == 7)
-        return QStringLiteral("/sys/ADSP-BF592/FlashLoader.ldr");
-    return QString();
+    const CoreRow *row = coreById(coreId);
+    return row ? QString::fromLatin1(row->loaderRelativePath) : QString();
 }

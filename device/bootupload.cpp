@@ -2,6 +2,8 @@
 // handshake and the upload of a boot stream.
 #include "qpe.h"
 
+#include "corecatalogue.h"
+
 #include <QFile>
 
 namespace {
@@ -19,7 +21,7 @@ constexpr unsigned int kPercent = 100;
 
 bool QPE::coreInRange(unsigned core)
 {
-    return core >= 1 && core <= 7;
+    return core >= 1 && core <= unsigned(kCoreCount);
 }
 
 bool QPE::readFile(const QString &path, QByteArray *contents)
