@@ -255,7 +255,7 @@ void Lodvane::resetDtrSelect(bool checked)
 bool Lodvane::openSelectedPort()
 {
     return link->openPort(ui.serialPortsCB->currentText(),
-                          ui.baudRate->currentData().toInt(), kOpenTimeoutMs);
+                          ui.baudRate->currentData().toInt(), QPE::kOpenTimeoutMs);
 }
 
 qint64 Lodvane::portBytesAvailable()

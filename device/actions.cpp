@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr unsigned int kOpenTimeoutMs = 1000;
-
 ControlLine lineCode(LineChoice choice)
 {
     switch (choice) {
@@ -23,7 +21,7 @@ ControlLine lineCode(LineChoice choice)
 
 bool openPort(QPE &link, const ActionRequest &request, const ActionLog &log)
 {
-    if (link.openPort(request.portName, request.baudRate, kOpenTimeoutMs))
+    if (link.openPort(request.portName, request.baudRate, QPE::kOpenTimeoutMs))
         return true;
     // Nothing to close: either the opening failed, or the port is open for
     // someone else (an action already running) and must stay so.

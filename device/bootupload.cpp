@@ -14,7 +14,6 @@ constexpr unsigned char kAutoBaudAnswerFirst = 0xBF;
 constexpr unsigned char kAutoBaudAnswerLast = 0x00;
 constexpr int kAutoBaudWaitMs = 500;               // both for the write and for the answer
 constexpr unsigned int kBootLineSettleMs = 10;     // BOOT driven before RESET is pulsed
-constexpr unsigned int kResetPulseMs = 100;
 constexpr unsigned int kPercent = 100;
 
 } // namespace
