@@ -94,5 +94,5 @@ void Lodvane::resetSlot()
     const ControlLine line = ui.rtsResetRB->isChecked()   ? kLineRts
                              : ui.dtrResetRB->isChecked() ? kLineDtr
                                                           : kLineNone;
-    link->pulseLine(line, kResetPulseMs);
+    link->pulseLine(line, QPE::kResetPulseMs);
 }

@@ -1,6 +1,7 @@
 #include "lodvane.h"
 
 #include "actions.h"
+#include "corecatalogue.h"
 #include "keypresseater.h"
 #include "qpe.h"
 
@@ -43,11 +44,6 @@ const struct {
     {"darkYellow", Qt::darkYellow},
 };
 
-// Core-dependent state, by core id.
-constexpr int kFirstCoreId = 1;
-constexpr int kLastBf51xExternalId = 4;   // BF512 .. BF518: external FLASH only
-constexpr int kLastBf51xStackedId = 6;    // BF514F16, BF518F16: stacked FLASH
-constexpr int kBf592Id = 7;
 constexpr const char *kLoaderFilter = "*.ldr";
 
 // A restored list index that no longer names an item falls back to its default.
@@ -202,12 +198,12 @@ void Lodvane::coreChanged(int core)
 {
     selectedCore = ui.coreCB->itemData(core, Qt::UserRole).toInt();
 
-    const bool external = (selectedCore >= kFirstCoreId && selectedCore <= kLastBf51xExternalId)
-                          || selectedCore == kBf592Id;
-    const bool stacked = selectedCore > kLastBf51xExternalId && selectedCore <= kLastBf51xStackedId;
-    if (external || stacked) {
+    // A core with stacked FLASH offers it and fixes its size; the others
+    // program an external FLASH of the size in the box.
+    if (const CoreRow *row = coreById(selectedCore)) {
+        const bool stacked = row->stackedFlashBytes != 0;
         ui.flashRB->setVisible(stacked);
-        ui.flashSize->setEnabled(external);
+        ui.flashSize->setEnabled(!stacked);
         (stacked ? ui.flashRB : ui.extFlashRB)->setChecked(true);
         flashLoaderFilter = QString::fromLatin1(kLoaderFilter);
     }
@@ -295,7 +291,7 @@ void Lodvane::resetDtrSelect(bool checked)
 bool Lodvane::openSelectedPort()
 {
     return link->openPort(ui.serialPortsCB->currentText(),
-                          ui.baudRate->currentData().toInt(), kOpenTimeoutMs);
+                          ui.baudRate->currentData().toInt(), QPE::kOpenTimeoutMs);
 }
 
 qint64 Lodvane::portBytesAvailable()

@@ -52,10 +52,6 @@ public:
     enum Page { HomePage = 0, TerminalPage = 1, HelpPage = 2, EepromPage = 3 };
     // Period of the coarse timer that clocks the terminal and its time-outs.
     static constexpr int kTimerPeriodMs = 100;
-    // Width of the pulse the terminal's RESET button gives.
-    static constexpr unsigned int kResetPulseMs = 100;
-    // Time-out argument of every port opening made from the window.
-    static constexpr unsigned int kOpenTimeoutMs = 1000;
 
     explicit Lodvane(QWidget *parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
     ~Lodvane() override;

@@ -1,5 +1,6 @@
 #include "actions.h"
 
+#include "corecatalogue.h"
 #include "qpe.h"
 
 #include <QFile>
@@ -7,8 +8,6 @@
 #include <initializer_list>
 
 namespace {
-
-constexpr unsigned int kOpenTimeoutMs = 1000;
 
 ControlLine lineCode(LineChoice choice)
 {
@@ -22,7 +21,7 @@ ControlLine lineCode(LineChoice choice)
 
 bool openPort(QPE &link, const ActionRequest &request, const ActionLog &log)
 {
-    if (link.openPort(request.portName, request.baudRate, kOpenTimeoutMs))
+    if (link.openPort(request.portName, request.baudRate, QPE::kOpenTimeoutMs))
         return true;
     // Nothing to close: either the opening failed, or the port is open for
     // someone else (an action already running) and must stay so.
@@ -127,9 +126,6 @@ ActionOutcome eraseAction(QPE &link, const ActionRequest &request, const ActionL
 
 QString loaderRelativePath(int coreId)
 {
-    if (coreId >= 1 && coreId <= 6)
-        return QStringLiteral("/sys/ADSP-BF51x/FlashLoader.ldr");
-    if (coreId == 7)
-        return QStringLiteral("/sys/ADSP-BF592/FlashLoader.ldr");
-    return QString();
+    const CoreRow *row = coreById(coreId);
+    return row ? QString::fromLatin1(row->loaderRelativePath) : QString();
 }

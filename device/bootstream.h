@@ -25,6 +25,7 @@ constexpr std::uint32_t kDmaCodeMask = 0x000F;
 constexpr std::uint32_t kFlagsMask = 0xFFF0;
 
 constexpr std::uint32_t kFlagFill = 0x0100;   // no payload follows; argument is the fill word
+constexpr std::uint32_t kFlagInit = 0x0800;   // the ROM calls the payload's code once it is loaded
 constexpr std::uint32_t kFlagIgnore = 0x1000; // the payload is read and skipped
 constexpr std::uint32_t kFlagFirst = 0x4000;  // first block of a stream
 constexpr std::uint32_t kFlagFinal = 0x8000;  // last block: the stream ends after its payload

@@ -2,6 +2,8 @@
 // handshake and the upload of a boot stream.
 #include "qpe.h"
 
+#include "corecatalogue.h"
+
 #include <QFile>
 
 namespace {
@@ -12,14 +14,13 @@ constexpr unsigned char kAutoBaudAnswerFirst = 0xBF;
 constexpr unsigned char kAutoBaudAnswerLast = 0x00;
 constexpr int kAutoBaudWaitMs = 500;               // both for the write and for the answer
 constexpr unsigned int kBootLineSettleMs = 10;     // BOOT driven before RESET is pulsed
-constexpr unsigned int kResetPulseMs = 100;
 constexpr unsigned int kPercent = 100;
 
 } // namespace
 
 bool QPE::coreInRange(unsigned core)
 {
-    return core >= 1 && core <= 7;
+    return core >= 1 && core <= unsigned(kCoreCount);
 }
 
 bool QPE::stopForCancel()

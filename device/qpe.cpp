@@ -1,5 +1,6 @@
 #include "qpe.h"
 
+#include "corecatalogue.h"
 #include "linerecorder.h"
 
 #include <QSerialPort>
@@ -8,17 +9,6 @@
 #include <QThread>
 
 namespace {
-
-// Rows of the core catalogue, in the order the core list shows them.
-const CoreInfo kCoreRows[] = {
-    {1, QStringLiteral("ADSP-BF512"), 0, 0},
-    {2, QStringLiteral("ADSP-BF514"), 0, 0},
-    {3, QStringLiteral("ADSP-BF516"), 0, 0},
-    {4, QStringLiteral("ADSP-BF518"), 0, 0},
-    {5, QStringLiteral("ADSP-BF514F16"), 1, 0x200000},
-    {6, QStringLiteral("ADSP-BF518F16"), 1, 0x200000},
-    {7, QStringLiteral("ADSP-BF592"), 0, 0},
-};
 
 // What a write reports when there is no port to write to: the same value a
 // failed QSerialPort::write gives once cut to 32 bits.
@@ -29,8 +19,10 @@ constexpr unsigned int kWriteFailed = 0xFFFFFFFFu;
 QPE::QPE(QObject *parent)
     : QObject(parent)
 {
-    for (const CoreInfo &row : kCoreRows)
-        cores.append(new CoreInfo(row));
+    for (const CoreRow &row : kCoreRows) {
+        cores.append(new CoreInfo{row.id, QString::fromLatin1(row.name), row.stackedFlashBytes ? 1 : 0,
+                                  row.stackedFlashBytes});
+    }
 }
 
 QPE::~QPE()

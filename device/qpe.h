@@ -31,6 +31,10 @@ public:
     // Closing waits for buffered bytes to leave, until the line takes none
     // for this long.
     static constexpr int kDrainStallMs = 1000;
+    // Time-out argument of every port opening (accepted, not used).
+    static constexpr unsigned int kOpenTimeoutMs = 1000;
+    // Width of the RESET pulse: before an upload, and the RESET button's.
+    static constexpr unsigned int kResetPulseMs = 100;
     // What the first-stage loader answers to every frame it accepts.
     static constexpr unsigned char kAckByte = 0xAA;
     // Environment variable with extra port paths (colon-separated), listed

@@ -19,7 +19,6 @@ namespace {
 enum ExitCode { kSuccess = 0, kFailed = 1, kUsageError = 2 };
 
 constexpr int kBarWidth = 40;
-constexpr unsigned int kResetPulseMs = 100; // as the window's RESET button
 
 // Where LOG lines and progress go. Like the window's slots, each line and
 // each progress step lets pending events run, so the port's buffered writes
@@ -105,12 +104,12 @@ int inspect(const QString &path, Console &console)
 
 int pulseReset(QPE &link, const CliArguments &args, Console &console)
 {
-    if (!link.openPort(args.port, args.baud, 1000)) {
+    if (!link.openPort(args.port, args.baud, QPE::kOpenTimeoutMs)) {
         console.log(QStringLiteral("Can't open selected port [%1].").arg(args.port));
         return kFailed;
     }
     // The window's RESET button: the chosen line without its invert mark.
-    link.pulseLine(encodeLines(LineChoice::None, args.reset, false, false).reset, kResetPulseMs);
+    link.pulseLine(encodeLines(LineChoice::None, args.reset, false, false).reset, QPE::kResetPulseMs);
     link.closePort();
     return kSuccess;
 }

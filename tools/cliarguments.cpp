@@ -1,6 +1,6 @@
 #include "cliarguments.h"
 
-#include "qpe.h"
+#include "corecatalogue.h"
 
 #include <QHash>
 
@@ -84,14 +84,14 @@ bool parseCore(const QString &text, unsigned &core)
     const unsigned id = text.toUInt(&isNumber);
     if (isNumber) {
         core = id;
-        return id >= 1 && id <= 7;
+        return id <= unsigned(kCoreCount) && coreById(int(id)) != nullptr;
     }
-    const QPE catalogue;
-    for (const CoreInfo *info : catalogue.coreCatalogue()) {
-        // The family prefix may be left out, as people often write "BF592".
-        if (info->name.compare(text, Qt::CaseInsensitive) == 0
-            || info->name.mid(5).compare(text, Qt::CaseInsensitive) == 0) {
-            core = unsigned(info->id);
+    for (const CoreRow &row : kCoreRows) {
+        // The prefix may be left out, as people often write "BF592".
+        const QString name = QString::fromLatin1(row.name);
+        if (name.compare(text, Qt::CaseInsensitive) == 0
+            || name.mid(kCoreNamePrefixLength).compare(text, Qt::CaseInsensitive) == 0) {
+            core = unsigned(row.id);
             return true;
         }
     }

@@ -28,14 +28,10 @@ static int writeFile(const char *path, const std::vector<std::uint8_t> &bytes)
 int main(int argc, char **argv)
 {
     const std::string what = argc > 1 ? argv[1] : "";
-    if (what == "loader" && argc == 4) {
-        for (const char *family : sim::kLoaderFamilies) {
-            if (family == std::string(argv[2]))
-                return writeFile(argv[3], sim::loaderImage(family));
-        }
-    } else if (what == "demo" && argc == 3) {
+    if (what == "loader" && argc == 4 && sim::isCoreFamily(argv[2]))
+        return writeFile(argv[3], sim::loaderImage(argv[2]));
+    if (what == "demo" && argc == 3)
         return writeFile(argv[2], sim::demoImage());
-    }
     std::fprintf(stderr, "usage: lodvane-mkldr loader BF51x|BF592 FILE\n       lodvane-mkldr demo FILE\n");
     return 2;
 }

@@ -64,9 +64,10 @@ bool parseHexBytes(const char *text, std::vector<std::uint8_t> &bytes)
 
 bool parseCore(const char *text, int &index)
 {
-    for (int i = 0; i < int(sizeof sim::kCores / sizeof sim::kCores[0]); ++i) {
-        const std::string name = sim::kCores[i].name;
-        if (text == name || text == name.substr(5) || text == std::to_string(i + 1)) {
+    for (int i = 0; i < kCoreCount; ++i) {
+        const CoreRow &row = kCoreRows[i];
+        if (std::strcmp(text, row.name) == 0 || std::strcmp(text, row.name + kCoreNamePrefixLength) == 0
+            || text == std::to_string(row.id)) {
             index = i;
             return true;
         }
@@ -259,7 +260,7 @@ int main(int argc, char **argv)
     installSignals();
     std::printf("%s\n", port.slavePath().c_str());
     std::fflush(stdout);
-    std::fprintf(stderr, "lodvane-sim: %s with %u bytes of FLASH on %s\n", sim::kCores[s.cl.options.coreIndex].name,
+    std::fprintf(stderr, "lodvane-sim: %s with %u bytes of FLASH on %s\n", s.cl.options.core().name,
                  flash.size(), port.slavePath().c_str());
 
     const sim::BoardReports reports = reportsFor(s);

@@ -35,11 +35,3 @@ inline QByteArray toBytes(const std::vector<std::uint8_t> &v)
 {
     return QByteArray(reinterpret_cast<const char *>(v.data()), int(v.size()));
 }
-
-#ifdef LODVANE_LDR_FIXTURES
-// One of the boot streams made by a public tool, beside this checkout.
-inline QString ldrFixture(const QString &name)
-{
-    return QStringLiteral(LODVANE_LDR_FIXTURES "/") + name;
-}
-#endif

@@ -1,13 +1,22 @@
 // Boot streams: building them, walking them, and the real streams of a public tool.
 #include "bootstream.h"
+#include "ldrinspect.h"
 #include "testfiles.h"
 
-#include <QFile>
+#include <QDir>
+#include <QFileInfo>
 #include <QtTest>
 
 using bootstream::Block;
 
 namespace {
+
+// Streams made by a public tool, kept outside the repository (on the CI
+// machine beside the checkout).
+QString thirdPartyFolder()
+{
+    return QDir::cleanPath(QStringLiteral(LODVANE_LDR_FIXTURES));
+}
 
 Block dataBlock(std::uint32_t address, std::vector<std::uint8_t> payload, std::uint32_t flags = 0)
 {
@@ -41,8 +50,8 @@ private slots:
     void streamEndsAfterFinalPayload();
     void brokenStreams_data();
     void brokenStreams();
-    void fixtures_data();
-    void fixtures();
+    void thirdPartyStreams_data();
+    void thirdPartyStreams();
     void crc32KnownValue();
 };
 
@@ -179,21 +188,29 @@ void TestBootStream::brokenStreams()
     QCOMPARE(int(w.blocks.size()), blocks);
 }
 
-void TestBootStream::fixtures_data()
+void TestBootStream::thirdPartyStreams_data()
 {
+    if (!QFileInfo(thirdPartyFolder()).isDir())
+        QSKIP(qPrintable(QStringLiteral("no folder %1: the third-party boot streams are not beside this checkout")
+                             .arg(thirdPartyFolder())));
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("size");
     QTest::addColumn<int>("blocks");
     QTest::addColumn<int>("fills");
     QTest::addColumn<int>("ignores");
     QTest::addColumn<uint>("dmaCode");
-    QTest::newRow("bf548") << ldrFixture("bf548.ldr") << 17186 << 30 << 14 << 1 << 6u; // the FILL flag is set on 14 headers
-    QTest::newRow("bf518-post") << ldrFixture("bf518-post.ldr") << 36956 << 4 << 0 << 1 << 1u;
-    QTest::newRow("bf518-bss") << ldrFixture("bf518-bss.ldr") << 1128 << 6 << 1 << 1 << 1u;
-    QTest::newRow("bf592-split") << ldrFixture("bf592-split.ldr") << 2332 << 13 << 0 << 2 << 1u;
+    QTest::addColumn<QString>("summary"); // the inspector's last line
+    QTest::newRow("bf548") << "bf548.ldr" << 17186 << 30 << 14 << 1 << 6u // the FILL flag is set on 14 headers
+                           << "30 block(s), 17186 bytes, FINAL block at offset 17170";
+    QTest::newRow("bf518-post") << "bf518-post.ldr" << 36956 << 4 << 0 << 1 << 1u
+                                << "4 block(s), 36956 bytes, FINAL block at offset 36940";
+    QTest::newRow("bf518-bss") << "bf518-bss.ldr" << 1128 << 6 << 1 << 1 << 1u
+                               << "6 block(s), 1128 bytes, FINAL block at offset 1112";
+    QTest::newRow("bf592-split") << "bf592-split.ldr" << 2332 << 13 << 0 << 2 << 1u
+                                 << "13 block(s), 2332 bytes, FINAL block at offset 2316";
 }
 
-void TestBootStream::fixtures()
+void TestBootStream::thirdPartyStreams()
 {
     QFETCH(QString, file);
     QFETCH(int, size);
@@ -201,9 +218,8 @@ void TestBootStream::fixtures()
     QFETCH(int, fills);
     QFETCH(int, ignores);
     QFETCH(uint, dmaCode);
-    if (!QFile::exists(file))
-        QSKIP("the shared LDR fixtures are not beside this checkout");
-    const QByteArray bytes = readFile(file);
+    QFETCH(QString, summary);
+    const QByteArray bytes = readFile(thirdPartyFolder() + QLatin1Char('/') + file);
     const std::vector<std::uint8_t> stream(bytes.begin(), bytes.end());
     QCOMPARE(int(stream.size()), size);
     const bootstream::Walk w = bootstream::walk(stream);
@@ -224,6 +240,11 @@ void TestBootStream::fixtures()
     // payloads, which the reader does not keep.
     if (ignoreCount == 1 && w.blocks.front().byteCount == 0)
         QCOMPARE(bootstream::write(w.blocks), stream);
+
+    const StreamReport report = inspectStream(bytes);
+    QVERIFY(report.ok);
+    QCOMPARE(report.lines.size(), blocks + 1);
+    QCOMPARE(report.lines.last(), summary);
 }
 
 void TestBootStream::crc32KnownValue()

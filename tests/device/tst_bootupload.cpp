@@ -2,6 +2,7 @@
 // handshake, pieces with their LOG lines and progress, and the board's own
 // record of what arrived.
 #include "bootstream.h"
+#include "samplestreams.h"
 #include "simlink.h"
 
 #include <QtTest>
@@ -19,6 +20,12 @@ QByteArray streamOfSize(int size)
         block.payload.push_back(std::uint8_t(i * 13 + 5));
     const std::vector<std::uint8_t> bytes = bootstream::write({block});
     return QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size()));
+}
+
+// The sample stream of 768 bytes in the board's folder.
+QString writeSample(const SimLink &s)
+{
+    return s.writeFile(QStringLiteral("sample.ldr"), toBytes(sampleStream(512)));
 }
 
 QString streamTrace(const QByteArray &stream)
@@ -66,7 +73,7 @@ void TestBootUpload::streamsArriveByteForByte_data()
     QTest::addColumn<QList<unsigned>>("progress");
 
     // Built streams of the sizes where the piece rule changes; lodvane-cli's
-    // tests upload a real one.
+    // tests upload one of many blocks.
     QTest::newRow("empty file") << 0 << QStringList() << QList<unsigned>{100, 100};
     QTest::newRow("4095 bytes: one write") << 4095 << QStringList() << QList<unsigned>{100, 100};
     QTest::newRow("4096 bytes: one piece")
@@ -117,7 +124,7 @@ void TestBootUpload::autoBaudAnswers()
 
     SimLink s;
     QVERIFY(s.start(options));
-    const bool ok = s.link.bootFile(ldrFixture("bf518-bss.ldr"), 4, kResetNone, kLineNone, kLineNone);
+    const bool ok = s.link.bootFile(writeSample(s), 4, kResetNone, kLineNone, kLineNone);
     QCOMPARE(ok, received < 0);
     if (received < 0) {
         QVERIFY(s.lines.isEmpty());
@@ -129,7 +136,7 @@ void TestBootUpload::autoBaudAnswers()
     }
     // The stream is sent only after an accepted answer.
     QVERIFY(s.hangUp());
-    QCOMPARE(s.sim.traceLines().filter(QStringLiteral("stream size=1128 ")).size(), ok ? 1 : 0);
+    QCOMPARE(s.sim.traceLines().filter(QStringLiteral("stream size=768 ")).size(), ok ? 1 : 0);
 }
 
 void TestBootUpload::lineSequences_data()
@@ -160,7 +167,7 @@ void TestBootUpload::lineSequences()
     SimLink s;
     QVERIFY(s.start());
     // The pseudo-terminal refuses every line change; the upload goes on.
-    QVERIFY(s.link.bootFile(ldrFixture("bf592-split.ldr"), 7, mode, reset, boot));
+    QVERIFY(s.link.bootFile(writeSample(s), 7, mode, reset, boot));
     QCOMPARE(s.recorder.events, events);
 }
 
@@ -174,16 +181,20 @@ void TestBootUpload::refusedBeforeTheLine()
     QCOMPARE(s.lines, QStringList{QStringLiteral("Error while opening file [%1]").arg(path)});
     QVERIFY(s.recorder.events.isEmpty());
     QVERIFY(s.progress.isEmpty());
+    const QString sample = writeSample(s);
     for (unsigned core : {0u, 8u})
-        QVERIFY(!s.link.bootFile(ldrFixture("bf518-bss.ldr"), core, kResetNone, kLineNone, kLineNone));
+        QVERIFY(!s.link.bootFile(sample, core, kResetNone, kLineNone, kLineNone));
     QCOMPARE(s.lines.size(), 1);
     QCOMPARE(s.progressValues(), (QList<unsigned>{100, 100}));
-    // The next upload is the first thing the board sees.
-    QVERIFY(s.link.bootFile(ldrFixture("bf518-bss.ldr"), 7, kResetNone, kLineNone, kLineNone));
+    // The next upload is the first thing the board sees, and it reads every
+    // block of it: INIT, the IGNORE hole, the zero fill and the FINAL block.
+    QVERIFY(s.link.bootFile(sample, 7, kResetNone, kLineNone, kLineNone));
     QVERIFY(s.hangUp());
     const QStringList trace = s.sim.traceLines();
     QCOMPARE(trace.filter(QStringLiteral("autobaud ")).size(), 1);
-    QCOMPARE(trace.filter(QStringLiteral("stream size=1128 ")).size(), 1);
+    const QStringList streams = trace.filter(QStringLiteral("stream size=768 "));
+    QCOMPARE(streams.size(), 1);
+    QVERIFY2(streams.first().endsWith(QStringLiteral(" blocks=8 kind=application")), qPrintable(streams.first()));
 }
 
 QTEST_GUILESS_MAIN(TestBootUpload)

@@ -3,6 +3,8 @@
 // What the virtual board is and which faults it shows: filled by the
 // lodvane-sim command line, or directly by tests that run the board in-process.
 
+#include "corecatalogue.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -10,22 +12,8 @@
 namespace sim {
 
 constexpr std::uint32_t kDefaultExternalFlashBytes = 4u * 1024 * 1024;
-constexpr std::uint32_t kStackedFlashBytes = 2u * 1024 * 1024;
 
-struct CoreModel
-{
-    const char *name;       // as the program lists it
-    const char *family;     // which shipped loader belongs to it
-    bool stackedFlash;      // the F16 parts carry 2 MiB of FLASH in the package
-};
-
-// Same order and ids (index + 1) as the program's core list.
-constexpr CoreModel kCores[] = {
-    {"ADSP-BF512", "BF51x", false},    {"ADSP-BF514", "BF51x", false},
-    {"ADSP-BF516", "BF51x", false},    {"ADSP-BF518", "BF51x", false},
-    {"ADSP-BF514F16", "BF51x", true},  {"ADSP-BF518F16", "BF51x", true},
-    {"ADSP-BF592", "BF592", false},
-};
+// The board's processor is a row of the program's core catalogue.
 constexpr int kDefaultCoreIndex = 5; // ADSP-BF518F16
 
 // Every fault is off by default; a count of -1 means "not set".
@@ -44,17 +32,19 @@ struct Faults
 struct Options
 {
     int coreIndex = kDefaultCoreIndex;
-    std::uint32_t flashBytes = 0;        // 0: by core (stacked 2 MiB, external default 4 MiB)
+    std::uint32_t flashBytes = 0;        // 0: by core (its stacked FLASH, else the external default)
     std::string flashFile;               // where the FLASH contents persist; empty: not kept
     unsigned lineBaud = 0;               // 0: no line-speed emulation
     bool bootFromFlash = false;          // a reset runs the application held in FLASH
     Faults faults;
 
+    const CoreRow &core() const { return kCoreRows[coreIndex]; }
+
     std::uint32_t effectiveFlashBytes() const
     {
         if (flashBytes)
             return flashBytes;
-        return kCores[coreIndex].stackedFlash ? kStackedFlashBytes : kDefaultExternalFlashBytes;
+        return core().stackedFlashBytes ? core().stackedFlashBytes : kDefaultExternalFlashBytes;
     }
 };
 

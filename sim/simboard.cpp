@@ -79,7 +79,7 @@ bool SimBoard::bootFromFlash()
     freshFromFlash = true;
     char booted[96];
     std::snprintf(booted, sizeof booted, "Booted %zu bytes (CRC-32 %s) from FLASH on an %s.", walk.streamSize,
-                  hex32(crc).c_str(), kCores[options.coreIndex].name);
+                  hex32(crc).c_str(), options.core().name);
     monitor.start(booted);
     // A reset comes from the host going away: nobody hears the banner, and a
     // host that comes back to program the board must not take it for the
@@ -169,8 +169,8 @@ void SimBoard::streamComplete()
     if (reports.trace)
         reports.trace("stream " + summary + (family.empty() ? " kind=application" : " kind=loader family=" + family));
     if (!family.empty()) {
-        if (reports.diagnostic && family != kCores[options.coreIndex].family)
-            reports.diagnostic(std::string("loader for ") + family + " booted on an " + kCores[options.coreIndex].name);
+        if (reports.diagnostic && family != options.core().family)
+            reports.diagnostic(std::string("loader for ") + family + " booted on an " + options.core().name);
         current = Mode::Loader;
         loader.start(family);
         return;
@@ -178,7 +178,7 @@ void SimBoard::streamComplete()
     current = Mode::Application;
     char booted[96];
     std::snprintf(booted, sizeof booted, "Booted %zu bytes (CRC-32 %s) over the UART on an %s.", received.size(),
-                  hex32(crc).c_str(), kCores[options.coreIndex].name);
+                  hex32(crc).c_str(), options.core().name);
     monitor.start(booted);
 }
 

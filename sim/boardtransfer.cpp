@@ -1,5 +1,7 @@
 #include "boardtransfer.h"
 
+#include "crc16.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -19,17 +21,6 @@ constexpr std::size_t kBlockBytes = 128;
 constexpr std::size_t kCrcPacketBytes = kBlockBytes + 5;
 constexpr int kClosingCanCount = 5;
 constexpr int kMarkerGapMs = 300; // the marker must reach the host as a chunk of its own
-
-std::uint16_t crc16(const std::uint8_t *bytes, std::size_t count)
-{
-    std::uint16_t crc = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        crc = std::uint16_t(crc ^ (bytes[i] << 8));
-        for (int bit = 0; bit < 8; ++bit)
-            crc = std::uint16_t((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
-    }
-    return crc;
-}
 
 } // namespace
 
@@ -98,7 +89,7 @@ void BoardTransfer::sendBlock()
     for (std::uint8_t b : block)
         frame.push_back(b);
     if (crcMode) {
-        const std::uint16_t crc = crc16(block.data(), block.size());
+        const std::uint16_t crc = crc16(block.data(), int(block.size()));
         frame.push_back(std::uint8_t(crc >> 8));
         frame.push_back(std::uint8_t(crc & 0xFF));
     } else {
@@ -211,7 +202,7 @@ std::string BoardTransfer::receivePacketByte(std::uint8_t byte)
     if (packet.size() < kCrcPacketBytes)
         return std::string();
     const std::uint8_t *block = packet.data() + 3;
-    const std::uint16_t crc = crc16(block, kBlockBytes);
+    const std::uint16_t crc = crc16(block, int(kBlockBytes));
     const bool good = packet[1] == std::uint8_t(~packet[2])
         && packet[kCrcPacketBytes - 2] == std::uint8_t(crc >> 8) && packet[kCrcPacketBytes - 1] == std::uint8_t(crc & 0xFF);
     if (good && packet[1] == blockNumber) {

@@ -53,17 +53,26 @@ std::vector<std::uint8_t> demoImage()
     return withFrame({code, bss});
 }
 
+bool isCoreFamily(const std::string &family)
+{
+    for (const CoreRow &row : kCoreRows) {
+        if (family == row.family)
+            return true;
+    }
+    return false;
+}
+
 std::string loaderFamily(const std::vector<bootstream::Block> &blocks)
 {
     const std::size_t signatureBytes = std::strlen(kLoaderSignature);
     for (const bootstream::Block &b : blocks) {
         if (b.payload.size() < signatureBytes || std::memcmp(b.payload.data(), kLoaderSignature, signatureBytes) != 0)
             continue;
-        for (const char *family : kLoaderFamilies) {
-            const std::size_t n = std::strlen(family);
+        for (const CoreRow &row : kCoreRows) {
+            const std::size_t n = std::strlen(row.family);
             if (b.payload.size() >= signatureBytes + n
-                && std::memcmp(b.payload.data() + signatureBytes, family, n) == 0)
-                return family;
+                && std::memcmp(b.payload.data() + signatureBytes, row.family, n) == 0)
+                return row.family;
         }
     }
     return std::string();
