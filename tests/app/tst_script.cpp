@@ -32,6 +32,8 @@ private slots:
     void saveAndLoadThroughTheScript();
     void portFunctions();
     void nestedRunRefused();
+    void stopARunningScript_data();
+    void stopARunningScript();
     void scriptButtonAndSetting();
 
 private:
@@ -347,6 +349,56 @@ void TestScript::nestedRunRefused()
     QCOMPARE(tabs()->tabText(0), QStringLiteral("Outer"));
     QVERIFY(logLines().contains("A script is already running; wait for it to end."));
     QVERIFY(cell<QSpinBox>(0, 0, 0));
+}
+
+// CLOSE on the script page, Escape there, or a close request end a script
+// that loops for ever, whether it waits for a button or never looks at the
+// window: the run ends through the exit point ("Script stopped."), its open
+// file is closed, the page it built stays, and after a close request the
+// window closes once the run is over.
+void TestScript::stopARunningScript_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QByteArray>("loop");
+    const QByteArray waits = "while (!LodvaneButtonAction(0)) LodvaneProcessEvents();";
+    const QByteArray spins = "while (1);";
+    for (const char *how : {"CLOSE", "Escape", "close request"}) {
+        QTest::addRow("%s, waiting for a button", how) << how << waits;
+        QTest::addRow("%s, runaway loop", how) << how << spins;
+    }
+}
+
+void TestScript::stopARunningScript()
+{
+    QFETCH(QString, how);
+    QFETCH(QByteArray, loop);
+    w->show();
+    QTimer stopper;
+    connect(&stopper, &QTimer::timeout, [&] {
+        if (w->ui.main->currentIndex() != Lodvane::EepromPage)
+            return; // the script has not shown its page yet
+        stopper.stop();
+        if (how == "CLOSE")
+            w->ui.closeEepromTB->click();
+        else if (how == "Escape")
+            QTest::keyClick(w->ui.PB_0, Qt::Key_Escape);
+        else
+            w->close();
+    });
+    stopper.start(20);
+    const QString written = f->dir.filePath("written.txt");
+    QVERIFY(!run("int main() { FILE *f = fopen(\"" + written.toLatin1() + "\", \"w\"); fputs(\"kept\", f);\n"
+                 "GridNew(\"Loop\"); LodvaneSetButton(0, \"Never\"); LodvaneSetPage(3);\n" + loop +
+                 "\nreturn 0; }\n"));
+    QCOMPARE(logLines().last(), QStringLiteral("Script stopped."));
+    QCOMPARE(readFile(written), QByteArray("kept")); // closed with the run
+    QCOMPARE(tabs()->tabText(0), QStringLiteral("Loop"));
+    QVERIFY(!w->scriptRunning);
+    if (how == "close request")
+        QTRY_VERIFY(!w->isVisible());
+    else
+        QVERIFY(w->isVisible());
+    QCOMPARE(w->ui.main->currentIndex(), int(how == "CLOSE" ? Lodvane::HomePage : Lodvane::EepromPage));
 }
 
 void TestScript::scriptButtonAndSetting()
