@@ -1133,8 +1133,7 @@ static void exprCastOperator(Expr *e)
     parseType(cursor, &type, &name, &isStatic);
     if (!type || name != e->state->emptyString)
         parserError(cursor, "bad type declaration");
-    if (getToken(cursor, nullptr, true) != TK_CLOSE_BRACKET)
-        parserError(cursor, "brackets not closed");
+    expectToken(cursor, TK_CLOSE_BRACKET, "brackets not closed");
     exprCollapse(e, e->bracketBase + kPrefixPrecedence + 1);
     ExprResult r;
     r.type = &e->state->typeType;

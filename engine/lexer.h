@@ -20,6 +20,8 @@ void initCursor(ParseCursor *cursor, EngineState *state, const char *source,
 TokenKind getRawToken(ParseCursor *cursor, ScriptValue **value, bool advance);
 TokenKind getToken(ParseCursor *cursor, ScriptValue **value, bool advance);
 TokenKind peekRawToken(const ParseCursor *cursor);
+// Reads the next token; the run ends with `message` unless it is `token`.
+void expectToken(ParseCursor *cursor, TokenKind token, const char *message);
 void skipToEndOfLine(ParseCursor *cursor);
 unsigned char *copyTokens(const ParseCursor *start, const ParseCursor *end);
 
