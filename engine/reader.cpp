@@ -183,12 +183,6 @@ TokenKind getToken(ParseCursor *cursor, ScriptValue **value, bool advance)
     }
 }
 
-void expectToken(ParseCursor *cursor, TokenKind token, const char *message)
-{
-    if (getToken(cursor, nullptr, true) != token)
-        parserError(cursor, message);
-}
-
 unsigned char *copyTokens(const ParseCursor *start, const ParseCursor *end)
 {
     EngineState *state = start->engine;
