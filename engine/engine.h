@@ -26,8 +26,8 @@ struct LibraryEntry {
 };
 
 // False (after printing "out of memory") when the state could not be set up;
-// engineCleanup is still the way to release it.
-bool engineInit(EngineState *state, size_t stackBytes);
+// engineCleanup is still the way to release it. `options` may be null.
+bool engineInit(EngineState *state, size_t stackBytes, const EngineRunOptions *options);
 void engineCleanup(EngineState *state);
 
 // Newest first; false (after the report) when it could not be added.
@@ -35,6 +35,9 @@ bool registerHeader(EngineState *state, const char *name, void (*setup)(EngineSt
                     const LibraryEntry *library, const char *setupSource);
 bool includeAllHeaders(EngineState *state);
 bool engineParseFile(EngineState *state, const char *fileName);
+// A text in memory, run as a file's text is. It must stay as it is until
+// engineCleanup: reports from the functions it defines quote its lines.
+bool engineParse(EngineState *state, const char *fileName, const char *source, size_t length);
 // main's return value ends up in state->exitValue (0 for a void main).
 bool engineCallMain(EngineState *state, int argc, char **argv);
 
@@ -42,8 +45,6 @@ bool engineCallMain(EngineState *state, int argc, char **argv);
 void registerStandardHeaders(EngineState *state);
 
 // Engine side.
-void engineParse(EngineState *state, const char *fileName, const char *source, size_t length, bool run,
-                 bool freeTokensNow, bool freeSourceAtCleanup);
 void includeHeader(EngineState *state, const char *sharedName);
 void addLibrary(EngineState *state, const LibraryEntry *library);
 

@@ -56,7 +56,7 @@ void includeHeader(EngineState *state, const char *sharedName)
     if (module->setup)
         module->setup(state);
     if (module->setupSource)
-        engineParse(state, sharedName, module->setupSource, strlen(module->setupSource), true, true, false);
+        runText(state, sharedName, module->setupSource, strlen(module->setupSource), TEXT_DISCARD);
     if (module->library)
         addLibrary(state, module->library);
 }

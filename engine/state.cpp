@@ -52,9 +52,11 @@ static void stateSetUp(EngineState *state, size_t stackBytes)
     platformInit(state);
 }
 
-bool engineInit(EngineState *state, size_t stackBytes)
+bool engineInit(EngineState *state, size_t stackBytes, const EngineRunOptions *options)
 {
     memset(static_cast<void *>(state), 0, sizeof *state);
+    if (options)
+        state->options = *options;
     return engineProtectedCall(state, [&] { stateSetUp(state, stackBytes); });
 }
 

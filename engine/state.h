@@ -28,6 +28,14 @@ struct RetainedTokens {
 
 struct LibraryEntry;
 
+// What a host asks of a whole run, handed to engineInit and kept until
+// clean-up. Zero-initialised, it asks nothing.
+struct EngineRunOptions {
+    // Statements the run may execute before it ends with "step limit
+    // reached", header set-up texts included; 0 for no limit.
+    unsigned long statementLimit;
+};
+
 struct HeaderModule {
     const char *name;                      // shared header name
     void (*setup)(EngineState *state);     // or null
@@ -95,7 +103,7 @@ struct EngineState {
     const char *emptyString;   // interned first; stands for "no name"
 
     // Run limits and accounting.
-    unsigned long statementLimit; // executed statements allowed, 0 for no limit (set after engineInit)
+    EngineRunOptions options;     // as engineInit was given them
     unsigned long statementCount;
     long heapBlocks;              // heap blocks alive; 0 again after clean-up
     size_t heapBytes;             // what they hold, against kHeapBudgetBytes

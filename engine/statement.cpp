@@ -358,7 +358,7 @@ static bool stmtDeclaration(ParseCursor *cursor)
 static void stmtCount(ParseCursor *cursor)
 {
     EngineState *state = cursor->engine;
-    if (state->statementLimit && ++state->statementCount > state->statementLimit)
+    if (state->options.statementLimit && ++state->statementCount > state->options.statementLimit)
         parserError(cursor, "step limit reached");
 }
 
