@@ -7,6 +7,7 @@
 #include "intern.h"
 #include "lexer.h"
 #include "state.h"
+#include "table.h"
 #include "type.h"
 #include "variable.h"
 
@@ -48,6 +49,8 @@ bool startsType(ParseCursor *cursor)
         return true;
     return token == TK_IDENTIFIER && declTypedef(cursor->engine, static_cast<const char *>(value->data->ptr));
 }
+
+constexpr int kMemberBuckets = 11;
 
 static void declAttachMembers(EngineState *state, ParseCursor *cursor, ScriptType *type)
 {

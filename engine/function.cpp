@@ -10,6 +10,7 @@
 #include "lexer.h"
 #include "state.h"
 #include "statement.h"
+#include "table.h"
 #include "type.h"
 #include "variable.h"
 

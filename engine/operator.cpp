@@ -5,6 +5,7 @@
 #include "lexer.h"
 #include "state.h"
 #include "storage.h"
+#include "table.h"
 #include "type.h"
 
 #include <cstring>

@@ -8,6 +8,7 @@
 #include "lexer.h"
 #include "statement.h"
 #include "storage.h"
+#include "table.h"
 #include "variable.h"
 
 #include <cstring>

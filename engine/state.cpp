@@ -9,6 +9,7 @@
 #include "output.h"
 #include "run.h"
 #include "storage.h"
+#include "table.h"
 #include "type.h"
 #include "variable.h"
 

@@ -5,7 +5,7 @@
 #include "statement.h"
 
 #include "declaration.h"
-#include "engine.h"
+#include "include.h"
 #include "error.h"
 #include "expression.h"
 #include "function.h"

@@ -3,6 +3,7 @@
 #include "enginefixture.h"
 
 #include "type.h"
+#include "variable.h"
 
 #include <QtTest>
 

@@ -2,6 +2,7 @@
 // are checked with the lexer's errors.
 #include "enginefixture.h"
 
+#include "output.h"
 #include "type.h"
 
 #include <QTemporaryFile>
