@@ -56,20 +56,20 @@ struct RetainedTokens {
 
 struct LibraryEntry;
 
-// What a host asks of a whole run, handed to engineInit and kept until
-// clean-up. Zero-initialised, it asks nothing.
-struct EngineRunOptions {
-    // Statements the run may execute before it ends with "step limit
-    // reached", header set-up texts included; 0 for no limit.
-    unsigned long statementLimit;
-};
-
 struct HeaderModule {
     const char *name;                      // shared header name
     void (*setup)(EngineState *state);     // or null
     const LibraryEntry *library;           // ends in an entry with a null prototype; or null
     const char *setupSource;               // or null
     HeaderModule *next;
+};
+
+// What a host asks of a whole run, handed to engineInit and kept until
+// clean-up. Zero-initialised, it asks nothing.
+struct EngineRunOptions {
+    // Statements the run may execute before it ends with "step limit
+    // reached", header set-up texts included; 0 for no limit.
+    unsigned long statementLimit;
 };
 
 // The groups follow the order of start-up and clean-up.
