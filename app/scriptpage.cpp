@@ -81,7 +81,7 @@ bool Lodvane::runScript(const QString &path)
     EngineState *engine = state.get();
     // Each entry point returns false when the run ended early (an error
     // report or exit()); the run then stops there.
-    bool finished = engineInit(engine, kEngineStackBytes)
+    bool finished = engineInit(engine, kEngineStackBytes, nullptr)
                     && registerHeader(engine, "lodvane.h", nullptr, lodvaneLibrary, nullptr)
                     && includeAllHeaders(engine);
     if (finished) {

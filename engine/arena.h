@@ -7,16 +7,6 @@
 
 struct EngineState;
 
-// Grows upward from `start`; `frame` is the word holding the previous frame's
-// address, so popping a frame follows that link. Every size is a multiple of 8.
-struct Arena {
-    char *block;  // as allocated, freed at clean-up
-    char *start;  // first 8-byte aligned address of the block
-    char *limit;  // start + block size - 8
-    char *frame;  // current frame word
-    char *top;    // next free byte
-};
-
 constexpr size_t kArenaAlign = 8;
 
 constexpr size_t arenaAligned(size_t size)

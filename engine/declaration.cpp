@@ -7,6 +7,7 @@
 #include "intern.h"
 #include "lexer.h"
 #include "state.h"
+#include "table.h"
 #include "type.h"
 #include "variable.h"
 
@@ -34,12 +35,6 @@ static TokenKind declPeek(ParseCursor *cursor, ScriptValue **value = nullptr)
     return getToken(cursor, value, false);
 }
 
-static void declExpect(ParseCursor *cursor, TokenKind token, const char *message)
-{
-    if (getToken(cursor, nullptr, true) != token)
-        parserError(cursor, message);
-}
-
 static ScriptValue *declTypedef(EngineState *state, const char *name)
 {
     ScriptValue *value = lookupVariable(state, name);
@@ -54,6 +49,8 @@ bool startsType(ParseCursor *cursor)
         return true;
     return token == TK_IDENTIFIER && declTypedef(cursor->engine, static_cast<const char *>(value->data->ptr));
 }
+
+constexpr int kMemberBuckets = 11;
 
 static void declAttachMembers(EngineState *state, ParseCursor *cursor, ScriptType *type)
 {
@@ -99,7 +96,7 @@ static void declMember(ParseCursor *cursor, ScriptType *owner, int *size)
     *size = owner->kind == TYPE_UNION ? (type->size > *size ? type->size : *size) : offset + type->size;
     if (alignment > owner->alignment)
         owner->alignment = alignment;
-    declExpect(cursor, TK_SEMICOLON, "semicolon expected");
+    expectToken(cursor, TK_SEMICOLON, "semicolon expected");
 }
 
 // struct-or-union: ( struct | union ) [tag] [ '{' { member } '}' ]
@@ -270,7 +267,7 @@ static ScriptType *declArraySuffixes(ParseCursor *cursor, ScriptType *element)
         cursor->mode = MODE_RUN;
         count = parseIntExpression(cursor);
         cursor->mode = mode;
-        declExpect(cursor, TK_RIGHT_SQUARE, "']' expected");
+        expectToken(cursor, TK_RIGHT_SQUARE, "']' expected");
         if (count < 0)
             parserError(cursor, "bad type declaration");
     }
@@ -297,7 +294,7 @@ void parseDeclarator(ParseCursor *cursor, ScriptType *front, ScriptType **type, 
             if (*type)
                 parserError(cursor, "bad type declaration");
             parseDeclarator(cursor, nullptr, type, name);
-            declExpect(cursor, TK_CLOSE_BRACKET, "')' expected");
+            expectToken(cursor, TK_CLOSE_BRACKET, "')' expected");
             return;
         } else if (token == TK_IDENTIFIER) {
             if (!*type)

@@ -3,7 +3,7 @@
 #ifndef LODVANE_ENGINE_DECLARATION_H
 #define LODVANE_ENGINE_DECLARATION_H
 
-#include "types.h"
+#include "native.h"
 
 #include <cstddef>
 
@@ -16,9 +16,6 @@ void parseDeclarator(ParseCursor *cursor, ScriptType *front, ScriptType **type, 
 void parseType(ParseCursor *cursor, ScriptType **type, const char **name, bool *isStatic);
 // Whether the next token starts a type: a type word or a typedef name.
 bool startsType(ParseCursor *cursor);
-
-// A struct type with the given size and no visible members, for host objects.
-ScriptType *createOpaqueStruct(EngineState *state, ParseCursor *cursor, const char *name, int size);
 
 // type declarator [= initialiser] { , declarator [= initialiser] }
 // Returns false, with the cursor on the '(', when a function definition

@@ -4,7 +4,7 @@
 #ifndef LODVANE_ENGINE_ERROR_H
 #define LODVANE_ENGINE_ERROR_H
 
-#include "types.h"
+#include "native.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -13,10 +13,6 @@ struct EngineExit {
     int32_t value;
 };
 
-[[noreturn]] void engineExit(EngineState *state, int32_t value);
-[[noreturn]] void parserError(ParseCursor *cursor, const char *format, ...);
-[[noreturn]] void engineError(EngineState *state, const char *format, ...);
-
 // An assignment failure: the location, "can't set " (with a function name)
 // or "can't assign ", the message formatted with the two types when type1 is
 // given and with the two numbers otherwise, then " in argument %d of call to
@@ -24,6 +20,10 @@ struct EngineExit {
 [[noreturn]] void assignError(ParseCursor *cursor, const char *format, const ScriptType *type1,
                               const ScriptType *type2, int number1, int number2, const char *functionName,
                               int argNumber);
+
+// Past this many nested expressions and statements the run ends with
+// "nesting too deep", well before the host stack could overflow.
+constexpr int kNestingLimit = 2000;
 
 // Counts one level of the parser's own recursion for as long as it lives;
 // past kNestingLimit levels the run ends with "nesting too deep".

@@ -3,7 +3,7 @@
 #ifndef LODVANE_ENGINE_EXPRESSION_H
 #define LODVANE_ENGINE_EXPRESSION_H
 
-#include "types.h"
+#include "native.h"
 
 // In run mode the result is left on the arena for the caller to pop; in
 // other modes nothing is left. False when no expression was found.
@@ -13,10 +13,5 @@ int32_t parseIntExpression(ParseCursor *cursor);
 
 void assign(ParseCursor *cursor, ScriptValue *dest, ScriptValue *source, bool force, const char *functionName,
             int argNumber, bool allowPointerCoercion);
-
-// Coercions, also used by the libraries.
-int32_t coerceInteger(const ScriptValue *value);
-uint32_t coerceUnsigned(const ScriptValue *value);
-double coerceDouble(const ScriptValue *value);
 
 #endif

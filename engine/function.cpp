@@ -10,6 +10,7 @@
 #include "lexer.h"
 #include "state.h"
 #include "statement.h"
+#include "table.h"
 #include "type.h"
 #include "variable.h"
 
@@ -89,8 +90,7 @@ static void fnParameters(ParseCursor *cursor, Parameters *params)
         if (i < listed - 1 && getToken(cursor, nullptr, true) != TK_COMMA)
             parserError(cursor, "comma expected");
     }
-    if (getToken(cursor, nullptr, true) != TK_CLOSE_BRACKET)
-        parserError(cursor, "bad parameter");
+    expectToken(cursor, TK_CLOSE_BRACKET, "bad parameter");
 }
 
 static void fnCheckMain(ParseCursor *cursor, ScriptType *returnType, const Parameters *params)

@@ -1,5 +1,7 @@
 // The registry of headers, #include, and the binding of host functions to
 // C prototypes.
+#include "include.h"
+
 #include "arena.h"
 #include "declaration.h"
 #include "engine.h"
@@ -41,8 +43,7 @@ static HeaderModule *includeFind(EngineState *state, const char *sharedName)
     return nullptr;
 }
 
-// A registered header is included once: a void variable of its name marks
-// it. Any other name is a script file, run again on every include.
+// A void variable of a header's name marks it as included.
 void includeHeader(EngineState *state, const char *sharedName)
 {
     HeaderModule *module = includeFind(state, sharedName);
@@ -56,7 +57,7 @@ void includeHeader(EngineState *state, const char *sharedName)
     if (module->setup)
         module->setup(state);
     if (module->setupSource)
-        engineParse(state, sharedName, module->setupSource, strlen(module->setupSource), true, true, false);
+        runText(state, sharedName, module->setupSource, strlen(module->setupSource), TEXT_DISCARD);
     if (module->library)
         addLibrary(state, module->library);
 }

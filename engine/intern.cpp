@@ -5,6 +5,7 @@
 #include "arena.h"
 #include "error.h"
 #include "state.h"
+#include "table.h"
 
 #include <cstring>
 

@@ -5,6 +5,7 @@
 #include "error.h"
 #include "intern.h"
 #include "state.h"
+#include "table.h"
 
 #include <cmath>
 #include <cstdarg>

@@ -3,6 +3,7 @@
 #ifndef LODVANE_ENGINE_LEXER_H
 #define LODVANE_ENGINE_LEXER_H
 
+#include "error.h"
 #include "token.h"
 #include "types.h"
 
@@ -22,5 +23,12 @@ TokenKind getToken(ParseCursor *cursor, ScriptValue **value, bool advance);
 TokenKind peekRawToken(const ParseCursor *cursor);
 void skipToEndOfLine(ParseCursor *cursor);
 unsigned char *copyTokens(const ParseCursor *start, const ParseCursor *end);
+
+// Reads the next token; the run ends with `message` unless it is `token`.
+inline void expectToken(ParseCursor *cursor, TokenKind token, const char *message)
+{
+    if (getToken(cursor, nullptr, true) != token)
+        parserError(cursor, message);
+}
 
 #endif

@@ -2,6 +2,8 @@
 // and they stay for the life of the process.
 #include "output.h"
 
+#include "engine.h"
+
 #include <cstdio>
 
 static OutputCharHook charHook;

@@ -5,10 +5,6 @@
 
 #include <cstdio>
 
-typedef void (*OutputCharHook)(int character);
-typedef void (*OutputStringHook)(const char *text);
-
-void setOutputHooks(OutputCharHook charHook, OutputStringHook stringHook);
 bool outputHooksInstalled();
 
 void hostPutChar(int character, FILE *stream);

@@ -8,6 +8,7 @@
 #include "lexer.h"
 #include "statement.h"
 #include "storage.h"
+#include "table.h"
 #include "variable.h"
 
 #include <cstring>
@@ -38,14 +39,14 @@ void releaseTokens(EngineState *state, RetainedTokens *node)
     }
 }
 
-void engineParse(EngineState *state, const char *fileName, const char *source, size_t length, bool run,
-                 bool freeTokensNow, bool freeSourceAtCleanup)
+void runText(EngineState *state, const char *fileName, const char *source, size_t length, TextKeeping keeping)
 {
     const char *file = internString(state, fileName);
-    RetainedTokens *node = retainTokens(state, freeSourceAtCleanup ? const_cast<char *>(source) : nullptr);
+    char *owned = keeping == TEXT_KEEP_TOKENS_AND_SOURCE ? const_cast<char *>(source) : nullptr;
+    RetainedTokens *node = retainTokens(state, owned);
     node->tokens = tokenise(state, file, source, length);
     ParseCursor cursor;
-    initCursor(&cursor, state, source, node->tokens, file, run);
+    initCursor(&cursor, state, source, node->tokens, file, true);
     StatementResult result;
     while ((result = parseStatement(&cursor, true)) == STATEMENT_OK) {
     }
@@ -53,8 +54,13 @@ void engineParse(EngineState *state, const char *fileName, const char *source, s
         getToken(&cursor, nullptr, false); // the report points at the token
         parserError(&cursor, "parse error");
     }
-    if (freeTokensNow)
+    if (keeping == TEXT_DISCARD)
         releaseTokens(state, node);
+}
+
+bool engineParse(EngineState *state, const char *fileName, const char *source, size_t length)
+{
+    return engineProtectedCall(state, [&] { runText(state, fileName, source, length, TEXT_KEEP_TOKENS); });
 }
 
 // A "#!" first line reads as blank, so that a script can be made executable.
@@ -88,7 +94,7 @@ void runFile(EngineState *state, const char *fileName)
     }
     text[read] = '\0';
     runBlankInterpreterLine(text);
-    engineParse(state, fileName, text, read, true, false, true);
+    runText(state, fileName, text, read, TEXT_KEEP_TOKENS_AND_SOURCE);
 }
 
 bool engineParseFile(EngineState *state, const char *fileName)
@@ -129,7 +135,7 @@ static void runMain(EngineState *state, int argc, char **argv)
         {"__exit_value = main();", "__exit_value = main(__argc,__argv);"},
     };
     const char *text = kStartup[returnsValue][withArguments];
-    engineParse(state, "startup", text, strlen(text), true, true, false);
+    runText(state, "startup", text, strlen(text), TEXT_DISCARD);
 }
 
 bool engineCallMain(EngineState *state, int argc, char **argv)

@@ -9,6 +9,7 @@
 #include "output.h"
 #include "run.h"
 #include "storage.h"
+#include "table.h"
 #include "type.h"
 #include "variable.h"
 
@@ -52,9 +53,11 @@ static void stateSetUp(EngineState *state, size_t stackBytes)
     platformInit(state);
 }
 
-bool engineInit(EngineState *state, size_t stackBytes)
+bool engineInit(EngineState *state, size_t stackBytes, const EngineRunOptions *options)
 {
     memset(static_cast<void *>(state), 0, sizeof *state);
+    if (options)
+        state->options = *options;
     return engineProtectedCall(state, [&] { stateSetUp(state, stackBytes); });
 }
 

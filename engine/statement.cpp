@@ -5,7 +5,7 @@
 #include "statement.h"
 
 #include "declaration.h"
-#include "engine.h"
+#include "include.h"
 #include "error.h"
 #include "expression.h"
 #include "function.h"
@@ -17,12 +17,6 @@
 static TokenKind stmtPeek(ParseCursor *cursor, ScriptValue **value = nullptr)
 {
     return getToken(cursor, value, false);
-}
-
-static void stmtExpect(ParseCursor *cursor, TokenKind token, const char *message)
-{
-    if (getToken(cursor, nullptr, true) != token)
-        parserError(cursor, message);
 }
 
 // Moves to a remembered position without touching the mode, the labels
@@ -60,7 +54,7 @@ ExecMode parseBlock(ParseCursor *cursor, bool absorbBrace, bool condition)
 {
     intptr_t saved = scopeEnter(cursor);
     if (absorbBrace)
-        stmtExpect(cursor, TK_LEFT_BRACE, "'{' expected");
+        expectToken(cursor, TK_LEFT_BRACE, "'{' expected");
     ExecMode mode = cursor->mode;
     bool run = mode != MODE_SKIP && condition;
     if (!run)
@@ -69,7 +63,7 @@ ExecMode parseBlock(ParseCursor *cursor, bool absorbBrace, bool condition)
     }
     if (!run)
         cursor->mode = mode;
-    stmtExpect(cursor, TK_RIGHT_BRACE, "'}' expected");
+    expectToken(cursor, TK_RIGHT_BRACE, "'}' expected");
     scopeLeave(cursor, saved);
     return cursor->mode;
 }
@@ -77,9 +71,9 @@ ExecMode parseBlock(ParseCursor *cursor, bool absorbBrace, bool condition)
 // '(' expression ')'
 static int32_t stmtCondition(ParseCursor *cursor)
 {
-    stmtExpect(cursor, TK_OPEN_BRACKET, "'(' expected");
+    expectToken(cursor, TK_OPEN_BRACKET, "'(' expected");
     int32_t value = parseIntExpression(cursor);
-    stmtExpect(cursor, TK_CLOSE_BRACKET, "')' expected");
+    expectToken(cursor, TK_CLOSE_BRACKET, "')' expected");
     return value;
 }
 
@@ -112,12 +106,12 @@ static void stmtEndLoop(ParseCursor *cursor, ExecMode loopMode)
 static void stmtWhile(ParseCursor *cursor)
 {
     ExecMode loopMode = cursor->mode;
-    stmtExpect(cursor, TK_OPEN_BRACKET, "'(' expected");
+    expectToken(cursor, TK_OPEN_BRACKET, "'(' expected");
     ParseCursor condition = *cursor;
     for (;;) {
         stmtGoTo(cursor, condition);
         bool holds = parseIntExpression(cursor) != 0;
-        stmtExpect(cursor, TK_CLOSE_BRACKET, "')' expected");
+        expectToken(cursor, TK_CLOSE_BRACKET, "')' expected");
         stmtRequire(cursor, parseStatementMaybeRun(cursor, holds, true));
         stmtEndPass(cursor, loopMode);
         if (cursor->mode != MODE_RUN || !holds)
@@ -135,7 +129,7 @@ static void stmtDo(ParseCursor *cursor)
         stmtGoTo(cursor, body);
         stmtRequire(cursor, parseStatement(cursor, true));
         stmtEndPass(cursor, loopMode);
-        stmtExpect(cursor, TK_WHILE, "'while' expected");
+        expectToken(cursor, TK_WHILE, "'while' expected");
         bool holds = stmtCondition(cursor) != 0;
         if (!holds || cursor->mode != MODE_RUN)
             break;
@@ -148,19 +142,19 @@ static void stmtFor(ParseCursor *cursor)
 {
     ExecMode loopMode = cursor->mode;
     intptr_t savedScope = scopeEnter(cursor);
-    stmtExpect(cursor, TK_OPEN_BRACKET, "'(' expected");
+    expectToken(cursor, TK_OPEN_BRACKET, "'(' expected");
     stmtRequire(cursor, parseStatement(cursor, true));
     ParseCursor condition = *cursor;
     bool hasCondition = stmtPeek(cursor) != TK_SEMICOLON;
     bool holds = !hasCondition || parseIntExpression(cursor) != 0;
-    stmtExpect(cursor, TK_SEMICOLON, "';' expected");
+    expectToken(cursor, TK_SEMICOLON, "';' expected");
     ParseCursor step = *cursor;
     ExecMode mode = cursor->mode;
     cursor->mode = MODE_SKIP;
     ScriptValue *ignored;
     parseExpression(cursor, &ignored);
     cursor->mode = mode;
-    stmtExpect(cursor, TK_CLOSE_BRACKET, "')' expected");
+    expectToken(cursor, TK_CLOSE_BRACKET, "')' expected");
     ParseCursor body = *cursor;
     stmtRequire(cursor, parseStatementMaybeRun(cursor, holds, true));
     if (cursor->mode == MODE_CONTINUE && loopMode == MODE_RUN)
@@ -222,13 +216,13 @@ static void stmtCase(ParseCursor *cursor)
     int32_t value = parseIntExpression(cursor);
     if (searching)
         cursor->mode = value == cursor->searchLabel ? MODE_RUN : MODE_CASE_SEARCH;
-    stmtExpect(cursor, TK_COLON, "':' expected");
+    expectToken(cursor, TK_COLON, "':' expected");
 }
 
 // default: 'default' ':' -- taken where it stands
 static void stmtDefault(ParseCursor *cursor)
 {
-    stmtExpect(cursor, TK_COLON, "':' expected");
+    expectToken(cursor, TK_COLON, "':' expected");
     if (cursor->mode == MODE_CASE_SEARCH)
         cursor->mode = MODE_RUN;
 }
@@ -364,7 +358,7 @@ static bool stmtDeclaration(ParseCursor *cursor)
 static void stmtCount(ParseCursor *cursor)
 {
     EngineState *state = cursor->engine;
-    if (state->statementLimit && ++state->statementCount > state->statementLimit)
+    if (state->options.statementLimit && ++state->statementCount > state->options.statementLimit)
         parserError(cursor, "step limit reached");
 }
 
@@ -436,6 +430,6 @@ StatementResult parseStatement(ParseCursor *cursor, bool checkSemicolon)
         break;
     }
     if (checkSemicolon)
-        stmtExpect(cursor, TK_SEMICOLON, "';' expected");
+        expectToken(cursor, TK_SEMICOLON, "';' expected");
     return STATEMENT_OK;
 }

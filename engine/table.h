@@ -2,10 +2,10 @@
 #ifndef LODVANE_ENGINE_TABLE_H
 #define LODVANE_ENGINE_TABLE_H
 
+#include "state.h"
+
 #include <cstddef>
 #include <cstdint>
-
-struct EngineState;
 
 // In the shared-string table the key/value pair is replaced by the string's
 // own bytes, which run on past the end of the record (one block per string).
@@ -21,14 +21,6 @@ struct HashEntry {
         } pair;
         char text[2 * sizeof(void *)];
     } u;
-};
-
-// Bucket storage belongs to the owner (the EngineState, a call frame or a
-// struct type), so a table header never allocates.
-struct HashTable {
-    int16_t size;           // bucket count, fixed at initialisation
-    uint16_t onHeap;        // non-zero: entries on the heap; zero: in the stack arena
-    HashEntry **buckets;
 };
 
 void tableInit(HashTable *table, HashEntry **buckets, int size, bool onHeap);

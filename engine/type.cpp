@@ -5,6 +5,7 @@
 #include "error.h"
 #include "output.h"
 #include "state.h"
+#include "table.h"
 
 struct BaseTypeRow {
     ScriptType EngineState::*field;

@@ -3,14 +3,12 @@
 #ifndef LODVANE_ENGINE_TYPE_H
 #define LODVANE_ENGINE_TYPE_H
 
-#include "types.h"
+#include "native.h"
 
 #include <cstdio>
 
 void typeInit(EngineState *state);
 void typeCleanup(EngineState *state);
-ScriptType *getMatchingType(EngineState *state, ParseCursor *cursor, ScriptType *parent, TypeKind kind,
-                            int arraySize, const char *name, bool allowDuplicate);
 void printType(EngineState *state, const ScriptType *type, FILE *stream);
 
 #endif

@@ -4,6 +4,7 @@
 #include "error.h"
 #include "intern.h"
 #include "storage.h"
+#include "table.h"
 
 #include <cstdio>
 #include <cstring>

@@ -3,10 +3,11 @@
 #define LODVANE_ENGINE_VARIABLE_H
 
 #include "arena.h"
-#include "state.h"
-#include "types.h"
+#include "native.h"
 
 #include <cstddef>
+
+constexpr int kLocalBuckets = 11;
 
 // One active call: an arena block followed by its parameter pointers.
 struct CallFrame {
@@ -28,10 +29,6 @@ constexpr size_t kValueHeader = arenaAligned(sizeof(ScriptValue));
 // size times `count`.
 size_t typeDataSize(const ScriptType *type, int count, bool compact);
 size_t valueDataSize(const ScriptValue *value, bool compact);
-// Bytes of data in the value's own arena block: 0 for a header that points
-// at storage it does not own (a shared value), so that the arguments behind
-// the last fixed one can be found from each other.
-size_t valueStackDataSize(const ScriptValue *value);
 // A temporary: its data lies in its own arena block, which goes away with it.
 bool valueOwnsStackData(const ScriptValue *value);
 
@@ -52,9 +49,6 @@ void variableFreeTable(EngineState *state, HashTable *table);
 HashTable *currentTable(EngineState *state);
 ScriptValue *defineVariable(EngineState *state, ParseCursor *cursor, const char *name,
                             const ScriptValue *initial, ScriptType *type, bool writable);
-ScriptValue *defineGlobalValue(EngineState *state, ParseCursor *cursor, const char *name,
-                               ScriptType *type, void *address, bool writable);
-bool isDefined(EngineState *state, const char *name);
 // Null when the name is not visible; getVariable reports that instead.
 ScriptValue *lookupVariable(EngineState *state, const char *name);
 ScriptValue *getVariable(EngineState *state, ParseCursor *cursor, const char *name);

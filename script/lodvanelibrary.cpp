@@ -3,10 +3,7 @@
 // the board. Every function reaches the window through the running session.
 #include "scriptsession.h"
 
-#include "engine.h"
-#include "error.h"
-#include "expression.h"
-#include "storage.h"
+#include "native.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -57,8 +57,9 @@ int main(int argc, char **argv)
 
     std::unique_ptr<EngineState> state(new EngineState());
     int status = 1;
-    if (engineInit(state.get(), kEngineStackBytes)) {
-        state->statementLimit = maxSteps;
+    EngineRunOptions options{};
+    options.statementLimit = maxSteps;
+    if (engineInit(state.get(), kEngineStackBytes, &options)) {
         bool ran = includeAllHeaders(state.get()) && engineParseFile(state.get(), argv[first]) &&
                    engineCallMain(state.get(), argc - first, argv + first);
         (void)ran; // an early end has left its value in exitValue too

@@ -5,13 +5,14 @@
 #ifndef LODVANE_ENGINE_LIB_LIBRARY_H
 #define LODVANE_ENGINE_LIB_LIBRARY_H
 
-#include "engine.h"
-#include "types.h"
+#include "native.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
+// In their start-up order, by engineInit.
+void registerStandardHeaders(EngineState *state);
 // Closes the files and frees the heap blocks a run left behind.
 void releaseStandardLibrary(EngineState *state);
 

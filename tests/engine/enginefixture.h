@@ -8,6 +8,7 @@
 #include "error.h"
 #include "intern.h"
 #include "lexer.h"
+#include "table.h"
 
 #include <QByteArray>
 #include <QString>

@@ -14,7 +14,7 @@ private:
     EngineState st;
 
 private slots:
-    void init() { captureOutput(); QVERIFY(engineInit(&st, kEngineStackBytes)); }
+    void init() { captureOutput(); QVERIFY(engineInit(&st, kEngineStackBytes, nullptr)); }
     void cleanup();
 
     void layout_data();
@@ -134,7 +134,7 @@ void TestDeclaration::anonymousNamesCountUp()
 
     engineCleanup(&st);
     scriptSources().clear();
-    QVERIFY(engineInit(&st, kEngineStackBytes));
+    QVERIFY(engineInit(&st, kEngineStackBytes, nullptr));
     QCOMPARE(runStatements(&st, "struct { int c; } w;"), QByteArray());
     QRegularExpressionMatch next = name.match(QString::fromLatin1(evaluate(&st, "w")));
     QVERIFY(next.hasMatch());

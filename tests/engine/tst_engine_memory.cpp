@@ -3,6 +3,7 @@
 #include "enginefixture.h"
 
 #include "type.h"
+#include "variable.h"
 
 #include <QtTest>
 
@@ -14,7 +15,7 @@ private:
     EngineState st;
 
 private slots:
-    void init() { captureOutput(); QVERIFY(engineInit(&st, kEngineStackBytes)); }
+    void init() { captureOutput(); QVERIFY(engineInit(&st, kEngineStackBytes, nullptr)); }
     void cleanup();
 
     void internSameTextSameAddress_data();
@@ -216,7 +217,7 @@ void TestEngineMemory::arenaFrames()
 void TestEngineMemory::initWithTooSmallStackFails()
 {
     EngineState small;
-    QVERIFY(!engineInit(&small, 4));
+    QVERIFY(!engineInit(&small, 4, nullptr));
     QCOMPARE(capturedOutput(), QByteArray("out of memory\n"));
     QCOMPARE(small.exitValue, 1);
     engineCleanup(&small);

@@ -2,6 +2,7 @@
 // are checked with the lexer's errors.
 #include "enginefixture.h"
 
+#include "output.h"
 #include "type.h"
 
 #include <QTemporaryFile>
@@ -54,7 +55,7 @@ void TestEngineOutput::withoutHooksErrorReportGoesToStandardOutput()
     QVERIFY(!outputHooksInstalled());
     EngineState st;
     QByteArray written = standardOutputOf([&] {
-        QVERIFY(engineInit(&st, kEngineStackBytes));
+        QVERIFY(engineInit(&st, kEngineStackBytes, nullptr));
         QCOMPARE(st.output, stdout);
         QByteArray result = tokeniseText(&st, "int a;\n  x @ y;\n");
         QCOMPARE(result, QByteArray("error: "));
@@ -90,7 +91,7 @@ void TestEngineOutput::hooksReceiveEveryPiece()
 void TestEngineOutput::formatterDirectives()
 {
     EngineState st;
-    QVERIFY(engineInit(&st, kEngineStackBytes));
+    QVERIFY(engineInit(&st, kEngineStackBytes, nullptr));
     captureOutput();
     ScriptType *rows = getMatchingType(&st, nullptr, st.charPtrType, TYPE_ARRAY, 4, st.emptyString, true);
     QVERIFY(!engineProtectedCall(&st, [&] {

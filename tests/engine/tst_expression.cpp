@@ -80,7 +80,7 @@ private slots:
 void TestExpression::init()
 {
     captureOutput();
-    QVERIFY(engineInit(&st, kEngineStackBytes));
+    QVERIFY(engineInit(&st, kEngineStackBytes, nullptr));
     callCount = 0;
     defineFunction(&st, "Test", &st.voidType, {{&st.intType, "n"}}, false, nativeVoid);
     defineFunction(&st, "Count", &st.intType, {{&st.intType, "n"}}, false, nativeCount);
@@ -350,7 +350,7 @@ void TestExpression::hostStackPerNestingLevel()
     deepest(calls(kNestingLimit), false, "out of memory");
     engineCleanup(&st);
     scriptSources().clear();
-    QVERIFY(engineInit(&st, kEngineStackBytes));
+    QVERIFY(engineInit(&st, kEngineStackBytes, nullptr));
     defineFunction(&st, "down", &st.intType, {{&st.intType, "n"}}, false, nullptr, "{ return down(n + 1); }");
     deepest("down(0)", false, "out of memory");
 }

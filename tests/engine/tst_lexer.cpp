@@ -15,7 +15,7 @@ private:
     unsigned char *streamOf(const char *text);
 
 private slots:
-    void init() { captureOutput(); QVERIFY(engineInit(&st, kEngineStackBytes)); }
+    void init() { captureOutput(); QVERIFY(engineInit(&st, kEngineStackBytes, nullptr)); }
     void cleanup();
 
     void tokens_data();

@@ -53,6 +53,8 @@ private slots:
     void bindings_data();
     void bindings();
     void doubleBinding();
+    void textRun_data();
+    void textRun();
 };
 
 void TestLibrary::bindings_data()
@@ -88,7 +90,7 @@ void TestLibrary::bindings()
     QByteArray name = path.toLocal8Bit();
     char *argv[] = {name.data(), nullptr};
     EngineState state;
-    QVERIFY(engineInit(&state, kEngineStackBytes));
+    QVERIFY(engineInit(&state, kEngineStackBytes, nullptr));
     QVERIFY(registerHeader(&state, "test.h", testSetup, kTestLibrary, "typedef int counter;"));
     QVERIFY(includeAllHeaders(&state));
     bool ran = engineParseFile(&state, argv[0]) && engineCallMain(&state, 1, argv);
@@ -104,11 +106,47 @@ void TestLibrary::bindings()
 void TestLibrary::doubleBinding()
 {
     EngineState state;
-    QVERIFY(engineInit(&state, kEngineStackBytes));
+    QVERIFY(engineInit(&state, kEngineStackBytes, nullptr));
     QVERIFY(registerHeader(&state, "a.h", nullptr, kTestLibrary, nullptr));
     QVERIFY(registerHeader(&state, "b.h", nullptr, kTestLibrary, nullptr));
     QVERIFY(!includeAllHeaders(&state));
     QVERIFY2(capturedOutput().contains("'sum' is already defined"), capturedOutput().constData());
+    engineCleanup(&state);
+    QCOMPARE(state.heapBlocks, 0L);
+}
+
+// A text run from memory keeps what it defines for the call of main; the
+// limit given to engineInit holds in both.
+void TestLibrary::textRun_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<bool>("parsed");
+    QTest::addColumn<int>("status");
+    QTest::newRow("main defined in the text") << QByteArray("int main() { return 7; }") << 0 << true << 7;
+    QTest::newRow("limit reached at top level")
+        << QByteArray("int i;\nwhile (1) i++;\nint main() { return 0; }") << 100 << false << 1;
+    QTest::newRow("limit reached in main") << QByteArray("int main() { while (1) ; return 0; }") << 100 << true << 1;
+}
+
+void TestLibrary::textRun()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, limit);
+    QFETCH(bool, parsed);
+    QFETCH(int, status);
+    EngineRunOptions options{};
+    options.statementLimit = static_cast<unsigned long>(limit);
+    char name[] = "text.c";
+    char *argv[] = {name, nullptr};
+    EngineState state;
+    QVERIFY(engineInit(&state, kEngineStackBytes, &options));
+    QVERIFY(includeAllHeaders(&state));
+    QCOMPARE(engineParse(&state, name, text.constData(), size_t(text.size())), parsed);
+    if (parsed)
+        engineCallMain(&state, 1, argv);
+    QCOMPARE(state.exitValue, status);
+    QCOMPARE(capturedOutput().contains("step limit reached"), status == 1);
     engineCleanup(&state);
     QCOMPARE(state.heapBlocks, 0L);
 }

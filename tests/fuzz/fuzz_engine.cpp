@@ -11,7 +11,6 @@
 // output folders can be written, created or removed, and no program outside
 // /usr/lib (where the sanitizers' symboliser lives) can be started.
 #include "engine.h"
-#include "error.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -170,14 +169,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (fchdir(scratchDirectory) != 0)
         std::abort();
     std::unique_ptr<EngineState> state(new EngineState());
-    if (engineInit(state.get(), kEngineStackBytes)) {
-        state->statementLimit = kStatementsPerInput;
+    EngineRunOptions options{};
+    options.statementLimit = kStatementsPerInput;
+    if (engineInit(state.get(), kEngineStackBytes, &options)) {
         char name[] = "fuzz.c";
         char *arguments[] = {name, nullptr};
         // Without a main the call ends in its report, as lodvane-script's does.
-        bool parsed = includeAllHeaders(state.get()) && engineProtectedCall(state.get(), [&] {
-            engineParse(state.get(), name, source.c_str(), source.size(), true, false, false);
-        });
+        bool parsed = includeAllHeaders(state.get())
+            && engineParse(state.get(), name, source.c_str(), source.size());
         if (parsed)
             engineCallMain(state.get(), 1, arguments);
     }

@@ -31,7 +31,7 @@ private:
     void check();
 
 private slots:
-    void init() { captureOutput(); QVERIFY(engineInit(&st, kEngineStackBytes)); QVERIFY(includeAllHeaders(&st)); }
+    void init() { captureOutput(); QVERIFY(engineInit(&st, kEngineStackBytes, nullptr)); QVERIFY(includeAllHeaders(&st)); }
     void cleanup();
 
     void formats_data();

@@ -4,13 +4,11 @@
 // to the output hooks.
 //
 // The host entry points return false when the run ended early, through an
-// error report or exit(); the exit value is then in state->exitValue. The
-// engine-side calls below them are for libraries and leave the run the same
-// way as any error does.
+// error report or exit(); the exit value is then in state->exitValue. A
+// library of host functions is written against native.h.
 #ifndef LODVANE_ENGINE_ENGINE_H
 #define LODVANE_ENGINE_ENGINE_H
 
-#include "output.h"
 #include "state.h"
 
 #include <cstddef>
@@ -18,16 +16,15 @@
 // The stack size this program's hosts pass to engineInit.
 constexpr size_t kEngineStackBytes = 131072;
 
-// A host function bound to a C prototype; a table of them ends in an entry
-// whose prototype is null.
-struct LibraryEntry {
-    NativeFunction function;
-    const char *prototype;
-};
+// Where the engine's text goes instead of standard output. The hooks are
+// process-wide: installed once, they stay for the life of the process.
+typedef void (*OutputCharHook)(int character);
+typedef void (*OutputStringHook)(const char *text);
+void setOutputHooks(OutputCharHook charHook, OutputStringHook stringHook);
 
 // False (after printing "out of memory") when the state could not be set up;
-// engineCleanup is still the way to release it.
-bool engineInit(EngineState *state, size_t stackBytes);
+// engineCleanup is still the way to release it. `options` may be null.
+bool engineInit(EngineState *state, size_t stackBytes, const EngineRunOptions *options);
 void engineCleanup(EngineState *state);
 
 // Newest first; false (after the report) when it could not be added.
@@ -35,16 +32,10 @@ bool registerHeader(EngineState *state, const char *name, void (*setup)(EngineSt
                     const LibraryEntry *library, const char *setupSource);
 bool includeAllHeaders(EngineState *state);
 bool engineParseFile(EngineState *state, const char *fileName);
+// A text in memory, run as a file's text is. It must stay as it is until
+// engineCleanup: reports from the functions it defines quote its lines.
+bool engineParse(EngineState *state, const char *fileName, const char *source, size_t length);
 // main's return value ends up in state->exitValue (0 for a void main).
 bool engineCallMain(EngineState *state, int argc, char **argv);
-
-// The standard headers, registered by engineInit in their start-up order.
-void registerStandardHeaders(EngineState *state);
-
-// Engine side.
-void engineParse(EngineState *state, const char *fileName, const char *source, size_t length, bool run,
-                 bool freeTokensNow, bool freeSourceAtCleanup);
-void includeHeader(EngineState *state, const char *sharedName);
-void addLibrary(EngineState *state, const LibraryEntry *library);
 
 #endif

@@ -1,12 +1,11 @@
-// The record that holds everything one script run needs.
+// The record that holds everything one script run needs, and the records
+// it holds by value.
 #ifndef LODVANE_ENGINE_STATE_H
 #define LODVANE_ENGINE_STATE_H
 
-#include "arena.h"
-#include "storage.h"
-#include "table.h"
 #include "types.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -14,9 +13,38 @@ constexpr int kGlobalBuckets = 97;
 constexpr int kStringLiteralBuckets = 97;
 constexpr int kReservedWordCount = 39;
 constexpr int kReservedWordBuckets = 2 * kReservedWordCount;
-constexpr int kLocalBuckets = 11;
-constexpr int kMemberBuckets = 11;
 constexpr int kSharedStringBuckets = 97;
+
+struct HashEntry;
+struct StorageRegion;
+
+// A chained hash table keyed by the address of a shared (interned) name.
+// Bucket storage belongs to the owner (the EngineState, a call frame or a
+// struct type), so a table header never allocates.
+struct HashTable {
+    int16_t size;           // bucket count, fixed at initialisation
+    uint16_t onHeap;        // non-zero: entries on the heap; zero: in the stack arena
+    HashEntry **buckets;
+};
+
+// The stack arena: call frames and temporaries, last in first out.
+// Grows upward from `start`; `frame` is the word holding the previous frame's
+// address, so popping a frame follows that link. Every size is a multiple of 8.
+struct Arena {
+    char *block;  // as allocated, freed at clean-up
+    char *start;  // first 8-byte aligned address of the block
+    char *limit;  // start + block size - 8
+    char *frame;  // current frame word
+    char *top;    // next free byte
+};
+
+// The storage a script may reach through pointers besides the arena: kept
+// sorted by start in one heap block, so a lookup is a binary search.
+struct StorageRegistry {
+    StorageRegion *regions;
+    int count;
+    int capacity;
+};
 
 // A parse whose definitions are used later keeps its tokens (and, when asked,
 // its source) here until clean-up: saved cursors point into both.
@@ -34,6 +62,14 @@ struct HeaderModule {
     const LibraryEntry *library;           // ends in an entry with a null prototype; or null
     const char *setupSource;               // or null
     HeaderModule *next;
+};
+
+// What a host asks of a whole run, handed to engineInit and kept until
+// clean-up. Zero-initialised, it asks nothing.
+struct EngineRunOptions {
+    // Statements the run may execute before it ends with "step limit
+    // reached", header set-up texts included; 0 for no limit.
+    unsigned long statementLimit;
 };
 
 // The groups follow the order of start-up and clean-up.
@@ -95,10 +131,10 @@ struct EngineState {
     const char *emptyString;   // interned first; stands for "no name"
 
     // Run limits and accounting.
-    unsigned long statementLimit; // executed statements allowed, 0 for no limit (set after engineInit)
+    EngineRunOptions options;     // as engineInit was given them
     unsigned long statementCount;
     long heapBlocks;              // heap blocks alive; 0 again after clean-up
-    size_t heapBytes;             // what they hold, against kHeapBudgetBytes
+    size_t heapBytes;             // what they hold, against the engine's heap budget
 
     StorageRegistry storage;      // what a script may reach through pointers
     int nestingDepth;             // the parser's own recursion
@@ -109,9 +145,5 @@ struct EngineState {
     int32_t mainArgc;             // what __argc and __argv alias while main runs
     char **mainArgv;
 };
-
-// Past this many nested expressions and statements the run ends with
-// "nesting too deep", well before the host stack could overflow.
-constexpr int kNestingLimit = 2000;
 
 #endif

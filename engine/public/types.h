@@ -3,11 +3,10 @@
 #ifndef LODVANE_ENGINE_TYPES_H
 #define LODVANE_ENGINE_TYPES_H
 
-#include "table.h"
-
 #include <cstdint>
 
 struct EngineState;
+struct HashTable;
 struct ScriptType;
 struct ScriptValue;
 struct CallFrame;

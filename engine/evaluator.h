@@ -1,0 +1,155 @@
+// What the pieces of the expression evaluator share: the node stack, the
+// record an operator leaves, and loads and stores of unaligned data.
+#ifndef LODVANE_ENGINE_EVALUATOR_H
+#define LODVANE_ENGINE_EVALUATOR_H
+
+#include "arena.h"
+#include "error.h"
+#include "state.h"
+#include "token.h"
+#include "types.h"
+#include "variable.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+enum Order : uint8_t { ORDER_VALUE, ORDER_PREFIX, ORDER_INFIX, ORDER_POSTFIX };
+
+struct ExprNode {
+    ExprNode *next;      // the node below
+    ScriptValue *value;  // null for an operator
+    int32_t precedence;  // bracket base included
+    TokenKind op;
+    Order order;
+};
+
+// One expression being read.
+struct Expr {
+    ParseCursor *cursor;
+    EngineState *state;
+    ExprNode *top;
+    int32_t bracketBase;
+    int ternaryDepth;
+    ExprNode *shortCircuit; // a decided && or || whose right operand makes no calls
+    bool run;
+};
+
+// What an operator leaves: a new value holding `small` or a copy of
+// `copyFrom`, or a header sharing existing storage.
+struct ExprResult {
+    ScriptType *type = nullptr;
+    AnyData small{};
+    void *shared = nullptr;
+    const void *copyFrom = nullptr;
+    bool isLvalue = false;
+    ScriptValue *origin = nullptr;
+};
+
+// A heap block that goes away however the scope is left.
+struct HeapTemp {
+    EngineState *state;
+    void *block = nullptr;
+    ~HeapTemp() { heapFree(state, block); }
+};
+
+// Storage reached through a pointer need not be aligned for its type, so
+// every datum is moved with memcpy.
+template <typename T>
+T load(const void *at)
+{
+    T value;
+    memcpy(&value, at, sizeof value);
+    return value;
+}
+
+template <typename T>
+void store(void *at, T value)
+{
+    memcpy(at, &value, sizeof value);
+}
+
+// 32 bits for int, long and their unsigned forms, 16 for the shorts, 8 for the chars.
+inline void storeInteger(void *at, TypeKind kind, int32_t value)
+{
+    switch (kind) {
+    case TYPE_SHORT: case TYPE_UNSIGNED_SHORT: store(at, static_cast<uint16_t>(value)); break;
+    case TYPE_CHAR: case TYPE_UNSIGNED_CHAR: store(at, static_cast<uint8_t>(value)); break;
+    default: store(at, static_cast<uint32_t>(value)); break;
+    }
+}
+
+inline uintptr_t loadPointer(const ScriptValue *value)
+{
+    return reinterpret_cast<uintptr_t>(load<void *>(value->data));
+}
+
+// Out-of-range doubles saturate; NaN becomes 0.
+inline int32_t doubleToInt32(double d)
+{
+    if (std::isnan(d))
+        return 0;
+    if (d >= 2147483647.0)
+        return INT32_MAX;
+    if (d <= -2147483648.0)
+        return INT32_MIN;
+    return static_cast<int32_t>(d);
+}
+
+inline size_t compactSize(const ScriptType *type)
+{
+    return typeDataSize(type, type->arraySize, true);
+}
+
+/* ---- the node stack ------------------------------------------------------ */
+
+inline ExprNode *exprPushNode(Expr *e, TokenKind op, Order order, int32_t precedence)
+{
+    ExprNode *node = static_cast<ExprNode *>(arenaAlloc(e->state, sizeof(ExprNode)));
+    if (!node)
+        parserError(e->cursor, "out of memory");
+    node->next = e->top;
+    node->op = op;
+    node->order = order;
+    node->precedence = precedence;
+    e->top = node;
+    return node;
+}
+
+// Releases everything from `address` up.
+inline void exprPopTo(ParseCursor *cursor, const void *address)
+{
+    EngineState *state = cursor->engine;
+    size_t size = size_t(state->arena.top - static_cast<const char *>(address));
+    if (!arenaPop(state, address, size))
+        parserError(cursor, "stack underrun");
+}
+
+ScriptValue *exprPushResult(Expr *e, const ExprResult &r);
+void exprReplace(Expr *e, ExprNode *lowest, ExprResult &r);
+
+inline ExprResult intResult(Expr *e, int32_t value)
+{
+    ExprResult r;
+    r.type = &e->state->intType;
+    r.small.i = value;
+    return r;
+}
+
+// Also the placeholder an operator or a call leaves when read without running.
+inline void exprPushInt(Expr *e, int32_t value)
+{
+    exprPushResult(e, intResult(e, value));
+}
+
+/* ---- operators (operator.cpp) ------------------------------------------- */
+
+void exprCollapse(Expr *e, int32_t precedence);
+void exprMember(Expr *e, TokenKind op);
+
+/* ---- calls and macros (call.cpp) ---------------------------------------- */
+
+void exprMacroBody(Expr *e, const ScriptValue *macro, const char *name, ScriptValue **result);
+void exprCall(Expr *e, const char *name);
+
+#endif
