@@ -3,9 +3,12 @@
 #include "lodvane.h"
 
 #include "engine.h"
+#include "native.h"
 #include "qpe.h"
 #include "scriptsession.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSettings>
@@ -31,6 +34,24 @@ void outputCharHook(int character)
         return;
     }
     scriptLineBuffer.append(char(character));
+}
+
+// The engine calls this every few hundred statements. It lets the window's
+// events in at least every kEventRoundMs of run time, so a script that never
+// looks at the window (a runaway loop) leaves it painting and answering, and
+// it ends the run when the user asked to stop it.
+constexpr qint64 kEventRoundMs = 20;
+constexpr unsigned long kPollStatements = 512;
+QElapsedTimer sinceEvents;
+
+void pollHook(EngineState *state)
+{
+    if (sinceEvents.elapsed() >= kEventRoundMs) {
+        QCoreApplication::processEvents();
+        sinceEvents.restart();
+    }
+    if (scriptSession && scriptSession->stopRequested)
+        engineExit(state, 0);
 }
 
 void outputStringHook(const char *text)
@@ -79,9 +100,13 @@ bool Lodvane::runScript(const QString &path)
     scriptSession = script.get();
     auto state = std::make_unique<EngineState>();
     EngineState *engine = state.get();
+    EngineRunOptions options{};
+    options.poll = pollHook;
+    options.pollInterval = kPollStatements;
+    sinceEvents.start();
     // Each entry point returns false when the run ended early (an error
-    // report or exit()); the run then stops there.
-    bool finished = engineInit(engine, kEngineStackBytes, nullptr)
+    // report, exit() or a stop); the run then stops there.
+    bool finished = engineInit(engine, kEngineStackBytes, &options)
                     && registerHeader(engine, "lodvane.h", nullptr, lodvaneLibrary, nullptr)
                     && includeAllHeaders(engine);
     if (finished) {

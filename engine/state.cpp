@@ -8,6 +8,7 @@
 #include "lexer.h"
 #include "output.h"
 #include "run.h"
+#include "statement.h"
 #include "storage.h"
 #include "table.h"
 #include "type.h"
@@ -58,6 +59,8 @@ bool engineInit(EngineState *state, size_t stackBytes, const EngineRunOptions *o
     memset(static_cast<void *>(state), 0, sizeof *state);
     if (options)
         state->options = *options;
+    state->nextPoll = state->options.pollInterval ? state->options.pollInterval : kDefaultPollInterval;
+    scheduleCheckpoint(state);
     return engineProtectedCall(state, [&] { stateSetUp(state, stackBytes); });
 }
 

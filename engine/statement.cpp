@@ -354,12 +354,37 @@ static bool stmtDeclaration(ParseCursor *cursor)
     return false;
 }
 
-// A bounded run ends here once it has executed its statements.
-static void stmtCount(ParseCursor *cursor)
+void scheduleCheckpoint(EngineState *state)
+{
+    const EngineRunOptions &options = state->options;
+    unsigned long next = ~0UL;
+    if (options.statementLimit)
+        next = options.statementLimit + 1;
+    if (options.poll && state->nextPoll < next)
+        next = state->nextPoll;
+    state->nextCheckpoint = next;
+}
+
+// A bounded run ends here once it has executed its statements, and a host
+// that asked to be polled is called from here.
+static void stmtCheckpoint(ParseCursor *cursor)
 {
     EngineState *state = cursor->engine;
-    if (state->options.statementLimit && ++state->statementCount > state->options.statementLimit)
+    const EngineRunOptions &options = state->options;
+    if (options.statementLimit && state->statementCount > options.statementLimit)
         parserError(cursor, "step limit reached");
+    if (options.poll && state->statementCount >= state->nextPoll) {
+        state->nextPoll = state->statementCount + (options.pollInterval ? options.pollInterval : kDefaultPollInterval);
+        scheduleCheckpoint(state);
+        options.poll(state);
+    }
+}
+
+static inline void stmtCount(ParseCursor *cursor)
+{
+    EngineState *state = cursor->engine;
+    if (++state->statementCount >= state->nextCheckpoint)
+        stmtCheckpoint(cursor);
 }
 
 // The one big dispatch: every statement by its first token. Statements that

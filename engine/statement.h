@@ -12,6 +12,9 @@ enum StatementResult : uint8_t {
 };
 
 StatementResult parseStatement(ParseCursor *cursor, bool checkSemicolon);
+// Sets the statement count at which the step limit or the host's poll is
+// next due; each statement then costs one comparison until then.
+void scheduleCheckpoint(EngineState *state);
 // The statement in skip mode when the mode is not skip and the condition is
 // false; the mode is restored afterwards.
 StatementResult parseStatementMaybeRun(ParseCursor *cursor, bool condition, bool checkSemicolon);

@@ -70,7 +70,14 @@ struct EngineRunOptions {
     // Statements the run may execute before it ends with "step limit
     // reached", header set-up texts included; 0 for no limit.
     unsigned long statementLimit;
+    // When set, called after every pollInterval executed statements (0 for
+    // kDefaultPollInterval): a host that runs the engine on its GUI thread
+    // lets its events in here, and may end the run through engineExit.
+    void (*poll)(EngineState *state);
+    unsigned long pollInterval;
 };
+
+constexpr unsigned long kDefaultPollInterval = 1024;
 
 // The groups follow the order of start-up and clean-up.
 struct EngineState {
@@ -133,6 +140,8 @@ struct EngineState {
     // Run limits and accounting.
     EngineRunOptions options;     // as engineInit was given them
     unsigned long statementCount;
+    unsigned long nextPoll;       // statement count at which the host is polled next
+    unsigned long nextCheckpoint; // the nearer of that and the step limit
     long heapBlocks;              // heap blocks alive; 0 again after clean-up
     size_t heapBytes;             // what they hold, against the engine's heap budget
 
