@@ -291,9 +291,11 @@ void TestActions::exampleScriptTalksToTheBoard()
     // The newcomer's path: the demo in FLASH, then the example script.
     startBoard({QStringLiteral("--boot-flash")});
     w->ui.coreCB->setCurrentIndex(5);
+    w->ui.baudRate->setCurrentText(QStringLiteral("921600"));
     w->ui.binaryFilePathLE->setText(QStringLiteral(LODVANE_EXAMPLES "/demo-monitor.ldr"));
     w->ui.programTB->click();
     QVERIFY(logLines().last().endsWith("correctly uploaded."));
+    QVERIFY(sim->waitForTrace("autobaud baud=921600 divisor=5 "));
     QVERIFY(sim->waitForTrace("flash-boot size="));
 
     QFile::copy(QStringLiteral(LODVANE_EXAMPLES "/eeprom.c"), dir->filePath("eeprom.c"));
