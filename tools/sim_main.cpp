@@ -263,10 +263,12 @@ int main(int argc, char **argv)
     if (!openTrace(s) || !makeLink(s.cl.linkPath, port.slavePath()))
         return 1;
     installSignals();
-    std::printf("%s\n", port.slavePath().c_str());
-    std::fflush(stdout);
+    // What the board is goes out first: whoever waits for the port line
+    // finds it already written.
     std::fprintf(stderr, "lodvane-sim: %s with %u bytes of FLASH on %s\n", s.cl.options.core().name,
                  flash.size(), port.slavePath().c_str());
+    std::printf("%s\n", port.slavePath().c_str());
+    std::fflush(stdout);
 
     const sim::BoardReports reports = reportsFor(s);
     sim::SimBoard board(s.cl.options, flash, reports);
