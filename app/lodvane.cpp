@@ -148,10 +148,14 @@ Lodvane::Lodvane(QWidget *parent, Qt::WindowFlags flags)
     connect(ui.coreCB, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Lodvane::storeChoices);
     connect(ui.baudRate, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Lodvane::storeChoices);
     connect(ui.flashSize, QOverload<int>::of(&QSpinBox::valueChanged), this, &Lodvane::storeChoices);
-    connect(ui.serialPortsCB, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this] {
+    // A pick of the port already shown (in place of a remembered one that
+    // is missing) is a choice too.
+    const auto portChosen = [this] {
         chosenPort = ui.serialPortsCB->currentText();
         storeChoices();
-    });
+    };
+    connect(ui.serialPortsCB, QOverload<int>::of(&QComboBox::currentIndexChanged), this, portChosen);
+    connect(ui.serialPortsCB, QOverload<int>::of(&QComboBox::activated), this, portChosen);
     for (QAbstractButton *button : std::initializer_list<QAbstractButton *>{
              ui.noneBootRB, ui.rtsBootRB, ui.dtrBootRB, ui.noneResetRB, ui.rtsResetRB, ui.dtrResetRB,
              ui.invertRTSRB, ui.invertDTRRB, ui.flashRB, ui.extFlashRB, ui.ramRB, ui.openTerminalCB})
