@@ -10,6 +10,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSettings>
+#include <QSignalBlocker>
+
+#include <array>
 
 Lodvane *mainWindow = nullptr;
 
@@ -26,7 +29,8 @@ static void initResources()
 namespace {
 
 // Baud rates offered, in list order; the text and the item data are the rate.
-const int kBaudRates[] = {9600, 14400, 19200, 38400, 57600, 115200, 256000};
+// The stored choice is an index: new rates go at the end.
+const int kBaudRates[] = {9600, 14400, 19200, 38400, 57600, 115200, 256000, 230400, 460800, 921600};
 
 // Colours a script may name, in insertion order.
 const struct {
@@ -52,6 +56,27 @@ int restoredIndex(const QComboBox *box, int stored, int fallback)
     return (stored >= 0 && stored < box->count()) ? stored : fallback;
 }
 
+// Radio buttons of one choice, in the order of their stored numbers.
+using ButtonRow = std::array<QRadioButton *, 3>;
+
+int checkedIndex(const ButtonRow &row)
+{
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        if (row[i]->isChecked())
+            return int(i);
+    }
+    return 0;
+}
+
+// A stored number outside the row checks nothing (the form's default stays).
+void checkIndex(const ButtonRow &row, const QVariant &stored)
+{
+    bool ok = false;
+    const int index = stored.toInt(&ok);
+    if (ok && index >= 0 && index < int(row.size()))
+        row[std::size_t(index)]->setChecked(true);
+}
+
 } // namespace
 
 Lodvane::Lodvane(QWidget *parent, Qt::WindowFlags flags)
@@ -63,13 +88,7 @@ Lodvane::Lodvane(QWidget *parent, Qt::WindowFlags flags)
 
     link = new QPE(this);
 
-    ui.serialPortsCB->addItems(link->portNames());
-    // Ports named in the environment are there on purpose (a virtual board,
-    // a pseudo-terminal): offer the first of them rather than the first
-    // system port.
-    const QStringList extraPorts = QPE::extraPortNames();
-    if (!extraPorts.isEmpty())
-        ui.serialPortsCB->setCurrentIndex(ui.serialPortsCB->count() - extraPorts.size());
+    refreshPorts();
     for (const CoreInfo *core : link->coreCatalogue())
         ui.coreCB->addItem(core->name, core->id);
     for (int rate : kBaudRates)
@@ -123,11 +142,25 @@ Lodvane::Lodvane(QWidget *parent, Qt::WindowFlags flags)
 
     // Index 0 raises no change signal, so apply the core's state explicitly.
     coreChanged(ui.coreCB->currentIndex());
+    restoreChoices();
 
     // Choices are stored as they change, so a process that is killed keeps them.
     connect(ui.coreCB, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Lodvane::storeChoices);
     connect(ui.baudRate, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Lodvane::storeChoices);
     connect(ui.flashSize, QOverload<int>::of(&QSpinBox::valueChanged), this, &Lodvane::storeChoices);
+    // A pick of the port already shown (in place of a remembered one that
+    // is missing) is a choice too.
+    const auto portChosen = [this] {
+        chosenPort = ui.serialPortsCB->currentText();
+        storeChoices();
+    };
+    connect(ui.serialPortsCB, QOverload<int>::of(&QComboBox::currentIndexChanged), this, portChosen);
+    connect(ui.serialPortsCB, QOverload<int>::of(&QComboBox::activated), this, portChosen);
+    for (QAbstractButton *button : std::initializer_list<QAbstractButton *>{
+             ui.noneBootRB, ui.rtsBootRB, ui.dtrBootRB, ui.noneResetRB, ui.rtsResetRB, ui.dtrResetRB,
+             ui.invertRTSRB, ui.invertDTRRB, ui.flashRB, ui.extFlashRB, ui.ramRB, ui.openTerminalCB})
+        connect(button, &QAbstractButton::toggled, this, &Lodvane::storeChoices);
+    connect(ui.serialPortsCB, &PortComboBox::aboutToShowPopup, this, &Lodvane::refreshPorts);
 
     startTimer(kTimerPeriodMs, Qt::CoarseTimer);
 }
@@ -144,6 +177,31 @@ Lodvane::~Lodvane()
         mainWindow = nullptr;
 }
 
+void Lodvane::restoreChoices()
+{
+    using namespace SettingsKey;
+    chosenPort = settings->value(kPortName).toString();
+    refreshPorts();
+    checkIndex({ui.noneBootRB, ui.rtsBootRB, ui.dtrBootRB}, settings->value(kBootLine));
+    checkIndex({ui.noneResetRB, ui.rtsResetRB, ui.dtrResetRB}, settings->value(kResetLine));
+    // One line never serves both roles; a store that says so loses BOOT.
+    if ((ui.rtsBootRB->isChecked() && ui.rtsResetRB->isChecked())
+        || (ui.dtrBootRB->isChecked() && ui.dtrResetRB->isChecked()))
+        ui.noneBootRB->setChecked(true);
+    ui.invertRTSRB->setChecked(settings->value(kInvertRts, false).toBool());
+    ui.invertDTRRB->setChecked(settings->value(kInvertDtr, false).toBool());
+    ui.openTerminalCB->setChecked(settings->value(kOpenTerminal, false).toBool());
+
+    // The core has checked its FLASH kind already; FLASH only where it has one.
+    const ButtonRow memory{ui.flashRB, ui.extFlashRB, ui.ramRB};
+    const int stored = settings->value(kMemory, -1).toInt();
+    if (stored != 0 || !ui.flashRB->isHidden())
+        checkIndex(memory, stored);
+    ramSelect(ui.ramRB->isChecked());
+
+    restoreGeometry(settings->value(kWindowGeometry).toByteArray());
+}
+
 void Lodvane::storeChoices()
 {
     using namespace SettingsKey;
@@ -151,7 +209,41 @@ void Lodvane::storeChoices()
     settings->setValue(kCoreIndex, ui.coreCB->currentIndex());
     settings->setValue(kBaudRate, ui.baudRate->currentIndex());
     settings->setValue(kFlashSize, unsigned(ui.flashSize->value()));
+    settings->setValue(kPortName, chosenPort);
+    settings->setValue(kBootLine, checkedIndex({ui.noneBootRB, ui.rtsBootRB, ui.dtrBootRB}));
+    settings->setValue(kResetLine, checkedIndex({ui.noneResetRB, ui.rtsResetRB, ui.dtrResetRB}));
+    settings->setValue(kInvertRts, ui.invertRTSRB->isChecked());
+    settings->setValue(kInvertDtr, ui.invertDTRRB->isChecked());
+    settings->setValue(kMemory, checkedIndex({ui.flashRB, ui.extFlashRB, ui.ramRB}));
+    settings->setValue(kOpenTerminal, ui.openTerminalCB->isChecked());
     settings->sync();
+}
+
+void Lodvane::refreshPorts()
+{
+    const QStringList names = link->portNames();
+    int index = names.indexOf(chosenPort);
+    if (index < 0)
+        index = names.indexOf(ui.serialPortsCB->currentText());
+    if (index < 0) {
+        // Ports named in the environment are there on purpose (a virtual
+        // board, a pseudo-terminal): offer the first of them rather than the
+        // first system port.
+        const int extras = QPE::extraPortNames().size();
+        index = extras > 0 ? names.size() - extras : 0;
+    }
+    // Not the user's choice: the remembered port stays what it was.
+    const QSignalBlocker quiet(ui.serialPortsCB);
+    ui.serialPortsCB->clear();
+    ui.serialPortsCB->addItems(names);
+    ui.serialPortsCB->setCurrentIndex(index);
+}
+
+bool Lodvane::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        refreshPorts();
+    return QWidget::event(event);
 }
 
 void Lodvane::helpSlot()
@@ -185,6 +277,7 @@ void Lodvane::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    settings->setValue(QString::fromLatin1(SettingsKey::kWindowGeometry), saveGeometry());
     QWidget::closeEvent(event);
 }
 

@@ -32,6 +32,17 @@ constexpr int kBaudRateDefault = 5;
 constexpr const char *kFlashSize = "FlashSize";
 constexpr unsigned int kFlashSizeDefault = 0x200000;
 constexpr const char *kCoreId = "CoreID";
+// What else the Home page remembers: the port's name, the lines on BOOT and
+// RESET (0 None, 1 RTS, 2 DTR), the invert boxes, where to load (0 FLASH,
+// 1 Ext.FLASH, 2 RAM), the terminal after PROGRAM, and the window's place.
+constexpr const char *kPortName = "PortName";
+constexpr const char *kBootLine = "BootLine";
+constexpr const char *kResetLine = "ResetLine";
+constexpr const char *kInvertRts = "InvertRTS";
+constexpr const char *kInvertDtr = "InvertDTR";
+constexpr const char *kMemory = "Memory";
+constexpr const char *kOpenTerminal = "OpenTerminalAfterProgram";
+constexpr const char *kWindowGeometry = "WindowGeometry";
 constexpr const char *kBinaryFilePath = "BinaryFilePath";
 constexpr const char *kFirstStageBinaryFilePath = "FirstStageBinaryFilePath";
 constexpr const char *kFilePathDefault = "./";
@@ -124,6 +135,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     // Closing the window while something runs stops it first.
     void closeEvent(QCloseEvent *event) override;
+    // The port list is read again when the window becomes active.
+    bool event(QEvent *event) override;
 
 public:
     QPE *link = nullptr;
@@ -149,10 +162,17 @@ public:
     bool scriptRunning = false;
 
 private slots:
-    // Writes the core, baud rate and FLASH size choices to the store at once.
+    // Writes the Home page's choices to the store at once.
     void storeChoices();
+    // Reads the port list again, keeping the choice when its port is there.
+    void refreshPorts();
 
 private:
+    // The choices stored beside core, baud rate and FLASH size.
+    void restoreChoices();
+    // The port the user chose last: chosen again whenever it is listed.
+    QString chosenPort;
+
     using DeviceAction = ActionOutcome (*)(QPE &, const ActionRequest &,
                                            const std::function<void(const QString &)> &);
     // Runs one device action on the form's choices; Escape may cancel it.

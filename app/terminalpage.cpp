@@ -8,6 +8,7 @@
 #include "qpe.h"
 #include "terminaloutput.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -153,8 +154,17 @@ void Lodvane::terminalFont()
 {
     bool accepted = false;
     const QFont font = QFontDialog::getFont(&accepted, ui.terminal->font(), this, QString());
-    if (accepted)
-        ui.terminal->setFont(font);
+    if (!accepted)
+        return;
+    ui.terminal->setFont(font);
+    // The view lays every line out again in the new font, but as their
+    // number has not changed it keeps the scroll range of the old one, and
+    // the newest lines fall out of reach: announce the new size, and show
+    // the end as output does.
+    QAbstractTextDocumentLayout *layout = ui.terminal->document()->documentLayout();
+    emit layout->documentSizeChanged(layout->documentSize());
+    ui.terminal->moveCursor(QTextCursor::End);
+    ui.terminal->ensureCursorVisible();
 }
 
 void Lodvane::logLine(const QString &text)

@@ -3,6 +3,9 @@
 # and then the program with that port in its list; the board stops when the
 # program exits. LODVANE_SIM_OPTIONS adds options for the board (e.g.
 # "--core BF592 --baud 115200"); its FLASH persists in build/sim/flash.bin.
+# The program runs in a work folder outside the checkout (LODVANE_WORK_DIR,
+# default ~/lodvane-work), where files from the board land and where a copy
+# of examples/eeprom.c waits to be run (Save rewrites the script it runs).
 #
 # Without a display the same PROGRAM runs headless through lodvane-cli:
 #   start.sh [program|ram|verify|erase|inspect] [FILE] [more lodvane-cli options]
@@ -11,6 +14,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${LODVANE_BUILD_DIR:-$top/build}
 bash "$top/scripts/build.sh"
+build=$(cd "$build" && pwd)
 
 headless=0
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
@@ -48,7 +52,8 @@ if [ -z "$port" ]; then
   exit 1
 fi
 
-echo "start: virtual board on $port (log $state/sim.log, trace $state/trace.log)"
+core=$(sed -n 's/^lodvane-sim: \(ADSP-[^ ]*\) with .*/\1/p' "$state/sim.log" | head -n 1)
+echo "start: virtual board ($core) on $port (log $state/sim.log, trace $state/trace.log)"
 
 if [ "$headless" -eq 1 ]; then
   command=${1:-program}
@@ -71,7 +76,13 @@ if [ "$headless" -eq 1 ]; then
   exit "$status"
 fi
 
-echo "start: try Binary $top/examples/demo-monitor.ldr with RAM, FLASH or Ext.FLASH"
+work=${LODVANE_WORK_DIR:-$HOME/lodvane-work}
+mkdir -p "$work"
+# A copy that is already there holds the user's saved values: kept.
+[ -e "$work/eeprom.c" ] || cp "$top/examples/eeprom.c" "$work/eeprom.c"
+echo "start: work folder $work (files from the board land here; Script runs its eeprom.c)"
+echo "start: choose Core $core, then Binary $top/examples/demo-monitor.ldr with RAM, FLASH or Ext.FLASH"
+cd "$work"
 export LODVANE_EXTRA_PORTS="$port${LODVANE_EXTRA_PORTS:+:$LODVANE_EXTRA_PORTS}"
 status=0
 "$build/bin/lodvane" "$@" || status=$?

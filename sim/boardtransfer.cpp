@@ -16,6 +16,7 @@ constexpr std::uint8_t kBel = 0x07;
 constexpr std::uint8_t kNak = 0x15;
 constexpr std::uint8_t kCan = 0x18;
 constexpr std::uint8_t kCtrlZ = 0x1A;
+constexpr std::uint8_t kEscape = 0x1B;
 constexpr std::uint8_t kCrcRequest = 'C';
 constexpr std::size_t kBlockBytes = 128;
 constexpr std::size_t kCrcPacketBytes = kBlockBytes + 5;
@@ -34,11 +35,26 @@ void BoardTransfer::startSending(const std::string &name, std::vector<std::uint8
     blockNumber = 1;
     cancelSeen = false;
     closingCans = 0;
+    plain = false;
     state = State::WaitMarkerAck;
     lastByte = std::chrono::steady_clock::now();
     if (reports.trace)
         reports.trace("transfer send name=" + name + " size=" + std::to_string(data.size()));
     out.send(&kSendsFileMarker, 1, kMarkerGapMs);
+}
+
+void BoardTransfer::startPlainSending(std::vector<std::uint8_t> bytes)
+{
+    fileName.clear();
+    data = std::move(bytes);
+    offset = 0;
+    blockNumber = 1;
+    cancelSeen = false;
+    plain = true;
+    state = State::WaitStart;
+    lastByte = std::chrono::steady_clock::now();
+    if (reports.trace)
+        reports.trace("transfer xmodem size=" + std::to_string(data.size()));
 }
 
 void BoardTransfer::startRequest(const std::string &name)
@@ -48,6 +64,7 @@ void BoardTransfer::startRequest(const std::string &name)
     sizeLine.clear();
     packet.clear();
     blockNumber = 1;
+    plain = false;
     state = State::WaitRequestAck;
     lastByte = std::chrono::steady_clock::now();
     if (reports.trace)
@@ -55,17 +72,24 @@ void BoardTransfer::startRequest(const std::string &name)
     out.send(&kRequestsFileMarker, 1, kMarkerGapMs);
 }
 
-bool BoardTransfer::stale() const
+bool BoardTransfer::stale(std::chrono::steady_clock::time_point now) const
 {
-    const auto idle = std::chrono::steady_clock::now() - lastByte;
-    return active() && idle > std::chrono::milliseconds(kTransferIdleLimitMs);
+    const int limitMs = plain && state == State::WaitStart ? kPlainSendStartLimitMs : kTransferIdleLimitMs;
+    return active() && now - lastByte > std::chrono::milliseconds(limitMs);
 }
 
-void BoardTransfer::abandon()
+std::string BoardTransfer::abandon()
 {
+    std::string why = "Transfer given up: the PC stopped answering.";
+    if (plain && state == State::WaitStart)
+        why = "Transfer given up: nobody started receiving (X-Rx) within "
+            + std::to_string(kPlainSendStartLimitMs / 1000) + " s.";
+    else if (state == State::WaitNameAck)
+        why = "Transfer given up: the PC sent nothing for " + fileName + " (it has no such file, or refused the name).";
     if (reports.trace)
         reports.trace("transfer abandoned");
     state = State::Idle;
+    return why;
 }
 
 std::string BoardTransfer::finish(const std::string &report)
@@ -121,6 +145,8 @@ std::string BoardTransfer::receive(std::uint8_t byte)
             state = State::WaitStart;
         return std::string();
     case State::WaitStart:
+        if (plain && (byte == kCan || byte == kEscape))
+            return finish("XMODEM send cancelled");
         if (byte == kCrcRequest || byte == kNak) {
             crcMode = byte == kCrcRequest;
             state = State::WaitBlockAck;
@@ -149,6 +175,8 @@ std::string BoardTransfer::receive(std::uint8_t byte)
         }
         return std::string();
     case State::WaitEotAck:
+        if (byte == kAck && plain)
+            return finish("sent " + std::to_string(data.size()) + " bytes by XMODEM");
         if (byte == kAck)
             state = State::WaitClosingCan;
         else

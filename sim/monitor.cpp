@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstdio>
+#include <vector>
 
 namespace sim {
 
@@ -22,6 +23,7 @@ const Monitor::Command Monitor::commands[] = {
     {"burst", "burst [lines]: a long burst of text for throughput", &Monitor::burst},
     {"echo", "echo text: says the text back", &Monitor::echoLine},
     {"send", "send name [size]: sends a file of size bytes (300) to the PC by XMODEM", &Monitor::sendFile},
+    {"xsend", "xsend [size]: sends size bytes (1024) by plain XMODEM: receive them with X-Rx", &Monitor::xmodemSend},
     {"get", "get name: asks the PC for a file and receives it by XMODEM", &Monitor::getFile},
     {"eeprom", "eeprom [settings]: shows the settings kept in EEPROM, or stores new ones", &Monitor::eeprom},
     {nullptr, nullptr, nullptr},
@@ -32,8 +34,11 @@ Monitor::Monitor(BoardOutput &out_, const BoardReports &reports_)
 {
 }
 
-void Monitor::start(const std::string &bootedWhat)
+void Monitor::start(const std::string &bootedWhat, bool echo)
 {
+    echoTyped = echo;
+    if (transfer.active())
+        transfer.abandon(); // the board was reset in the middle of it
     line.clear();
     lastByte = 0;
     out.send(std::string(kNewLine) + "Lodvane demo monitor on the virtual board" + kNewLine + bootedWhat + kNewLine
@@ -46,13 +51,16 @@ void Monitor::prompt(int pauseMsBefore)
     out.send(kPrompt, pauseMsBefore);
 }
 
+void Monitor::tick(std::chrono::steady_clock::time_point now)
+{
+    if (!transfer.stale(now))
+        return;
+    out.send(transfer.abandon() + kNewLine);
+    prompt();
+}
+
 void Monitor::receive(std::uint8_t byte)
 {
-    if (transfer.active() && transfer.stale()) {
-        transfer.abandon();
-        out.send(std::string("Transfer given up: the PC stopped answering.") + kNewLine);
-        prompt();
-    }
     if (transfer.active()) {
         const std::string report = transfer.receive(byte);
         if (!report.empty()) {
@@ -76,14 +84,16 @@ void Monitor::receive(std::uint8_t byte)
     if (byte == kBackspace || byte == kDelete) {
         if (!line.empty()) {
             line.pop_back();
-            out.send("\b \b");
+            if (echoTyped)
+                out.send("\b \b");
         }
         return;
     }
     if (byte < 0x20 || byte > 0x7E || line.size() >= kMonitorLineBytes)
         return;
     line.push_back(char(byte));
-    out.sendByte(byte);
+    if (echoTyped)
+        out.sendByte(byte);
 }
 
 void Monitor::execute(const std::string &typed)
@@ -163,6 +173,15 @@ void Monitor::burst(const std::string &argument)
     prompt();
 }
 
+// What SEND and XSEND send: a pattern a test can recompute.
+static std::vector<std::uint8_t> testPattern(long size)
+{
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = std::uint8_t((i * 7 + (i >> 8)) & 0xFF);
+    return data;
+}
+
 // The file names the PC sees are the monitor's arguments as typed (the
 // terminal sends letters in upper case).
 void Monitor::sendFile(const std::string &argument)
@@ -175,10 +194,20 @@ void Monitor::sendFile(const std::string &argument)
         prompt();
         return;
     }
-    std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
-    for (std::size_t i = 0; i < data.size(); ++i)
-        data[i] = std::uint8_t((i * 7 + (i >> 8)) & 0xFF);
-    transfer.startSending(name, std::move(data));
+    transfer.startSending(name, testPattern(size));
+}
+
+void Monitor::xmodemSend(const std::string &argument)
+{
+    const long size = argument.empty() ? kDefaultXmodemSendBytes : std::atol(argument.c_str());
+    if (size < 1 || size > kMaxSendBytes) {
+        out.send(std::string("usage: xsend [size], size 1 to ") + std::to_string(kMaxSendBytes) + kNewLine);
+        prompt();
+        return;
+    }
+    out.send("Sending " + std::to_string(size) + " bytes by XMODEM: start X-Rx on the PC within "
+             + std::to_string(kPlainSendStartLimitMs / 1000) + " s (Escape cancels)." + kNewLine);
+    transfer.startPlainSending(testPattern(size));
 }
 
 void Monitor::getFile(const std::string &argument)

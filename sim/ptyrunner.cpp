@@ -181,6 +181,7 @@ void PtyRunner::run(volatile std::sig_atomic_t *stop, void (*onReset)(void *), v
     while (!*stop) {
         const Clock::time_point now = Clock::now();
         deliverArrived(s, board, now);
+        board.tick(now);
         if (!s.txActive && board.hasOutput()) {
             s.tx = board.takeOutput();
             s.txPos = 0;

@@ -17,6 +17,12 @@ SimBoard::SimBoard(const Options &options_, NorFlash &flash_, BoardReports repor
 {
 }
 
+void SimBoard::tick(std::chrono::steady_clock::time_point now)
+{
+    if (current == Mode::Application)
+        monitor.tick(now);
+}
+
 std::uint16_t SimBoard::uartDivisor(unsigned bps)
 {
     if (bps == 0)
@@ -80,7 +86,7 @@ bool SimBoard::bootFromFlash()
     char booted[96];
     std::snprintf(booted, sizeof booted, "Booted %zu bytes (CRC-32 %s) from FLASH on an %s.", walk.streamSize,
                   hex32(crc).c_str(), options.core().name);
-    monitor.start(booted);
+    monitor.start(booted, options.echoTyped);
     // A reset comes from the host going away: nobody hears the banner, and a
     // host that comes back to program the board must not take it for the
     // auto-baud answer.
@@ -179,7 +185,7 @@ void SimBoard::streamComplete()
     char booted[96];
     std::snprintf(booted, sizeof booted, "Booted %zu bytes (CRC-32 %s) over the UART on an %s.", received.size(),
                   hex32(crc).c_str(), options.core().name);
-    monitor.start(booted);
+    monitor.start(booted, options.echoTyped);
 }
 
 } // namespace sim

@@ -13,6 +13,7 @@
 #include "simimages.h"
 #include "simoptions.h"
 
+#include <chrono>
 #include <deque>
 
 namespace sim {
@@ -36,6 +37,9 @@ public:
     SimBoard(const Options &options, NorFlash &flash, BoardReports reports);
 
     void receive(std::uint8_t byte);
+    // The time now, at least a few times a second: what the board does
+    // without a byte from the host (give up on a silent host).
+    void tick(std::chrono::steady_clock::time_point now);
     // Back to the boot ROM; FLASH contents are kept. A board strapped for
     // FLASH boot then runs the application it finds there.
     void reset(const std::string &cause, bool mayBootFlash = true);

@@ -36,6 +36,7 @@ struct Options
     std::string flashFile;               // where the FLASH contents persist; empty: not kept
     unsigned lineBaud = 0;               // 0: no line-speed emulation
     bool bootFromFlash = false;          // a reset runs the application held in FLASH
+    bool echoTyped = false;              // the monitor echoes typed characters (older firmware did)
     Faults faults;
 
     const CoreRow &core() const { return kCoreRows[coreIndex]; }

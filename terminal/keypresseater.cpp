@@ -71,13 +71,21 @@ bool KeyPressEater::handleKey(int key)
         if (lineLength == 0)
             return true; // earlier output is not the user's to delete
         --lineLength;
-        return false;
+        return letViewEdit();
     }
     if (!printable(key))
         return true;
 
     lineBuffer[lineLength++] = char(key);
-    return false; // the view shows the typed text itself
+    return letViewEdit(); // the view shows the typed text itself
+}
+
+// A click may have put the view's cursor anywhere in earlier output; what
+// is typed belongs at the end, where the board's next output goes too.
+bool KeyPressEater::letViewEdit()
+{
+    owner->terminalView()->moveCursor(QTextCursor::End);
+    return false;
 }
 
 void KeyPressEater::sendByte(char byte)

@@ -32,6 +32,8 @@ protected:
 
 private:
     bool handleKey(int key);
+    // Lets the view insert or delete at the end of its text; always false.
+    bool letViewEdit();
     void sendByte(char byte);
     // Puts `line` into the line buffer and sends it, without a carriage return.
     void recall(const QString &line, bool echo);

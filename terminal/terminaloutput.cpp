@@ -66,8 +66,11 @@ void showPlain(QPlainTextEdit *view, const char *text)
 void showTerminalOutput(QPlainTextEdit *view, std::FILE *logFile, const char *text)
 {
     const size_t length = std::strlen(text);
-    if (logFile)
+    // Flushed at once, so that a log can be followed while it grows.
+    if (logFile) {
         std::fwrite(text, 1, length, logFile);
+        std::fflush(logFile);
+    }
 
     view->moveCursor(QTextCursor::End);
     if (static_cast<unsigned char>(text[0]) == kHtmlChunkMarker) {

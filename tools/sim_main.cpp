@@ -87,6 +87,8 @@ const char *const kUsage =
     "  --boot-flash           after a reset run the application held in FLASH (as a board\n"
     "                         strapped for FLASH boot); an auto-baud byte as the first\n"
     "                         byte still enters UART boot (default: wait in the boot ROM)\n"
+    "  --echo                 the demo monitor echoes typed characters (default: it does\n"
+    "                         not, as the program's terminal shows what is typed)\n"
     "  --baud BPS             emulate the line speed: every byte takes 10/BPS seconds\n"
     "                         (default: as fast as the pseudo-terminal goes)\n"
     "  --help                 this text\n"
@@ -120,6 +122,9 @@ bool parseArguments(int argc, char **argv, CommandLine &cl, std::string &error)
             takesValue = false;
         } else if (arg == "--boot-flash") {
             cl.options.bootFromFlash = true;
+            takesValue = false;
+        } else if (arg == "--echo") {
+            cl.options.echoTyped = true;
             takesValue = false;
         } else if (!value) {
             error = "unknown option or missing value: " + arg;
@@ -258,10 +263,12 @@ int main(int argc, char **argv)
     if (!openTrace(s) || !makeLink(s.cl.linkPath, port.slavePath()))
         return 1;
     installSignals();
-    std::printf("%s\n", port.slavePath().c_str());
-    std::fflush(stdout);
+    // What the board is goes out first: whoever waits for the port line
+    // finds it already written.
     std::fprintf(stderr, "lodvane-sim: %s with %u bytes of FLASH on %s\n", s.cl.options.core().name,
                  flash.size(), port.slavePath().c_str());
+    std::printf("%s\n", port.slavePath().c_str());
+    std::fflush(stdout);
 
     const sim::BoardReports reports = reportsFor(s);
     sim::SimBoard board(s.cl.options, flash, reports);

@@ -1,4 +1,5 @@
-// A window whose user picks a core, a baud rate and a FLASH size, after which
+// A window whose user picks a core, a baud rate, a FLASH size, a BOOT line,
+// RAM and a port, after which
 // the process is killed: what the settings store then holds is what a killed
 // program leaves behind. The store's folder comes from XDG_CONFIG_HOME.
 #include "lodvane.h"
@@ -14,6 +15,10 @@ int main(int argc, char *argv[])
     window.ui.coreCB->setCurrentIndex(6);
     window.ui.baudRate->setCurrentIndex(2);
     window.ui.flashSize->setValue(65536);
+    window.ui.dtrBootRB->click();
+    window.ui.ramRB->click();
+    window.ui.serialPortsCB->addItem(QStringLiteral("/dev/lodvane-chosen"));
+    window.ui.serialPortsCB->setCurrentIndex(window.ui.serialPortsCB->count() - 1);
     std::raise(SIGKILL);
     return 0;
 }

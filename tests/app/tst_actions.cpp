@@ -291,14 +291,19 @@ void TestActions::exampleScriptTalksToTheBoard()
     // The newcomer's path: the demo in FLASH, then the example script.
     startBoard({QStringLiteral("--boot-flash")});
     w->ui.coreCB->setCurrentIndex(5);
+    w->ui.baudRate->setCurrentText(QStringLiteral("921600"));
     w->ui.binaryFilePathLE->setText(QStringLiteral(LODVANE_EXAMPLES "/demo-monitor.ldr"));
     w->ui.programTB->click();
     QVERIFY(logLines().last().endsWith("correctly uploaded."));
+    QVERIFY(sim->waitForTrace("autobaud baud=921600 divisor=5 "));
     QVERIFY(sim->waitForTrace("flash-boot size="));
 
-    QFile::copy(QStringLiteral(LODVANE_EXAMPLES "/eeprom.c"), dir->filePath("eeprom.c"));
-    QFile(dir->filePath("eeprom.c")).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    QStringList clicks{"PB_1", "PB_0", "PB_2", "PB_3"}; // Write, Read, Save, Close
+    // Values saved last time that the board does not hold: Read must show
+    // the board's, and Write then send every one of them.
+    writeFile("eeprom.c", "//#STATE.DATA: 0,0,1,COMBOBOX,3,t\n//#STATE.DATA: 0,4,1,CHECKBOX,1,t\n"
+                          "//#STATE.DATA: 1,0,1,LINEEDIT,bench7,t\n//#STATE.DATA: 1,2,1,SPINBOX,70,t\n"
+                          + readFile(QStringLiteral(LODVANE_EXAMPLES "/eeprom.c")));
+    QStringList clicks{"PB_0", "PB_1", "PB_2", "PB_3"}; // Read, Write, Save, Close
     QTimer clicker;
     connect(&clicker, &QTimer::timeout, [&] {
         if (clicks.isEmpty())
@@ -315,13 +320,14 @@ void TestActions::exampleScriptTalksToTheBoard()
 
     const QStringList lines = logLines();
     QVERIFY(lines.contains("EEPROM page ready: Read, Write, Save or Close."));
-    QVERIFY2(lines.contains("Wrote: EEPROM BAUD=4 PARITY=0 STOP=1 ECHO=1 NAME=demo"), qPrintable(lines.join('\n')));
-    QVERIFY(lines.contains("Board settings: baud index 4, parity 0, 1 stop bit(s), echo 1, name demo"));
+    QVERIFY2(lines.contains("Board settings: baud index 4, parity 0, 1 stop bit(s), echo 0, flow control 0, "
+                            "boot delay 500 ms, LED 50 %, watchdog 1, name demo"),
+             qPrintable(lines.join('\n')));
+    QVERIFY(lines.contains(
+        "Wrote: EEPROM BAUD=4 PARITY=0 STOP=1 ECHO=0 FLOW=0 DELAY=500 LED=50 WATCHDOG=1 NAME=demo"));
     QVERIFY(lines.contains("Values saved in the script file."));
     QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::HomePage));
-    QFile saved(dir->filePath("eeprom.c"));
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    const QByteArray text = saved.readAll();
+    const QByteArray text = readFile(dir->filePath("eeprom.c"));
     QVERIFY(text.startsWith("//#STATE.INFO:"));
     QVERIFY(text.contains("//#STATE.DATA: 0,0,1,COMBOBOX,4,UART speed after reset\n"));
     QVERIFY(text.contains("//#STATE.DATA: 1,0,1,LINEEDIT,demo,Name the board reports\n"));

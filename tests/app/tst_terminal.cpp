@@ -5,7 +5,9 @@
 #include "terminaloutput.h"
 #include "testfiles.h"
 
+#include <QFontDialog>
 #include <QMenu>
+#include <QScrollBar>
 #include <QRegularExpression>
 #include <QTextBlock>
 #include <QtTest>
@@ -24,6 +26,7 @@ private slots:
     void output();
     void htmlChunk();
     void burstLongerThanTheView();
+    void newFontKeepsTheEndInReach();
     void timerShowsWhatArrives();
     void logFile();
     void receiveByte();
@@ -85,7 +88,7 @@ void TestTerminal::press(const QString &keys)
     static const QMap<QString, Qt::Key> named{
         {"Ret", Qt::Key_Return}, {"Enter", Qt::Key_Enter}, {"BS", Qt::Key_Backspace}, {"Esc", Qt::Key_Escape},
         {"F3", Qt::Key_F3},      {"Left", Qt::Key_Left},   {"Del", Qt::Key_Delete},    {"Up", Qt::Key_Up},
-        {"Down", Qt::Key_Down}};
+        {"Down", Qt::Key_Down},  {"Click", Qt::Key_unknown}};
     for (const QString &part : keys.split(QRegularExpression("(?=<)|(?<=>)"), Qt::SkipEmptyParts)) {
         const Qt::Key key = named.value(part.mid(1, part.size() - 2));
         if (key == Qt::Key_Up || key == Qt::Key_Down) {
@@ -104,7 +107,13 @@ void TestTerminal::press(const QString &keys)
                     menu->close();
             });
         }
-        if (part.startsWith('<'))
+        if (part == "<Click>") {
+            // On the first character of the view, which moves its cursor there.
+            w->show();
+            QVERIFY(QTest::qWaitForWindowExposed(w));
+            const QTextCursor start(w->ui.terminal->document()->firstBlock());
+            QTest::mouseClick(w->ui.terminal->viewport(), Qt::LeftButton, {}, w->ui.terminal->cursorRect(start).center());
+        } else if (part.startsWith('<'))
             QTest::keyClick(w->ui.terminal, key);
         else
             QTest::keyClicks(w->ui.terminal, part);
@@ -138,8 +147,12 @@ void TestTerminal::keys_data()
     QTest::newRow("a full line takes no more characters")
         << QByteArray() << true << full + "xy<Ret>" << -1 << QByteArray(KeyPressEater::kMaxLineLength, 'Q') + "\r"
         << full << QStringList{full.toUpper()};
-    QTest::newRow("Up without history moves the cursor")
-        << QByteArray("one\ntwo") << true << "<Up>x" << -1 << QByteArray("X") << "onex\ntwo" << QStringList();
+    // Typed keys land at the end of the view wherever its cursor was.
+    QTest::newRow("Up without history is the view's, typing stays at the end")
+        << QByteArray("one\ntwo") << true << "<Up>x" << -1 << QByteArray("X") << "one\ntwox" << QStringList();
+    QTest::newRow("a click does not move where typing lands")
+        << QByteArray("line one\n> ") << true << "<Click>ab<Click><BS>c<Ret>" << -1 << QByteArray("AB\bC\r")
+        << "line one\n> ac" << QStringList{"AC"};
     // The menu's choice is shown even without local echo.
     QTest::newRow("history menu sends the chosen line")
         << QByteArray() << false << "one<Ret>two<Ret>three<Ret><Down><Ret>" << 2
@@ -224,6 +237,35 @@ void TestTerminal::burstLongerThanTheView()
     QCOMPARE(doc->blockCount(), 1024);
 }
 
+// A larger font with a full view: the scroll range must follow, or the
+// newest lines cannot be reached.
+void TestTerminal::newFontKeepsTheEndInReach()
+{
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    openTerminal();
+    QByteArray lines;
+    for (int i = 0; i < 1100; ++i)
+        lines += "line " + QByteArray::number(i) + "\r\n";
+    w->terminalOutput(lines + "bf> ");
+    QFont larger = w->ui.terminal->font();
+    larger.setPointSize(3 * larger.pointSize());
+    QTimer::singleShot(0, [larger] {
+        if (auto *dialog = qobject_cast<QFontDialog *>(QApplication::activeModalWidget())) {
+            dialog->setCurrentFont(larger);
+            dialog->accept();
+        }
+    });
+    w->ui.fontTB->click();
+    QCOMPARE(w->ui.terminal->font().pointSize(), larger.pointSize());
+    QVERIFY(w->ui.terminal->viewport()->rect().contains(w->ui.terminal->cursorRect()));
+    // The scroll bar reaches the end again after a look further up.
+    QScrollBar *bar = w->ui.terminal->verticalScrollBar();
+    bar->setValue(0);
+    bar->setValue(bar->maximum());
+    QVERIFY(w->ui.terminal->viewport()->rect().contains(w->ui.terminal->cursorRect()));
+}
+
 void TestTerminal::timerShowsWhatArrives()
 {
     openTerminal();
@@ -262,6 +304,7 @@ void TestTerminal::logFile()
     QVERIFY(w->terminalLogFile);
     QCOMPARE(w->settings->value("Terminal.Log.Path").toString(), f->dir.path());
     w->terminalOutput("A\r");
+    QCOMPARE(readFile(logName), QByteArray("A\r")); // on disk while the log is open
     w->terminalOutput("\xBBx\ny");
     w->terminalOutput(QByteArray("ab\0cd", 5).constData());
     QTest::keyClicks(w->ui.terminal, QStringLiteral("typed"));

@@ -404,10 +404,7 @@ void TestTransfers::virtualBoardBothWays()
     QTest::keyClick(w->ui.terminal, Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(logLines().contains("Terminal: X-Modem file received OK"), 10000);
     QVERIFY(logLines().contains("Terminal: File [DUMP.BIN], Size: 300"));
-    QByteArray expected(300, '\0');
-    for (int i = 0; i < 300; ++i)
-        expected[i] = char((i * 7 + (i >> 8)) & 0xFF);
-    QCOMPARE(contents("DUMP.BIN"), expected);
+    QCOMPARE(contents("DUMP.BIN"), monitorPattern(300));
     QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("sent DUMP.BIN: 300 bytes"), 5000);
 
     QTest::keyClicks(w->ui.terminal, QStringLiteral("get dump.bin"));
@@ -416,6 +413,16 @@ void TestTransfers::virtualBoardBothWays()
     QVERIFY(logLines().contains("Terminal: Requested file size 300"));
     QTRY_VERIFY_WITH_TIMEOUT(
         w->ui.terminal->toPlainText().contains("received DUMP.BIN: 300 bytes (announced 300)"), 5000);
+
+    // Plain XMODEM, received with X-Rx: whole blocks, the last padded.
+    QTest::keyClicks(w->ui.terminal, QStringLiteral("xsend 200"));
+    QTest::keyClick(w->ui.terminal, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("start X-Rx on the PC"), 5000);
+    answerFileDialog(file("xrx.bin"));
+    w->ui.xModemReceiveTB->click();
+    QCOMPARE(logLines().last(), QStringLiteral("X-Modem data saved"));
+    QCOMPARE(contents("xrx.bin"), monitorPattern(200) + QByteArray(56, '\x1A'));
+    QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("sent 200 bytes by XMODEM"), 5000);
     w->ui.closeTerminalTB->click();
 }
 

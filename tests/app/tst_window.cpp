@@ -17,6 +17,11 @@ private slots:
     void coreTable();
     void settingsRestoredAndWritten_data();
     void settingsRestoredAndWritten();
+    void moreChoicesRestoredAndWritten_data();
+    void moreChoicesRestoredAndWritten();
+    void windowSizeRemembered();
+    void portListReadAgain_data();
+    void portListReadAgain();
     void bootResetExclusivity_data();
     void bootResetExclusivity();
     void memoryButtonsOnlyOnClick();
@@ -56,7 +61,7 @@ void TestWindow::firstStart()
     QList<int> rates;
     for (int i = 0; i < w->ui.baudRate->count(); ++i)
         rates << w->ui.baudRate->itemData(i).toInt();
-    QCOMPARE(rates, QList<int>({9600, 14400, 19200, 38400, 57600, 115200, 256000}));
+    QCOMPARE(rates, QList<int>({9600, 14400, 19200, 38400, 57600, 115200, 256000, 230400, 460800, 921600}));
     QCOMPARE(w->ui.baudRate->currentText(), QStringLiteral("115200"));
     QCOMPARE(QList<int>({w->ui.flashSize->minimum(), w->ui.flashSize->maximum(), w->ui.flashSize->singleStep()}),
              QList<int>({1, 8388608, 32768}));
@@ -154,6 +159,118 @@ void TestWindow::settingsRestoredAndWritten()
     QCOMPARE(s.value("BaudRate").toInt(), baudIndex);
     QCOMPARE(s.value("FlashSize").toInt(), flashSize);
     QVERIFY(!s.contains("BinaryFilePath")); // written only when a file is chosen
+}
+
+// The Home page's other choices: what the store holds at start, the boxes
+// then checked, and the same boxes in the next window (written at exit).
+void TestWindow::moreChoicesRestoredAndWritten_data()
+{
+    QTest::addColumn<QVariantMap>("stored");
+    QTest::addColumn<QStringList>("checked");
+    QTest::newRow("first start")
+        << QVariantMap() << QStringList{"noneBootRB", "noneResetRB", "extFlashRB"};
+    QTest::newRow("lines, inverts, RAM, terminal after PROGRAM")
+        << QVariantMap{{"BootLine", 1}, {"ResetLine", 2}, {"InvertRTS", true}, {"InvertDTR", true}, {"Memory", 2},
+                       {"OpenTerminalAfterProgram", true}}
+        << QStringList{"rtsBootRB", "dtrResetRB", "invertRTSRB", "invertDTRRB", "ramRB", "openTerminalCB"};
+    QTest::newRow("FLASH on a core with stacked FLASH")
+        << QVariantMap{{"CoreIndex", 4}, {"Memory", 0}} << QStringList{"noneBootRB", "noneResetRB", "flashRB"};
+    QTest::newRow("FLASH on a core without: Ext.FLASH")
+        << QVariantMap{{"Memory", 0}} << QStringList{"noneBootRB", "noneResetRB", "extFlashRB"};
+    QTest::newRow("one line for both roles: RESET keeps it")
+        << QVariantMap{{"BootLine", 2}, {"ResetLine", 2}} << QStringList{"noneBootRB", "dtrResetRB", "extFlashRB"};
+    QTest::newRow("unreadable values: defaults")
+        << QVariantMap{{"BootLine", 7}, {"ResetLine", "rts"}, {"Memory", -1}}
+        << QStringList{"noneBootRB", "noneResetRB", "extFlashRB"};
+}
+
+void TestWindow::moreChoicesRestoredAndWritten()
+{
+    QFETCH(QVariantMap, stored);
+    QFETCH(QStringList, checked);
+    {
+        QSettings s = store();
+        for (auto it = stored.cbegin(); it != stored.cend(); ++it)
+            s.setValue(it.key(), it.value());
+    }
+    const QStringList boxes{"noneBootRB", "rtsBootRB",   "dtrBootRB",   "noneResetRB", "rtsResetRB",    "dtrResetRB",
+                            "invertRTSRB", "invertDTRRB", "flashRB",    "extFlashRB",  "ramRB", "openTerminalCB"};
+    for (int round = 0; round < 2; ++round) {
+        auto w = window();
+        QStringList on;
+        for (const QString &name : boxes)
+            if (w->findChild<QAbstractButton *>(name)->isChecked())
+                on << name;
+        QCOMPARE(on, boxes.filter(QRegularExpression("^(" + checked.join('|') + ")$")));
+        QCOMPARE(w->ui.verifyTB->isEnabled(), !checked.contains("ramRB"));
+        store().clear(); // the next round sees only what this window writes
+    }
+}
+
+void TestWindow::windowSizeRemembered()
+{
+    auto w = window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    w->resize(w->size() + QSize(90, 70));
+    const QSize chosen = w->size();
+    QVERIFY(w->close());
+    w.reset();
+    QCOMPARE(window()->size(), chosen);
+}
+
+// The list is read again when it opens and when the window becomes active:
+// ports come and go (here through LODVANE_EXTRA_PORTS, the same list).
+void TestWindow::portListReadAgain_data()
+{
+    QTest::addColumn<QString>("stored");  // the PortName stored
+    QTest::addColumn<QString>("before");  // the extra ports at start
+    QTest::addColumn<QString>("chosen");  // and the port then chosen
+    QTest::addColumn<QString>("after");   // the extra ports later
+    QTest::addColumn<bool>("byFocus");    // read again on activation, else on opening
+    QTest::addColumn<QString>("chosenAfter");
+    QTest::newRow("an adapter plugged in later is offered") << "" << "a" << "a" << "a:b" << false << "a";
+    QTest::newRow("a port that went gives way") << "" << "a:b" << "a" << "b" << true << "b";
+    QTest::newRow("the stored port chosen") << "b" << "a:b" << "b" << "a:b" << false << "b";
+    QTest::newRow("a stored port gone, and back") << "b" << "a" << "a" << "a:b" << true << "b";
+}
+
+void TestWindow::portListReadAgain()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, before);
+    QFETCH(QString, chosen);
+    QFETCH(QString, after);
+    QFETCH(bool, byFocus);
+    QFETCH(QString, chosenAfter);
+    const QString dev = QStringLiteral("/dev/lodvane-");
+    auto ports = [&](const QString &names) { return QString(dev + names).replace(':', ':' + dev); };
+    auto tail = [](const QComboBox *box, int n) {
+        QStringList items;
+        for (int i = box->count() - n; i < box->count(); ++i)
+            items << box->itemText(i);
+        return items.join(':');
+    };
+    if (!stored.isEmpty())
+        store().setValue("PortName", ports(stored));
+    auto w = windowOnPort(ports(before));
+    QCOMPARE(w->ui.serialPortsCB->currentText(), ports(chosen));
+
+    qputenv(QPE::kExtraPortsVariable, ports(after).toLocal8Bit());
+    if (byFocus) {
+        QEvent activate(QEvent::WindowActivate);
+        QApplication::sendEvent(w.get(), &activate);
+    } else {
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QTest::mouseClick(w->ui.serialPortsCB, Qt::LeftButton);
+        w->ui.serialPortsCB->hidePopup();
+    }
+    qunsetenv(QPE::kExtraPortsVariable);
+    QCOMPARE(tail(w->ui.serialPortsCB, int(after.count(':')) + 1), ports(after));
+    QCOMPARE(w->ui.serialPortsCB->currentText(), ports(chosenAfter));
+    w.reset();
+    QCOMPARE(store().value("PortName").toString(), stored.isEmpty() ? QString() : ports(stored));
 }
 
 void TestWindow::bootResetExclusivity_data()
@@ -322,6 +439,9 @@ void TestWindow::choicesSurviveAKill()
     QCOMPARE(s.value("CoreID").toInt(), 7);
     QCOMPARE(s.value("BaudRate").toInt(), 2);
     QCOMPARE(s.value("FlashSize").toInt(), 65536);
+    QCOMPARE(s.value("BootLine").toInt(), 2);
+    QCOMPARE(s.value("Memory").toInt(), 2);
+    QCOMPARE(s.value("PortName").toString(), QStringLiteral("/dev/lodvane-chosen"));
 }
 
 void TestWindow::noSerialPortsAtAll()

@@ -18,6 +18,15 @@ inline QByteArray testPattern(int size, int seed = 1)
     return data;
 }
 
+// What the virtual board's demo monitor sends for SEND and XSEND.
+inline QByteArray monitorPattern(int size)
+{
+    QByteArray data(size, 0);
+    for (int i = 0; i < size; ++i)
+        data[i] = char((i * 7 + (i >> 8)) & 0xFF);
+    return data;
+}
+
 inline QByteArray readFile(const QString &path)
 {
     QFile f(path);

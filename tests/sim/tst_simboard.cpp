@@ -88,6 +88,7 @@ private slots:
     void progressAndHtmlAreChunksOfTheirOwn();
     void typedLines_data();
     void typedLines();
+    void transfersWithoutTheHandshake();
     void bootFromFlash();
     void norFlash();
 };
@@ -249,36 +250,77 @@ void TestSimBoard::progressAndHtmlAreChunksOfTheirOwn()
 
     b.feed("html\r");
     chunks = b.drain();
-    QCOMPARE(int(chunks.size()), 4 + 1 + 1 + 1); // echo h,t,m,l; CR LF; HTML; prompt
-    QCOMPARE(chunks[5].bytes.front(), sim::kHtmlChunkMarker);
-    QVERIFY(chunks[5].pauseMsBefore > 100);
-    QVERIFY(toBytes(chunks[5].bytes).contains("<table"));
-    QVERIFY(chunks[6].pauseMsBefore > 100); // the prompt does not join the chunk
+    QCOMPARE(int(chunks.size()), 1 + 1 + 1); // CR LF; HTML; prompt
+    QCOMPARE(chunks[1].bytes.front(), sim::kHtmlChunkMarker);
+    QVERIFY(chunks[1].pauseMsBefore > 100);
+    QVERIFY(toBytes(chunks[1].bytes).contains("<table"));
+    QVERIFY(chunks[2].pauseMsBefore > 100); // the prompt does not join the chunk
 }
 
+// The terminal shows typed keys itself: the monitor answers the line, it
+// does not echo it, unless started with --echo.
 void TestSimBoard::typedLines_data()
 {
+    QTest::addColumn<bool>("echo");
     QTest::addColumn<QByteArray>("typed");
     QTest::addColumn<QByteArray>("shown");
-    QTest::newRow("CR") << QByteArray("ECHO a\r") << QByteArray("ECHO a\r\na\r\nbf> ");
-    QTest::newRow("LF") << QByteArray("ECHO a\n") << QByteArray("ECHO a\r\na\r\nbf> ");
-    QTest::newRow("CR LF is one line end") << QByteArray("ECHO a\r\n") << QByteArray("ECHO a\r\na\r\nbf> ");
-    QTest::newRow("LF CR is two") << QByteArray("ECHO a\n\r") << QByteArray("ECHO a\r\na\r\nbf> \r\nbf> ");
-    QTest::newRow("control bytes ignored") << QByteArray("EC\x01HO\x1b a\r") << QByteArray("ECHO a\r\na\r\nbf> ");
-    QTest::newRow("backspace erases") << QByteArray("ECX\bHO ab\r") << QByteArray("ECX\b \bHO ab\r\nab\r\nbf> ");
-    QTest::newRow("backspace on an empty line") << QByteArray("\b\r") << QByteArray("\r\nbf> ");
+    QTest::newRow("CR") << false << QByteArray("ECHO a\r") << QByteArray("\r\na\r\nbf> ");
+    QTest::newRow("LF") << false << QByteArray("ECHO a\n") << QByteArray("\r\na\r\nbf> ");
+    QTest::newRow("CR LF is one line end") << false << QByteArray("ECHO a\r\n") << QByteArray("\r\na\r\nbf> ");
+    QTest::newRow("LF CR is two") << false << QByteArray("ECHO a\n\r") << QByteArray("\r\na\r\nbf> \r\nbf> ");
+    QTest::newRow("control bytes ignored") << false << QByteArray("EC\x01HO\x1b a\r") << QByteArray("\r\na\r\nbf> ");
+    QTest::newRow("backspace erases") << false << QByteArray("ECX\bHO ab\r") << QByteArray("\r\nab\r\nbf> ");
+    QTest::newRow("backspace on an empty line") << false << QByteArray("\b\r") << QByteArray("\r\nbf> ");
     QTest::newRow("unknown command named")
-        << QByteArray("FLY\r") << QByteArray("FLY\r\nUnknown command 'fly'; HELP lists the commands.\r\nbf> ");
+        << false << QByteArray("FLY\r") << QByteArray("\r\nUnknown command 'fly'; HELP lists the commands.\r\nbf> ");
+    QTest::newRow("--echo: typed keys and erasures come back")
+        << true << QByteArray("ECX\bHO ab\r") << QByteArray("ECX\b \bHO ab\r\nab\r\nbf> ");
 }
 
 void TestSimBoard::typedLines()
 {
+    QFETCH(bool, echo);
     QFETCH(QByteArray, typed);
     QFETCH(QByteArray, shown);
     Bench b;
+    b.options.echoTyped = echo;
     QVERIFY(b.bootDemo());
     QCOMPARE(b.send(typed), shown);
     QCOMPARE(b.trace.contains(QStringLiteral("monitor command=echo")), typed.contains("HO"));
+}
+
+// XSEND waits for the host to start receiving, as a plain XMODEM sender
+// does; a host that falls silent in a transfer is given up on in time.
+void TestSimBoard::transfersWithoutTheHandshake()
+{
+    Bench b;
+    QVERIFY(b.bootDemo());
+    QVERIFY(b.send("XSEND 200\r").contains("start X-Rx on the PC within 60 s"));
+    const QByteArray first = b.send("C");
+    QCOMPARE(first.size(), 133);
+    QCOMPARE(first.left(3), QByteArray("\x01\x01\xFE"));
+    const QByteArray second = b.send("\x06");
+    QCOMPARE(second.mid(3, 72), monitorPattern(200).mid(128));
+    QCOMPARE(second.mid(3 + 72, 56), QByteArray(56, '\x1A'));
+    QCOMPARE(b.send("\x06"), QByteArray("\x04"));
+    QCOMPARE(b.send("\x06"), QByteArray("sent 200 bytes by XMODEM\r\nbf> "));
+
+    using Clock = std::chrono::steady_clock;
+    QVERIFY(b.send("XSEND\r").contains("1024 bytes"));
+    b.board.tick(Clock::now() + std::chrono::seconds(50));
+    QVERIFY(b.drain().empty());
+    b.board.tick(Clock::now() + std::chrono::seconds(61));
+    QCOMPARE(b.send(""), QByteArray("Transfer given up: nobody started receiving (X-Rx) within 60 s.\r\nbf> "));
+
+    // GET of a file the PC does not have: it sends nothing after the name.
+    QCOMPARE(b.send("GET nofile\r"), QByteArray("\r\n\xFE"));
+    QCOMPARE(b.send("\x06"), QByteArray("nofile\n"));
+    b.board.tick(Clock::now() + std::chrono::seconds(1));
+    QVERIFY(b.drain().empty());
+    b.board.tick(Clock::now() + std::chrono::seconds(4));
+    QCOMPARE(b.send(""), QByteArray("Transfer given up: the PC sent nothing for nofile (it has no such file, or "
+                                    "refused the name).\r\nbf> "));
+    QCOMPARE(b.send("ECHO back\r"), QByteArray("\r\nback\r\nbf> "));
 }
 
 void TestSimBoard::bootFromFlash()
@@ -293,8 +335,8 @@ void TestSimBoard::bootFromFlash()
     QVERIFY2(b.trace.last().startsWith(QStringLiteral("flash-boot size=%1 crc32=").arg(demo.size())),
              qPrintable(b.trace.last()));
     QVERIFY(b.drain().empty());
-    QCOMPARE(b.send("EEPROM BAUD=2 NAME=lab\r"), QByteArray("EEPROM BAUD=2 NAME=lab\r\nEEPROM written\r\nbf> "));
-    QCOMPARE(b.send("eeprom\r"), QByteArray("eeprom\r\nEEPROM BAUD=2 NAME=lab\r\nbf> "));
+    QCOMPARE(b.send("EEPROM BAUD=2 NAME=lab\r"), QByteArray("\r\nEEPROM written\r\nbf> "));
+    QCOMPARE(b.send("eeprom\r"), QByteArray("\r\nEEPROM BAUD=2 NAME=lab\r\nbf> "));
 
     // An auto-baud byte as the first byte after the FLASH boot reaches the boot ROM.
     b.board.reset("hangup");
