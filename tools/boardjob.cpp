@@ -4,7 +4,6 @@
 #include "corecatalogue.h"
 #include "stopsignals.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
@@ -32,9 +31,7 @@ ActionOutcome runAction(QPE &link, const CliArguments &args, const QString &port
 {
     ActionRequest request;
     request.binaryPath = args.file;
-    request.loaderPath = args.loader.isEmpty()
-        ? QCoreApplication::applicationDirPath() + loaderRelativePath(int(args.core))
-        : args.loader;
+    request.loaderPath = args.loader;
     request.portName = port;
     request.baudRate = args.baud;
     request.core = args.core;
@@ -103,10 +100,10 @@ BoardResult runBoard(const CliArguments &args, int board, Console &console, Stop
     QObject::connect(&link, &QPE::progress, [&console, board](unsigned perc) { console.progress(board, perc); });
 
     result.outcome = runAction(link, args, result.port, log);
-    if (result.outcome != ActionOutcome::NotStarted)
-        link.closePort();
     if (result.outcome == ActionOutcome::Failed)
         result.failedStep = link.lastStep();
+    // Also disposes of a port object whose opening failed, on its own thread.
+    link.closePort();
 
     QObject::disconnect(&link, nullptr, nullptr, nullptr);
     links.release(board);

@@ -37,7 +37,8 @@ struct BoardResult
 };
 
 // Runs the command on board `board` (its port is args.ports[board]) on the
-// calling thread, with a link made there, and closes the port.
+// calling thread, with a link made there, and closes the port. args.loader
+// must be set.
 BoardResult runBoard(const CliArguments &args, int board, Console &console, StopSignals &links);
 
 // The name of the step a failed board stopped in, or an empty string when

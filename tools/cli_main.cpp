@@ -90,8 +90,11 @@ std::vector<BoardResult> runAll(const CliArguments &args, Console &console,
     return results;
 }
 
-int runBoards(const CliArguments &args)
+int runBoards(CliArguments args)
 {
+    // Settled here, once: the boards' threads only read the arguments.
+    if (args.loader.isEmpty())
+        args.loader = QCoreApplication::applicationDirPath() + loaderRelativePath(int(args.core));
     RecordFile record;
     QString error;
     if (!args.record.isEmpty() && !record.open(args.record, error)) {
