@@ -38,6 +38,7 @@ bool QPE::readFile(const QString &path, QByteArray *contents)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         emit message(QStringLiteral("Error while opening file [%1]").arg(path));
+        step = LinkStep::None; // the file failed, not the line
         return false;
     }
     *contents = file.readAll();
@@ -76,11 +77,13 @@ bool QPE::bootFile(const QString &path, unsigned core, ResetMode mode, ControlLi
 
 bool QPE::sendBootStream(unsigned core, const QByteArray &stream)
 {
+    step = LinkStep::None;
     if (!coreInRange(core) || !port) {
         emit progress(kPercent);
         return false;
     }
 
+    step = LinkStep::AutoBaud;
     write(QByteArray(1, kAutoBaudByte), false);
     waitForBytesWritten(kAutoBaudWaitMs);
     waitForReadyRead(kAutoBaudWaitMs);
@@ -102,6 +105,7 @@ bool QPE::sendBootStream(unsigned core, const QByteArray &stream)
         return false;
     }
 
+    step = LinkStep::Upload;
     const quint32 size = quint32(stream.size());
     bool result = true;
     if (stopForCancel()) {

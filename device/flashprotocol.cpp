@@ -39,6 +39,7 @@ void QPE::sendFrameHeader(unsigned char command, quint32 number, int numberBytes
 
 bool QPE::synchronise(SyncRule rule)
 {
+    step = LinkStep::Sync;
     for (int attempt = 0; attempt < kSyncAttempts; ++attempt) {
         if (stopForCancel())
             return false;
@@ -110,8 +111,10 @@ bool QPE::eraseBlocks(unsigned core, unsigned flashSize)
         emit progress(kPercent);
         return false;
     }
-    // Without a sync the first erase frame decides.
-    synchronise(SyncRule::Erase);
+    // Without a sync the first erase frame decides; should it go unanswered
+    // too, the sync is the step that failed.
+    if (synchronise(SyncRule::Erase))
+        step = LinkStep::Erase;
 
     // One block more than the whole blocks in the size, as the loaders expect.
     const quint32 count = (flashSize >> kBlockShift) + 1;
@@ -121,6 +124,7 @@ bool QPE::eraseBlocks(unsigned core, unsigned flashSize)
         sendFrameHeader(kEraseCommand, block, kBlockNumberBytes, kNoLength);
         if (!readAck())
             return false;
+        step = LinkStep::Erase;
         emit message(QStringLiteral("Erase FLASH -> Block[%1] erased.").arg(block, 3));
         emit progress(kPercent * block / count);
     }
@@ -149,6 +153,7 @@ bool QPE::programData(unsigned core, const QByteArray &image)
             return false;
         // Erase each block just before the image reaches it.
         if (offset % kBlockSize == 0) {
+            step = LinkStep::Erase;
             sendFrameHeader(kEraseCommand, block, kBlockNumberBytes, kNoLength);
             if (!readAck())
                 return false;
@@ -156,6 +161,7 @@ bool QPE::programData(unsigned core, const QByteArray &image)
             ++block;
         }
         const quint32 length = qMin(kPieceSize, size - offset);
+        step = LinkStep::Program;
         sendFrameHeader(kProgramCommand, piece, kPieceNumberBytes, int(length));
         write(image.mid(int(offset), int(length)), false);
         if (!readAck())
@@ -183,6 +189,7 @@ bool QPE::verifyData(unsigned core, const QByteArray &image)
         emit progress(kPercent);
         return false;
     }
+    step = LinkStep::Verify;
     const quint32 size = quint32(image.size());
     if (size == 0) {
         emit progress(kPercent);

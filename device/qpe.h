@@ -13,6 +13,18 @@
 class LineRecorder;
 class QSerialPort;
 
+// The last step a device operation reached on the line: where it stopped
+// when it fails without saying why (an unanswered frame writes no LOG line).
+enum class LinkStep {
+    None,      // nothing on the line yet, or the failure was not the line's
+    AutoBaud,  // the boot ROM's handshake
+    Upload,    // the boot stream (a loader or a RAM program) going out
+    Sync,      // the loader's sync byte
+    Erase,     // erase-block frames
+    Program,   // program-piece frames
+    Verify,    // read-piece frames and the comparison
+};
+
 // The device link: owner of the serial port and of the core catalogue. Every
 // operation is a blocking call on the GUI thread; results travel as return
 // values and LOG lines through message().
@@ -100,6 +112,8 @@ public:
     }
     bool cancelRequested() const { return cancelFlag; }
 
+    LinkStep lastStep() const { return step; }
+
     // Tests attach a recorder to watch line changes and sleeps; not owned.
     void setLineRecorder(LineRecorder *recorder) { lineRecorder = recorder; }
 
@@ -138,4 +152,5 @@ private:
     LineRecorder *lineRecorder = nullptr;
     std::atomic<bool> cancelFlag{false};
     bool cancelReported = false;
+    LinkStep step = LinkStep::None;
 };

@@ -10,6 +10,7 @@ packages=(
   valgrind
   lrzsz
   clang libclang-rt-14-dev
+  dpkg-dev file   # dpkg-shlibdeps, for the Debian package
 )
 
 missing=()

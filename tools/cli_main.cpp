@@ -1,80 +1,30 @@
 // lodvane-cli: the programmer without its window, for scripts and
 // production lines. It runs the window's actions through the same shared
 // steps, prints every LOG line on stdout as it comes and draws a progress bar
-// on stderr when that is a terminal.
+// on stderr when that is a terminal. Given several ports it serves every
+// board at once, each on a thread of its own with its own link.
 
-#include "actions.h"
+#include "boardjob.h"
 #include "cliarguments.h"
+#include "cliconsole.h"
 #include "ldrinspect.h"
 #include "qpe.h"
+#include "recordfile.h"
+#include "stopsignals.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QThread>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
-#include <unistd.h>
+#include <functional>
+#include <memory>
 
 namespace {
 
 enum ExitCode { kSuccess = 0, kFailed = 1, kUsageError = 2 };
-
-constexpr int kBarWidth = 40;
-
-// Where LOG lines and progress go. Like the window's slots, each line and
-// each progress step lets pending events run, so the port's buffered writes
-// leave at the same points of a sequence.
-class Console
-{
-public:
-    Console() : barOnTerminal(::isatty(STDERR_FILENO) == 1) {}
-    ~Console() { endBar(); }
-
-    void log(const QString &text)
-    {
-        clearBar();
-        // A text holding a line break is two LOG lines.
-        for (const QString &line : text.split(QLatin1Char('\n')))
-            std::printf("%s\n", line.toLocal8Bit().constData());
-        std::fflush(stdout);
-        drawBar();
-        QCoreApplication::processEvents();
-    }
-
-    void progress(unsigned perc)
-    {
-        if (barOnTerminal) {
-            percent = qMin(perc, 100u);
-            shown = true;
-            drawBar();
-        }
-        QCoreApplication::processEvents();
-    }
-
-private:
-    void drawBar()
-    {
-        if (!shown)
-            return;
-        const int filled = int(percent) * kBarWidth / 100;
-        std::fprintf(stderr, "\r[%s%s] %3u%%", QByteArray(filled, '#').constData(),
-                     QByteArray(kBarWidth - filled, ' ').constData(), percent);
-        std::fflush(stderr);
-    }
-    void clearBar()
-    {
-        if (shown)
-            std::fprintf(stderr, "\r%*s\r", kBarWidth + 7, "");
-    }
-    void endBar()
-    {
-        if (shown)
-            std::fputc('\n', stderr);
-    }
-
-    const bool barOnTerminal;
-    bool shown = false;
-    unsigned percent = 0;
-};
 
 int usageError(const QString &reason)
 {
@@ -82,85 +32,121 @@ int usageError(const QString &reason)
     return kUsageError;
 }
 
-int listPorts(const QPE &link)
+int listPorts()
 {
+    const QPE link;
     for (const QString &name : link.portNames())
         std::printf("%s\n", name.toLocal8Bit().constData());
     return kSuccess;
 }
 
-int inspect(const QString &path, Console &console)
+int inspect(const QString &path)
 {
+    Console console({QString()});
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        console.log(QStringLiteral("Can't open [%1] file.").arg(path));
+        console.log(0, QStringLiteral("Can't open [%1] file.").arg(path));
         return kFailed;
     }
     const StreamReport report = inspectStream(file.readAll());
     for (const QString &line : report.lines)
-        console.log(line);
+        console.log(0, line);
     return report.ok ? kSuccess : kFailed;
 }
 
-int pulseReset(QPE &link, const CliArguments &args, Console &console)
+// The bytes a board's operation moves, for the summary table.
+qint64 jobBytes(const CliArguments &args, const FileFacts &file)
 {
-    if (!link.openPort(args.port, args.baud, QPE::kOpenTimeoutMs)) {
-        console.log(QStringLiteral("Can't open selected port [%1].").arg(args.port));
-        return kFailed;
+    switch (args.command) {
+    case CliArguments::Command::Erase: return args.flashSize;
+    case CliArguments::Command::Reset: return 0;
+    default: return qMax<qint64>(file.size, 0);
     }
-    // The window's RESET button: the chosen line without its invert mark.
-    link.pulseLine(encodeLines(LineChoice::None, args.reset, false, false).reset, QPE::kResetPulseMs);
-    link.closePort();
-    return kSuccess;
 }
 
-int runAction(QPE &link, const CliArguments &args, Console &console)
+// Runs every board, one on the main thread or each on its own, and writes
+// each one's record line as soon as it is done.
+std::vector<BoardResult> runAll(const CliArguments &args, Console &console,
+                                const std::function<void(const BoardResult &)> &finished)
 {
-    ActionRequest request;
-    request.binaryPath = args.file;
-    request.loaderPath = args.loader.isEmpty()
-        ? QCoreApplication::applicationDirPath() + loaderRelativePath(int(args.core))
-        : args.loader;
-    request.portName = args.port;
-    request.baudRate = args.baud;
-    request.core = args.core;
-    request.flashSize = args.flashSize;
-    request.toRam = args.command == CliArguments::Command::Ram;
-    request.lines = encodeLines(args.boot, args.reset, args.invertRts, args.invertDtr);
-
-    const ActionLog log = [&console](const QString &line) { console.log(line); };
-    ActionOutcome outcome = ActionOutcome::NotStarted;
-    switch (args.command) {
-    case CliArguments::Command::Program:
-    case CliArguments::Command::Ram:
-        outcome = programAction(link, request, log);
-        break;
-    case CliArguments::Command::Verify:
-        outcome = verifyAction(link, request, log);
-        break;
-    default:
-        outcome = eraseAction(link, request, log);
-        break;
+    const int boards = args.ports.size();
+    std::vector<BoardResult> results(static_cast<std::size_t>(boards));
+    StopSignals links(boards);
+    auto run = [&](int board) {
+        results[std::size_t(board)] = runBoard(args, board, console, links);
+        finished(results[std::size_t(board)]);
+    };
+    if (boards == 1) {
+        run(0);
+        return results;
     }
-    if (outcome != ActionOutcome::NotStarted)
-        link.closePort();
-    return outcome == ActionOutcome::Succeeded ? kSuccess : kFailed;
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (int board = 0; board < boards; ++board) {
+        threads.emplace_back(QThread::create(run, board));
+        threads.back()->start();
+    }
+    for (const auto &thread : threads)
+        thread->wait();
+    return results;
+}
+
+int runBoards(CliArguments args)
+{
+    // Settled here, once: the boards' threads only read the arguments.
+    if (args.loader.isEmpty())
+        args.loader = QCoreApplication::applicationDirPath() + loaderRelativePath(int(args.core));
+    RecordFile record;
+    QString error;
+    if (!args.record.isEmpty() && !record.open(args.record, error)) {
+        // No board is touched when its record could not be kept.
+        std::fprintf(stderr, "lodvane-cli: cannot open the record %s: %s\n", args.record.toLocal8Bit().constData(),
+                     error.toLocal8Bit().constData());
+        return kFailed;
+    }
+    const bool gang = args.ports.size() > 1;
+    Console console(gang ? args.ports : QStringList{QString()});
+    const FileFacts file = describeFile(args.file);
+    std::atomic<bool> recordFailed{false};
+    auto finished = [&](const BoardResult &result) {
+        QString why;
+        if (record.isOpen() && !record.append(recordLine(args, file, result), why)) {
+            recordFailed = true;
+            console.note(QStringLiteral("lodvane-cli: cannot write the record of %1 to %2: %3")
+                             .arg(result.port, args.record, why));
+        }
+    };
+    const std::vector<BoardResult> results = runAll(args, console, finished);
+    console.finish();
+
+    if (gang) {
+        const QByteArray table = summaryTable(results, jobBytes(args, file));
+        std::fwrite(table.constData(), 1, std::size_t(table.size()), stdout);
+        std::fflush(stdout);
+    }
+    bool allSucceeded = !recordFailed;
+    for (const BoardResult &result : results) {
+        allSucceeded = allSucceeded && result.outcome == ActionOutcome::Succeeded;
+        const QString step = failedStepName(args, result);
+        if (!step.isEmpty()) {
+            const QString board = gang ? QStringLiteral("[%1] ").arg(result.port) : QString();
+            std::fprintf(stderr, "lodvane-cli: %sfailed in the %s step\n", board.toLocal8Bit().constData(),
+                         step.toLocal8Bit().constData());
+        }
+    }
+    return allSucceeded ? kSuccess : kFailed;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    // A file size limit shows as a write error on the record, not as death.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     CliArguments args;
     QString error;
     if (!parseCliArguments(app.arguments().mid(1), args, error))
         return usageError(error);
-
-    Console console;
-    QPE link;
-    QObject::connect(&link, &QPE::message, [&console](const QString &text) { console.log(text); });
-    QObject::connect(&link, &QPE::progress, [&console](unsigned perc) { console.progress(perc); });
 
     switch (args.command) {
     case CliArguments::Command::Help:
@@ -170,12 +156,10 @@ int main(int argc, char *argv[])
         std::printf("lodvane-cli %s\n", LODVANE_VERSION);
         return kSuccess;
     case CliArguments::Command::Ports:
-        return listPorts(link);
+        return listPorts();
     case CliArguments::Command::Inspect:
-        return inspect(args.file, console);
-    case CliArguments::Command::Reset:
-        return pulseReset(link, args, console);
+        return inspect(args.file);
     default:
-        return runAction(link, args, console);
+        return runBoards(args);
     }
 }

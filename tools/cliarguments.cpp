@@ -2,12 +2,11 @@
 
 #include "corecatalogue.h"
 
-#include <QHash>
 
 const char *const kCliUsage =
-    "usage: lodvane-cli COMMAND [FILE] --port NAME [--baud N] [--core NAME] [--boot none|rts|dtr]\n"
-    "                   [--reset none|rts|dtr] [--invert-rts] [--invert-dtr] [--loader PATH]\n"
-    "                   [--flash-size BYTES]\n"
+    "usage: lodvane-cli COMMAND [FILE] --port NAME [--port NAME ...] [--baud N] [--core NAME]\n"
+    "                   [--boot none|rts|dtr] [--reset none|rts|dtr] [--invert-rts] [--invert-dtr]\n"
+    "                   [--loader PATH] [--flash-size BYTES] [--record FILE]\n"
     "commands:\n"
     "  program FILE   write FILE to the FLASH through the first-stage loader, then verify it\n"
     "  ram FILE       upload FILE as a boot stream and let it run\n"
@@ -17,7 +16,9 @@ const char *const kCliUsage =
     "  ports          list the serial ports, one a line\n"
     "  inspect FILE   list the blocks of a boot stream and check it\n"
     "options:\n"
-    "  --port NAME          serial port (not needed by ports and inspect)\n"
+    "  --port NAME          serial port (not needed by ports and inspect); given more than\n"
+    "                       once, every board is served at the same time\n"
+    "  --ports A,B,...      several ports at once, as many --port options\n"
     "  --baud N             line speed in bit/s (default 115200)\n"
     "  --core NAME          ADSP-BF512 ... ADSP-BF592 (any case, ADSP- optional) or the id\n"
     "                       1..7 (default ADSP-BF512)\n"
@@ -30,28 +31,40 @@ const char *const kCliUsage =
     "  --loader PATH        first-stage loader (default: sys/ADSP-<family>/FlashLoader.ldr\n"
     "                       beside this program)\n"
     "  --flash-size BYTES   size erased by erase (default 2097152)\n"
+    "  --record FILE        append one JSON line per board to FILE\n"
     "  --help               this text\n"
     "  --version            the program's version\n"
-    "exit status: 0 success, 1 the operation failed, 2 usage error\n";
+    "SIGINT or SIGTERM stops the operation at the next frame (exit status 1).\n"
+    "exit status: 0 success (on every board), 1 the operation failed (on any board),\n"
+    "2 usage error\n";
 
 namespace {
 
+struct CommandWord
+{
+    const char *word;
+    CliArguments::Command command;
+};
+
+const CommandWord kCommandWords[] = {
+    {"program", CliArguments::Command::Program},
+    {"ram", CliArguments::Command::Ram},
+    {"verify", CliArguments::Command::Verify},
+    {"erase", CliArguments::Command::Erase},
+    {"reset", CliArguments::Command::Reset},
+    {"ports", CliArguments::Command::Ports},
+    {"inspect", CliArguments::Command::Inspect},
+};
+
 bool parseCommand(const QString &word, CliArguments::Command &command)
 {
-    static const QHash<QString, CliArguments::Command> commands{
-        {QStringLiteral("program"), CliArguments::Command::Program},
-        {QStringLiteral("ram"), CliArguments::Command::Ram},
-        {QStringLiteral("verify"), CliArguments::Command::Verify},
-        {QStringLiteral("erase"), CliArguments::Command::Erase},
-        {QStringLiteral("reset"), CliArguments::Command::Reset},
-        {QStringLiteral("ports"), CliArguments::Command::Ports},
-        {QStringLiteral("inspect"), CliArguments::Command::Inspect},
-    };
-    const auto found = commands.constFind(word);
-    if (found == commands.constEnd())
-        return false;
-    command = *found;
-    return true;
+    for (const CommandWord &entry : kCommandWords) {
+        if (word == QLatin1String(entry.word)) {
+            command = entry.command;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool needsFile(CliArguments::Command c)
@@ -115,7 +128,16 @@ bool parseOption(const QString &name, const QString &value, CliArguments &args)
 {
     quint64 n = 0;
     if (name == QLatin1String("--port")) {
-        args.port = value;
+        args.ports << value;
+        return !value.isEmpty();
+    }
+    if (name == QLatin1String("--ports")) {
+        const QStringList names = value.split(QLatin1Char(','));
+        args.ports << names;
+        return !names.contains(QString());
+    }
+    if (name == QLatin1String("--record")) {
+        args.record = value;
         return !value.isEmpty();
     }
     if (name == QLatin1String("--baud")) {
@@ -143,7 +165,8 @@ bool parseOption(const QString &name, const QString &value, CliArguments &args)
 
 bool parseCliArguments(const QStringList &arguments, CliArguments &args, QString &error)
 {
-    static const QStringList valued{"--port", "--baud", "--core", "--boot", "--reset", "--loader", "--flash-size"};
+    static const QStringList valued{"--port", "--ports", "--baud", "--core", "--boot",
+                                    "--reset", "--loader", "--flash-size", "--record"};
     QStringList words;
     for (int i = 0; i < arguments.size(); ++i) {
         QString arg = arguments.at(i);
@@ -203,9 +226,25 @@ bool parseCliArguments(const QStringList &arguments, CliArguments &args, QString
     }
     if (files)
         args.file = words.at(1);
-    if (needsPort(args.command) && args.port.isEmpty()) {
+    if (needsPort(args.command) && args.ports.isEmpty()) {
         error = QStringLiteral("%1 needs --port NAME").arg(words.first());
         return false;
     }
+    // Two links on one port would fight over its bytes.
+    for (int i = 0; i < args.ports.size(); ++i) {
+        if (args.ports.indexOf(args.ports.at(i), i + 1) > 0) {
+            error = QStringLiteral("port %1 given twice").arg(args.ports.at(i));
+            return false;
+        }
+    }
     return true;
+}
+
+QString commandWord(CliArguments::Command command)
+{
+    for (const CommandWord &entry : kCommandWords) {
+        if (entry.command == command)
+            return QLatin1String(entry.word);
+    }
+    return QString();
 }

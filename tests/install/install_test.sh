@@ -6,9 +6,10 @@ build=$1
 source=$2
 prefix=$(mktemp -d)
 work=$(mktemp -d)
-sim_pid=
+# shellcheck source=virtual_board.sh
+source "$(dirname "$0")/virtual_board.sh"
 cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  stop_virtual_board
   rm -rf "$prefix" "$work"
 }
 trap cleanup EXIT
@@ -21,7 +22,8 @@ for f in bin/lodvane bin/lodvane-cli bin/lodvane-sim \
          libexec/lodvane/sys/ADSP-BF51x/FlashLoader.ldr libexec/lodvane/sys/ADSP-BF592/FlashLoader.ldr \
          share/applications/lodvane.desktop share/icons/hicolor/48x48/apps/lodvane.png \
          share/icons/hicolor/256x256/apps/lodvane.png share/icons/hicolor/scalable/apps/lodvane.svg \
-         share/lodvane/examples/demo-monitor.ldr share/man/man1/lodvane-cli.1 share/man/man1/lodvane-sim.1; do
+         share/lodvane/examples/demo-monitor.ldr share/man/man1/lodvane.1 share/man/man1/lodvane-cli.1 \
+         share/man/man1/lodvane-sim.1; do
   [ -e "$prefix/$f" ] || fail "missing $f"
 done
 grep -q '^Exec=lodvane$' "$prefix/share/applications/lodvane.desktop" || fail "desktop entry does not start lodvane"
@@ -39,16 +41,8 @@ if [ -e "$prefix/bin/lodvane-script" ]; then
   [ "$status" = 7 ] || fail "installed lodvane-script returned $status, not 7"
 fi
 
-# The installed programmer finds its installed loader: erase a virtual board
-# with the default --loader.
-"$prefix/bin/lodvane-sim" --flash-size 65536 > "$work/port" 2>/dev/null &
-sim_pid=$!
-for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
-port=$(head -n 1 "$work/port")
-[ -n "$port" ] || fail "the installed lodvane-sim did not start"
-"$prefix/bin/lodvane-cli" erase --port "$port" --core bf518 --flash-size 65536 > "$work/erase.log" \
-  || { cat "$work/erase.log" >&2; fail "erase through the installed loader failed"; }
-grep -q '^FLASH fully erased\.$' "$work/erase.log" || fail "no success line from the installed lodvane-cli"
+# The installed programmer finds its installed loader.
+erase_virtual_board "$prefix/bin" "$work"
 
 # The installed window starts (offscreen) and keeps running until stopped.
 set +e

@@ -6,7 +6,12 @@
 #include "simprocess.h"
 #include "testfiles.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -14,6 +19,7 @@
 #include <memory>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,13 +34,17 @@ struct Run
     QByteArray err;
 };
 
-Run runCli(const QStringList &arguments, const QString &extraPorts = QString())
+// `shell`, when given, is a shell command run first (e.g. a ulimit).
+Run runCli(const QStringList &arguments, const QString &extraPorts = QString(), const QString &shell = QString())
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LODVANE_EXTRA_PORTS"), extraPorts);
     process.setProcessEnvironment(env);
-    process.start(QStringLiteral(LODVANE_CLI_PATH), arguments);
+    if (shell.isEmpty())
+        process.start(QStringLiteral(LODVANE_CLI_PATH), arguments);
+    else
+        process.start(QStringLiteral("bash"), QStringList{"-c", shell + "; exec \"$0\" \"$@\"", LODVANE_CLI_PATH} + arguments);
     Run run;
     if (!process.waitForFinished(kRunWaitMs) || process.exitStatus() != QProcess::NormalExit) {
         process.kill();
@@ -55,6 +65,25 @@ QString crcOf(const QByteArray &bytes)
     const std::uint32_t crc =
         bootstream::crc32(reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size()));
     return QStringLiteral("crc32=0x%1").arg(crc, 8, 16, QLatin1Char('0'));
+}
+
+// What a successful program of 300 bytes prints.
+QStringList programmedLines(const QString &path)
+{
+    return {"Waiting Device starting ...", "System sync OK.", "FLASH -> Block[  0] erased.",
+            "FILE -> FLASH[   0]        0 bytes", "FILE -> FLASH[   1]      256 bytes",
+            "FLASH Programmed.", "System sync OK.", "FILE == FLASH[   0]        0 bytes",
+            "FILE == FLASH[   1]      256 bytes", QStringLiteral("File [%1] correctly uploaded.").arg(path)};
+}
+
+QList<QJsonObject> readRecord(const QString &path)
+{
+    QList<QJsonObject> records;
+    for (const QByteArray &line : readFile(path).split('\n')) {
+        if (!line.isEmpty())
+            records << QJsonDocument::fromJson(line).object();
+    }
+    return records;
 }
 
 } // namespace
@@ -81,14 +110,24 @@ private slots:
     void inspect_data();
     void inspect();
     void progressBarOnlyOnATerminal();
+    void gang_data();
+    void gang();
+    void recordCannotBeWritten_data();
+    void recordCannotBeWritten();
+    void stopSignal_data();
+    void stopSignal();
 
 private:
     QString writeFile(const QString &name, const QByteArray &contents) { return ::writeFile(dir->filePath(name), contents); }
     QByteArray flash();
     QStringList portArgs() const { return {QStringLiteral("--port"), sim->port()}; }
+    // Starts more boards beside `sim`, each with its own options (and folder);
+    // their ports, the first being sim's, as --port options in `arguments`.
+    bool startBoards(const QList<QStringList> &options, QStringList &arguments);
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<SimProcess> sim;
+    std::vector<std::unique_ptr<SimProcess>> moreSims;
 };
 
 void TestCli::init()
@@ -100,8 +139,25 @@ void TestCli::init()
 
 void TestCli::cleanup()
 {
+    moreSims.clear();
     sim.reset();
     dir.reset();
+}
+
+bool TestCli::startBoards(const QList<QStringList> &options, QStringList &arguments)
+{
+    for (int i = 0; i < options.size(); ++i) {
+        SimProcess *board = sim.get();
+        if (i > 0) {
+            const QString folder = dir->filePath(QStringLiteral("board%1").arg(i));
+            moreSims.push_back(std::make_unique<SimProcess>(QDir().mkpath(folder) ? folder : QString()));
+            board = moreSims.back().get();
+        }
+        if (!board->start(options.at(i)))
+            return false;
+        arguments << QStringLiteral("--port") << board->port();
+    }
+    return true;
 }
 
 // Stops the board, which leaves its FLASH in its file.
@@ -131,6 +187,8 @@ void TestCli::usageErrors_data()
     QTest::newRow("boot line") << QStringList{"erase", p, "x", "--boot", "cts"} << "bad value for --boot: cts";
     QTest::newRow("reset line") << QStringList{"erase", p, "x", "--reset", ""} << "bad value for --reset: ";
     QTest::newRow("flash size zero") << QStringList{"erase", p, "x", "--flash-size", "0"} << "bad value for --flash-size: 0";
+    QTest::newRow("port twice") << QStringList{"erase", p, "a", "--ports", "b,a"} << "port a given twice";
+    QTest::newRow("empty port in a list") << QStringList{"erase", "--ports", "a,,b"} << "bad value for --ports: a,,b";
     QTest::newRow("flash size too big")
         << QStringList{"erase", p, "x", "--flash-size", "4294967296"} << "bad value for --flash-size: 4294967296";
 }
@@ -189,7 +247,7 @@ void TestCli::cannotOpen()
     QVERIFY(sim->start());
     const QString image = writeFile(QStringLiteral("image.ldr"), testPattern(300));
     for (QString &arg : arguments)
-        arg = arg == QLatin1String("%image") ? image : arg.arg(dir->path());
+        arg = arg == QLatin1String("%image") ? image : arg.replace(QStringLiteral("%1"), dir->path());
     if (arguments.first() != QLatin1String("inspect") && !arguments.contains(QLatin1String("--port")))
         arguments << portArgs();
 
@@ -207,14 +265,12 @@ void TestCli::programVerifyErase()
     QVERIFY(sim->start({QStringLiteral("--flash"), dir->filePath(QStringLiteral("flash.bin"))}));
     const QByteArray image = testPattern(300);
     const QString path = writeFile(QStringLiteral("image.ldr"), image);
+    const QStringList record{"--record", dir->filePath(QStringLiteral("record.jsonl"))};
 
-    Run run = runCli(QStringList{"program", path, "--core", "adsp-bf518f16"} + portArgs());
+    // A record changes nothing of what a single board prints.
+    Run run = runCli(QStringList{"program", path, "--core", "adsp-bf518f16"} + record + portArgs());
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out, (QStringList{"Waiting Device starting ...", "System sync OK.", "FLASH -> Block[  0] erased.",
-                                   "FILE -> FLASH[   0]        0 bytes", "FILE -> FLASH[   1]      256 bytes",
-                                   "FLASH Programmed.", "System sync OK.", "FILE == FLASH[   0]        0 bytes",
-                                   "FILE == FLASH[   1]      256 bytes",
-                                   QStringLiteral("File [%1] correctly uploaded.").arg(path)}));
+    QCOMPARE(run.out, programmedLines(path));
     QVERIFY(run.err.isEmpty()); // no progress bar into a pipe
 
     run = runCli(QStringList{"verify", path, "--core", "6"} + portArgs());
@@ -228,11 +284,17 @@ void TestCli::programVerifyErase()
                                    "Erase FLASH -> Block[  0] erased.", "Erase FLASH -> Block[  1] erased.",
                                    "FLASH fully erased."}));
 
-    run = runCli(QStringList{"verify", path} + portArgs());
+    run = runCli(QStringList{"verify", path} + record + portArgs());
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.out.last(), QStringLiteral("FLASH verify error @ 0, found ff instead of %1")
                                  .arg(quint8(image.at(0)), 2, 16));
     QVERIFY(flash().left(300) == QByteArray(300, '\xFF'));
+    const QList<QJsonObject> records = readRecord(record.last());
+    QCOMPARE(records.size(), 2);
+    QCOMPARE(records.at(0)["result"].toString(), QStringLiteral("ok"));
+    QCOMPARE(records.at(1)["command"].toString(), QStringLiteral("verify"));
+    QCOMPARE(records.at(1)["step"].toString(), QStringLiteral("verify"));
+    QCOMPARE(records.at(1)["log"].toArray().last().toString(), run.out.last());
 }
 
 void TestCli::boardSees_data()
@@ -283,32 +345,51 @@ void TestCli::ramUploadsTheStream()
 
 void TestCli::failureExitsWithOne_data()
 {
+    QTest::addColumn<QString>("command");
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QStringList>("lastLines");
+    QTest::addColumn<QString>("step"); // named on stderr
     QTest::newRow("no auto-baud answer")
-        << QStringList{"--no-autobaud"}
-        << QStringList{"No answer on auto-baud command by device [%1]: Rxed 0 chars", "Reset it and retry"};
+        << "program" << QStringList{"--no-autobaud"}
+        << QStringList{"No answer on auto-baud command by device [%1]: Rxed 0 chars", "Reset it and retry"}
+        << "auto-baud";
     QTest::newRow("wrong fourth byte")
-        << QStringList{"--autobaud-answer", "bf,2b,00,01"}
-        << QStringList{"No answer on auto-baud command by device [%1]: Rxed 4 chars", "Reset it and retry"};
+        << "program" << QStringList{"--autobaud-answer", "bf,2b,00,01"}
+        << QStringList{"No answer on auto-baud command by device [%1]: Rxed 4 chars", "Reset it and retry"}
+        << "auto-baud";
     QTest::newRow("dropped acknowledge")
-        << QStringList{"--drop-ack-after", "1"}
-        << QStringList{"FLASH -> Block[  0] erased.", "FILE -> FLASH[   0]        0 bytes"};
-    QTest::newRow("no sync") << QStringList{"--no-sync-ack"} << QStringList{"Waiting Device starting ..."};
+        << "program" << QStringList{"--drop-ack-after", "1"}
+        << QStringList{"FLASH -> Block[  0] erased.", "FILE -> FLASH[   0]        0 bytes"} << "program";
+    QTest::newRow("no sync") << "program" << QStringList{"--no-sync-ack"}
+                             << QStringList{"Waiting Device starting ..."} << "sync";
+    // Silent after the auto-baud answer and the sync acknowledge.
+    QTest::newRow("no erase acknowledge") << "program" << QStringList{"--mute-after", "5"}
+                                          << QStringList{"System sync OK."} << "erase";
+    QTest::newRow("corrupt read-back")
+        << "program" << QStringList{"--corrupt-read", "300"}
+        << QStringList{"FILE == FLASH[   0]        0 bytes", "FLASH verify error @ 300, found c9 instead of 36"}
+        << "verify";
+    // Erase goes on without a sync; its first frame unanswered, the sync failed.
+    QTest::newRow("erase, silent loader") << "erase" << QStringList{"--mute-after", "4"}
+                                        << QStringList{"Waiting Device starting ..."} << "sync";
 }
 
 void TestCli::failureExitsWithOne()
 {
+    QFETCH(QString, command);
     QFETCH(QStringList, options);
     QFETCH(QStringList, lastLines);
+    QFETCH(QString, step);
     QVERIFY(sim->start(options));
-    const QString path = writeFile(QStringLiteral("image.ldr"), testPattern(600));
-    const Run run = runCli(QStringList{"program", path} + portArgs());
+    QStringList arguments{command};
+    if (command == QLatin1String("program"))
+        arguments << writeFile(QStringLiteral("image.ldr"), testPattern(600));
+    const Run run = runCli(arguments + portArgs());
     QCOMPARE(run.exitCode, 1);
     const QString portName = sim->port().mid(5); // as the port reports it, without /dev/
-    for (QString &line : lastLines)
-        line = line.arg(portName);
+    lastLines.replaceInStrings(QStringLiteral("%1"), portName);
     QCOMPARE(run.out.mid(run.out.size() - lastLines.size()), lastLines);
+    QCOMPARE(run.err, "lodvane-cli: failed in the " + step.toLatin1() + " step\n");
 }
 
 void TestCli::inspect_data()
@@ -387,6 +468,154 @@ void TestCli::progressBarOnlyOnATerminal()
     const QByteArray log = readFile(outPath);
     QVERIFY(log.endsWith(QStringLiteral("File [%1] correctly uploaded.\n").arg(path).toLocal8Bit()));
     QVERIFY(!log.contains('%'));
+}
+
+void TestCli::gang_data()
+{
+    QTest::addColumn<QList<QStringList>>("faults"); // of each board
+    QTest::addColumn<QStringList>("results");       // of each board, as the table says
+    QTest::addColumn<bool>("portList");              // --ports A,B rather than --port A --port B
+    QTest::newRow("every board succeeds") << QList<QStringList>{{}, {}} << QStringList{"ok", "ok"} << false;
+    QTest::newRow("one board fails") << QList<QStringList>{{}, {"--no-sync-ack"}, {}}
+                                     << QStringList{"ok", "failed", "ok"} << true;
+}
+
+void TestCli::gang()
+{
+    QFETCH(QList<QStringList>, faults);
+    QFETCH(QStringList, results);
+    QFETCH(bool, portList);
+    QStringList ports;
+    QVERIFY(startBoards(faults, ports));
+    const QByteArray image = testPattern(300);
+    const QString path = writeFile(QStringLiteral("image.ldr"), image);
+    const QString record = dir->filePath(QStringLiteral("record.jsonl"));
+    QStringList arguments{"program", path, "--core", "6", "--record", record};
+    const QStringList portNames = ports.filter(QStringLiteral("/"));
+    arguments << (portList ? QStringList{"--ports", portNames.join(QLatin1Char(','))} : ports);
+
+    const Run run = runCli(arguments);
+    const int boards = faults.size();
+    QCOMPARE(run.exitCode, results.contains(QStringLiteral("failed")) ? 1 : 0);
+    const QStringList table = run.out.mid(run.out.size() - boards - 1);
+    QCOMPARE(table.first().split(QLatin1Char(' '), Qt::SkipEmptyParts),
+             (QStringList{"port", "result", "seconds", "bytes", "bytes/s"}));
+    const QStringList log = run.out.mid(0, run.out.size() - boards - 1);
+    QStringList errors;
+    QHash<QString, QStringList> linesOf;
+    for (int i = 0; i < boards; ++i) {
+        const QString port = portNames.at(i);
+        const QStringList row = table.at(i + 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        QCOMPARE(row.mid(0, 2), (QStringList{port, results.at(i)}));
+        QCOMPARE(row.at(3), QStringLiteral("300"));
+        // Each board's lines arrive whole and in order, with its port in front.
+        const QString prefix = QStringLiteral("[%1] ").arg(port);
+        for (const QString &line : log.filter(prefix))
+            linesOf[port] << line.mid(prefix.size());
+        const bool ok = results.at(i) == QLatin1String("ok");
+        QCOMPARE(linesOf[port], ok ? programmedLines(path) : QStringList{"Waiting Device starting ..."});
+        if (!ok)
+            errors << QStringLiteral("lodvane-cli: [%1] failed in the sync step").arg(port);
+    }
+    int attributed = 0;
+    for (const QStringList &lines : qAsConst(linesOf))
+        attributed += lines.size();
+    QCOMPARE(attributed, log.size()); // no line without its board, none mixed
+    QCOMPARE(QString::fromLocal8Bit(run.err).split(QLatin1Char('\n'), Qt::SkipEmptyParts), errors);
+
+    // The record holds every board, in the order they finished.
+    const QList<QJsonObject> records = readRecord(record);
+    QCOMPARE(records.size(), boards);
+    const QString sha256 = QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex();
+    for (QJsonObject r : records) {
+        const QString port = r["port"].toString();
+        const bool ok = results.value(portNames.indexOf(port)) == QLatin1String("ok");
+        const QJsonObject expected{
+            {"port", port}, {"command", "program"}, {"file", path}, {"file_size", 300}, {"sha256", sha256},
+            {"core", "ADSP-BF518F16"}, {"baud", 115200}, {"result", ok ? "ok" : "failed"},
+            {"step", ok ? QJsonValue() : "sync"}, {"log", QJsonArray::fromStringList(linesOf[port])}};
+        const QDateTime time = QDateTime::fromString(r.take("time").toString(), Qt::ISODateWithMs);
+        QVERIFY(time.isValid() && time.timeSpec() != Qt::LocalTime); // the zone is given
+        QVERIFY(r.take("seconds").toDouble() > 0);
+        QCOMPARE(QJsonDocument(r).toJson(), QJsonDocument(expected).toJson());
+    }
+}
+
+void TestCli::recordCannotBeWritten_data()
+{
+    QTest::addColumn<QString>("record");   // %1: the work folder
+    QTest::addColumn<QString>("shell");    // run before lodvane-cli
+    QTest::addColumn<QString>("error");    // on stderr; %1 the record, %2 the port
+    QTest::newRow("folder missing") << "%1/none/record.jsonl" << QString()
+                                    << "lodvane-cli: cannot open the record %1: No such file or directory";
+    QTest::newRow("disk full") << "/dev/full" << QString()
+                               << "lodvane-cli: cannot write the record of %2 to %1: No space left on device";
+    // The line goes in only in part: that part is taken back.
+    QTest::newRow("file size limit") << "%1/record.jsonl" << "ulimit -f 1"
+                                     << "lodvane-cli: cannot write the record of %2 to %1: File too large";
+}
+
+void TestCli::recordCannotBeWritten()
+{
+    QFETCH(QString, record);
+    QFETCH(QString, shell);
+    QFETCH(QString, error);
+    QVERIFY(sim->start());
+    record.replace(QStringLiteral("%1"), dir->path());
+    const QByteArray earlier = QByteArray(1000, 'x') + '\n';
+    if (!shell.isEmpty())
+        QVERIFY(!::writeFile(record, earlier).isEmpty());
+    const QString path = writeFile(QStringLiteral("image.ldr"), testPattern(300));
+    const Run run = runCli(QStringList{"program", path, "--core", "6", "--record", record} + portArgs(), QString(), shell);
+    QCOMPARE(run.exitCode, 1);
+    error.replace(QStringLiteral("%1"), record).replace(QStringLiteral("%2"), sim->port());
+    QCOMPARE(run.err, error.toLocal8Bit() + '\n');
+    // The board is programmed only when its record can be kept at all.
+    const bool opened = record.startsWith(QLatin1String("/dev")) || !shell.isEmpty();
+    QCOMPARE(run.out, opened ? programmedLines(path) : QStringList());
+    if (!shell.isEmpty())
+        QCOMPARE(readFile(record), earlier);
+}
+
+void TestCli::stopSignal_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("boards");
+    QTest::newRow("SIGINT") << int(SIGINT) << 1;
+    QTest::newRow("SIGTERM, two boards") << int(SIGTERM) << 2;
+}
+
+void TestCli::stopSignal()
+{
+    QFETCH(int, signal);
+    QFETCH(int, boards);
+    // At line speed a program takes seconds: time to stop it in the middle.
+    QList<QStringList> paced;
+    for (int i = 0; i < boards; ++i)
+        paced << QStringList{"--baud", "115200"};
+    QStringList ports;
+    QVERIFY(startBoards(paced, ports));
+    QProcess cli;
+    cli.start(QStringLiteral(LODVANE_CLI_PATH),
+              QStringList{"program", writeFile(QStringLiteral("image.ldr"), testPattern(32768))} + ports);
+    QByteArray out;
+    while (!out.contains("FILE -> FLASH[") && cli.waitForReadyRead(kRunWaitMs))
+        out += cli.readAllStandardOutput();
+    QVERIFY2(out.contains("FILE -> FLASH["), out.constData());
+    QCOMPARE(::kill(pid_t(cli.processId()), signal), 0);
+    QVERIFY(cli.waitForFinished(kRunWaitMs));
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(cli.exitCode(), 1);
+    const QStringList lines = QString::fromLocal8Bit(out + cli.readAllStandardOutput()).split(QLatin1Char('\n'));
+    QCOMPARE(lines.filter(QStringLiteral("Cancelled by user.")).size(), boards);
+    QCOMPARE(lines.filter(QStringLiteral("correctly uploaded")).size(), 0);
+
+    // Every port was closed (the board sees the hang-up) and takes the next program.
+    QVERIFY(sim->waitForTrace(QStringLiteral("reset cause=hangup")));
+    for (const auto &board : moreSims)
+        QVERIFY(board->waitForTrace(QStringLiteral("reset cause=hangup")));
+    const QString small = writeFile(QStringLiteral("small.ldr"), testPattern(300));
+    QCOMPARE(runCli(QStringList{"program", small, "--core", "6"} + portArgs()).out, programmedLines(small));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# package_test.sh BUILD_DIR: makes the Debian package with CPack, checks its
+# control fields, unpacks it into a temporary folder and uses what it holds.
+set -euo pipefail
+build=$1
+out=$(mktemp -d)
+root=$(mktemp -d)
+# shellcheck source=virtual_board.sh
+source "$(dirname "$0")/virtual_board.sh"
+cleanup() {
+  stop_virtual_board
+  rm -rf "$out" "$root"
+}
+trap cleanup EXIT
+fail() { echo "package test: $*" >&2; exit 1; }
+
+(cd "$build" && cpack -G DEB -B "$out" > "$out/cpack.log" 2>&1) || { cat "$out/cpack.log" >&2; fail "cpack failed"; }
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+arch=$(dpkg --print-architecture)
+deb="$out/lodvane_${version}_${arch}.deb"
+[ -f "$deb" ] || fail "no $(basename "$deb") among: $(ls "$out")"
+
+control=$(dpkg-deb -I "$deb" control)
+field() { sed -n "s/^$1: //p" <<< "$control"; }
+[ "$(field Package)" = lodvane ] || fail "package name: $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "version: $(field Version), not $version"
+[ "$(field Architecture)" = "$arch" ] || fail "architecture: $(field Architecture), not $arch"
+# What the binaries link against, found by dpkg-shlibdeps.
+for qt in libqt5core5a libqt5gui5 libqt5widgets5 libqt5serialport5; do
+  grep -qE "(^|, )$qt( |,|$)" <<< "$(field Depends)" || fail "Depends lacks $qt: $(field Depends)"
+done
+
+dpkg-deb -x "$deb" "$root"
+"$root/usr/bin/lodvane-cli" --version | grep -qx "lodvane-cli $version" || fail "lodvane-cli --version"
+erase_virtual_board "$root/usr/bin" "$out"
+echo "package test: $(basename "$deb") checked"
