@@ -7,8 +7,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/wait.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -16,18 +16,17 @@ namespace {
 
 constexpr int kRelayPollMs = 20;
 
-bool writeAll(int fd, const char *data, ssize_t count)
+void writeAll(int fd, const char *data, ssize_t count)
 {
     while (count > 0) {
         const ssize_t n = ::write(fd, data, size_t(count));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return false;
+            return;
         data += n;
         count -= n;
     }
-    return true;
 }
 
 } // namespace
@@ -37,7 +36,6 @@ PeerProcess::~PeerProcess()
     if (pid > 0) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
-        pid = -1;
     }
     stop();
 }
@@ -45,8 +43,7 @@ PeerProcess::~PeerProcess()
 bool PeerProcess::start(const QString &program, const QStringList &arguments, int descriptor,
                         const QString &workingDir)
 {
-    std::vector<QByteArray> args;
-    args.push_back(QFile::encodeName(program));
+    std::vector<QByteArray> args{QFile::encodeName(program)};
     for (const QString &a : arguments)
         args.push_back(QFile::encodeName(a));
     std::vector<char *> argv;
@@ -61,26 +58,19 @@ bool PeerProcess::start(const QString &program, const QStringList &arguments, in
     int sockets[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, sockets) != 0)
         return false;
-    peerSocket = sockets[0];
-    const int peerEnd = sockets[1];
-
     pid = ::fork();
-    if (pid < 0) {
-        ::close(peerEnd);
-        return false;
-    }
     if (pid == 0) {
-        ::dup2(peerEnd, 0);
-        ::dup2(peerEnd, 1);
-        const int null = ::open("/dev/null", O_WRONLY);
-        if (null >= 0)
-            ::dup2(null, 2);
-        if (::chdir(dir.constData()) != 0)
-            ::_exit(126);
-        ::execvp(argv[0], argv.data());
+        ::dup2(sockets[1], 0);
+        ::dup2(sockets[1], 1);
+        ::dup2(::open("/dev/null", O_WRONLY), 2);
+        if (::chdir(dir.constData()) == 0)
+            ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
-    ::close(peerEnd);
+    ::close(sockets[1]);
+    peerSocket = sockets[0];
+    if (pid < 0)
+        return false;
     otherSide = descriptor;
     relaying = true;
     relayThread = std::thread(&PeerProcess::relay, this);
@@ -95,9 +85,7 @@ void PeerProcess::relay()
         if (::poll(p, 2, kRelayPollMs) <= 0)
             continue;
         for (int i = 0; i < 2; ++i) {
-            if (!(p[i].revents & POLLIN))
-                continue;
-            const ssize_t n = ::read(p[i].fd, buf, sizeof buf);
+            const ssize_t n = (p[i].revents & POLLIN) ? ::read(p[i].fd, buf, sizeof buf) : 0;
             if (n > 0)
                 writeAll(i == 0 ? peerSocket : otherSide, buf, n);
         }
@@ -121,23 +109,18 @@ int PeerProcess::wait(int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();
-    int result = -1;
-    while (pid > 0) {
-        int status = 0;
-        const pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid) {
-            pid = -1;
-            result = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            break;
-        }
+    int status = 0, result = -1;
+    while (pid > 0 && ::waitpid(pid, &status, WNOHANG) != pid) {
         if (clock.elapsed() > timeoutMs) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
             pid = -1;
-            break;
         }
         ::usleep(10000);
     }
+    if (pid > 0)
+        result = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    pid = -1;
     stop();
     return result;
 }

@@ -11,16 +11,11 @@
 
 PtyPair::PtyPair()
 {
-    int fd = posix_openpt(O_RDWR | O_NOCTTY);
-    if (fd < 0)
-        return;
-    if (grantpt(fd) != 0 || unlockpt(fd) != 0) {
-        ::close(fd);
-        return;
-    }
-    const char *name = ptsname(fd);
+    const int fd = posix_openpt(O_RDWR | O_NOCTTY);
+    const char *name = fd >= 0 && grantpt(fd) == 0 && unlockpt(fd) == 0 ? ptsname(fd) : nullptr;
     if (!name) {
-        ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
         return;
     }
     // Raw mode on the master so that no byte is translated on its way.
@@ -49,12 +44,10 @@ bool PtyPair::write(const QByteArray &bytes)
 {
     qsizetype done = 0;
     while (masterFd >= 0 && done < bytes.size()) {
-        ssize_t n = ::write(masterFd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
+        const ssize_t n = ::write(masterFd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n <= 0 && errno != EINTR)
             return false;
-        done += n;
+        done += qMax<ssize_t>(n, 0);
     }
     return masterFd >= 0;
 }
@@ -64,10 +57,7 @@ QByteArray PtyPair::read(int count, int timeoutMs)
     QByteArray got;
     QElapsedTimer clock;
     clock.start();
-    while (masterFd >= 0 && got.size() < count) {
-        int left = timeoutMs - int(clock.elapsed());
-        if (left <= 0)
-            break;
+    for (int left = timeoutMs; masterFd >= 0 && got.size() < count && left > 0; left = timeoutMs - int(clock.elapsed())) {
         pollfd p{masterFd, POLLIN, 0};
         if (::poll(&p, 1, left) <= 0)
             continue;
@@ -78,7 +68,7 @@ QByteArray PtyPair::read(int count, int timeoutMs)
             continue;
         }
         char buf[4096];
-        ssize_t n = ::read(masterFd, buf, size_t(qMin<int>(int(sizeof buf), count - got.size())));
+        const ssize_t n = ::read(masterFd, buf, size_t(qMin<int>(int(sizeof buf), count - got.size())));
         if (n > 0)
             got.append(buf, int(n));
         else if (n < 0 && errno != EINTR && errno != EAGAIN)
@@ -92,15 +82,11 @@ QByteArray PtyPair::readUntilQuiet(int quietMs, int limitMs)
     QByteArray got;
     QElapsedTimer clock;
     clock.start();
-    while (masterFd >= 0 && clock.elapsed() < limitMs) {
-        pollfd p{masterFd, POLLIN, 0};
-        if (::poll(&p, 1, quietMs) <= 0 || !(p.revents & POLLIN))
-            break;
-        char buf[4096];
-        ssize_t n = ::read(masterFd, buf, sizeof buf);
-        if (n <= 0)
-            break;
+    pollfd p{masterFd, POLLIN, 0};
+    char buf[4096];
+    ssize_t n = 0;
+    while (masterFd >= 0 && clock.elapsed() < limitMs && ::poll(&p, 1, quietMs) > 0 && (p.revents & POLLIN)
+           && (n = ::read(masterFd, buf, sizeof buf)) > 0)
         got.append(buf, int(n));
-    }
     return got;
 }
