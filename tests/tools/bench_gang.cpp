@@ -4,6 +4,7 @@
 // time of one). Run with: cmake --build build --target benchmark
 
 #include "simprocess.h"
+#include "testfiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -59,20 +60,16 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir work;
-    QByteArray image(kImageBytes, 0);
-    for (int i = 0; i < image.size(); ++i)
-        image[i] = char((i * 31 + i / 256) & 0xFF);
-    QFile file(work.filePath(QStringLiteral("image.ldr")));
-    if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size()) {
+    const QString image = writeFile(work.filePath(QStringLiteral("image.ldr")), testPattern(kImageBytes));
+    if (image.isEmpty()) {
         std::fprintf(stderr, "bench: cannot write the image\n");
         return 1;
     }
-    file.close();
 
     std::printf("lodvane-cli program, %d bytes, %d bit/s, boards at once\n", kImageBytes, kBaud);
     double single = 0;
     for (const int boards : kBoardCounts) {
-        const double seconds = programBoards(boards, file.fileName(), work.path());
+        const double seconds = programBoards(boards, image, work.path());
         if (seconds < 0)
             return 1;
         if (boards == 1)

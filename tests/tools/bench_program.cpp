@@ -6,6 +6,7 @@
 
 #include "qpe.h"
 #include "simprocess.h"
+#include "testfiles.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -66,9 +67,7 @@ double run(const QStringList &simOptions, const QByteArray &image)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QByteArray image(kImageBytes, 0);
-    for (int i = 0; i < image.size(); ++i)
-        image[i] = char((i * 31 + i / 256) & 0xFF);
+    const QByteArray image = testPattern(kImageBytes);
 
     double wireBytes = 0;
     long frames = 0;
