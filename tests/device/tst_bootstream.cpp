@@ -44,8 +44,6 @@ class TestBootStream : public QObject
     Q_OBJECT
 
 private slots:
-    void headerChecksumZeroesTheXor_data();
-    void headerChecksumZeroesTheXor();
     void writeThenWalkRoundTrips();
     void streamEndsAfterFinalPayload();
     void brokenStreams_data();
@@ -54,38 +52,6 @@ private slots:
     void thirdPartyStreams();
     void crc32KnownValue();
 };
-
-void TestBootStream::headerChecksumZeroesTheXor_data()
-{
-    QTest::addColumn<uint>("flags");
-    QTest::addColumn<uint>("address");
-    QTest::addColumn<uint>("count");
-    QTest::addColumn<uint>("argument");
-    QTest::newRow("first ignore") << uint(bootstream::kFlagFirst | bootstream::kFlagIgnore) << 0xFFA00000u << 0u << 0x904Cu;
-    QTest::newRow("final") << uint(bootstream::kFlagFinal) << 0xFFA00000u << 0u << 0u;
-    QTest::newRow("fill") << uint(bootstream::kFlagFill) << 0x13FCu << 0x444u << 0u;
-    QTest::newRow("all ones") << 0xFFF0u << 0xFFFFFFFFu << 0xFFFFFFFFu << 0xFFFFFFFFu;
-}
-
-void TestBootStream::headerChecksumZeroesTheXor()
-{
-    QFETCH(uint, flags);
-    QFETCH(uint, address);
-    QFETCH(uint, count);
-    QFETCH(uint, argument);
-    Block b = fillBlock(address, count, argument);
-    b.flags = flags;
-    const std::vector<std::uint8_t> h = bootstream::header(b);
-    QCOMPARE(h.size(), bootstream::kHeaderSizeBytes);
-    std::uint8_t sum = 0;
-    for (std::uint8_t x : h)
-        sum ^= x;
-    QCOMPARE(sum, std::uint8_t(0));
-    QCOMPARE(h[3], bootstream::kSignByte);
-    QCOMPARE(uint(h[0] | h[1] << 8), (flags & 0xFFF0u) | bootstream::kDmaCode8Bit);
-    QCOMPARE(uint(h[4] | h[5] << 8 | h[6] << 16 | uint(h[7]) << 24), address);
-    QCOMPARE(uint(h[8] | h[9] << 8 | h[10] << 16 | uint(h[11]) << 24), count);
-}
 
 void TestBootStream::writeThenWalkRoundTrips()
 {

@@ -1,5 +1,4 @@
 // The device link's primitives over a real pseudo-terminal pair.
-#include "textrecorder.h"
 #include "ptypair.h"
 #include "qpe.h"
 
@@ -18,8 +17,6 @@ private slots:
     void openWriteReadClose();
     void readAck_data();
     void readAck();
-    void pulseLine_data();
-    void pulseLine();
     void withoutPortOrAfterUnplugNothingBreaks();
 };
 
@@ -110,34 +107,6 @@ void TestLink::readAck()
     if (answer.isEmpty())
         QVERIFY2(waitedMs >= 900, "an unanswered wait lasts its 100 poll steps");
     QCOMPARE(link.bytesAvailable(), left);
-}
-
-void TestLink::pulseLine_data()
-{
-    QTest::addColumn<unsigned>("code");
-    QTest::addColumn<QStringList>("expected");
-    const QStringList rts{"RTS 0", "sleep 100", "RTS 1"};
-    const QStringList dtr{"DTR 0", "sleep 100", "DTR 1"};
-    QTest::newRow("RTS") << 1u << rts;
-    QTest::newRow("DTR") << 2u << dtr;
-    QTest::newRow("none moves DTR the other way") << 0u << QStringList{"DTR 1", "sleep 100", "DTR 0"};
-    QTest::newRow("RTS with invert bit") << 0x8001u << rts; // unmasked it would act as DTR
-    QTest::newRow("unknown code acts as DTR") << 3u << dtr;
-}
-
-void TestLink::pulseLine()
-{
-    QFETCH(unsigned, code);
-    QFETCH(QStringList, expected);
-    PtyPair pty;
-    QPE link;
-    TextRecorder recorder;
-    link.setLineRecorder(&recorder);
-    QVERIFY(link.openPort(pty.slavePath(), 115200, 1000));
-    // A pseudo-terminal refuses modem lines; the sequence runs all the same.
-    link.pulseLine(code, 100);
-    QCOMPARE(recorder.events, expected);
-    QVERIFY(link.isOpen());
 }
 
 void TestLink::withoutPortOrAfterUnplugNothingBreaks()
