@@ -25,7 +25,8 @@ void TestSimPort::portLinkAndDiagnostics()
     QTemporaryDir dir;
     SimProcess sim(dir.path());
     const QString link = dir.filePath(QStringLiteral("board"));
-    QVERIFY2(sim.start({QStringLiteral("--link"), link}), qPrintable(sim.lastError()));
+    QVERIFY2(sim.start({QStringLiteral("--link"), link, QStringLiteral("--core"), QStringLiteral("BF592")}),
+             qPrintable(sim.lastError()));
     QVERIFY(sim.port().startsWith(QStringLiteral("/dev/pts/")));
     QCOMPARE(QFileInfo(link).symLinkTarget(), sim.port());
 
@@ -34,19 +35,20 @@ void TestSimPort::portLinkAndDiagnostics()
     QCOMPARE(host.write(QByteArray(1, 0x40), true), 1u);
     QVERIFY(host.pollWait(4));
     QCOMPARE(host.readAll().toHex(), QByteArray("bf2b0000"));
-    // A damaged boot stream: the board says why on stderr.
-    QByteArray stream = toBytes(sim::demoImage());
-    stream[16 + 4] = char(stream[16 + 4] ^ 0x01);
-    QCOMPARE(host.write(stream, true), uint(stream.size()));
-    QVERIFY(sim.waitForTrace(QStringLiteral("bad-header offset=16")));
+    // The BF51x loader on an ADSP-BF592 (no stacked FLASH: 4 MiB outside):
+    // the board runs it and says so on stderr.
+    const QByteArray loader = toBytes(sim::loaderImage("BF51x"));
+    QCOMPARE(host.write(loader, true), uint(loader.size()));
+    QVERIFY(sim.waitForTrace(QStringLiteral("loader start family=BF51x flash=4194304")));
     host.closePort();
     QVERIFY(sim.waitForTrace(QStringLiteral("reset cause=hangup")));
 
     QCOMPARE(sim.stop(), 0);
     QVERIFY(!QFileInfo::exists(link)); // removed on the way out
     QCOMPARE(sim.traceLines().last(), QStringLiteral("stopped"));
-    const QString err = QString::fromLocal8Bit(sim.standardError());
-    QVERIFY2(err.contains(QStringLiteral("lodvane-sim: boot ROM: bad header checksum 0x")), qPrintable(err));
+    QCOMPARE(QString::fromLocal8Bit(sim.standardError()),
+             QStringLiteral("lodvane-sim: ADSP-BF592 with 4194304 bytes of FLASH on %1\n"
+                            "lodvane-sim: loader for BF51x booted on an ADSP-BF592\n").arg(sim.port()));
 }
 
 void TestSimPort::commandLineErrors_data()
@@ -80,7 +82,8 @@ void TestSimPort::commandLineErrors()
     QCOMPARE(p.exitCode(), exitCode);
     QVERIFY(p.readAllStandardOutput().isEmpty()); // no port line: nothing was opened
     const QString err = QString::fromLocal8Bit(p.readAllStandardError());
-    QVERIFY2(err.startsWith(QStringLiteral("lodvane-sim: ") + QString(message).replace(QStringLiteral("%1"), shortFile) + QLatin1Char('\n')), qPrintable(err));
+    QVERIFY2(err.startsWith(QStringLiteral("lodvane-sim: ") + message.replace(QStringLiteral("%1"), shortFile) + '\n'),
+             qPrintable(err));
     QCOMPARE(readFile(shortFile), QByteArray(1000, 0));
 }
 
