@@ -44,181 +44,173 @@ class TestBootStream : public QObject
     Q_OBJECT
 
 private slots:
-    void writeThenWalkRoundTrips();
-    void streamEndsAfterFinalPayload();
-    void brokenStreams_data();
-    void brokenStreams();
-    void thirdPartyStreams_data();
-    void thirdPartyStreams();
-    void crc32KnownValue();
+    void writeThenWalkRoundTrips()
+    {
+        // FILL: 64 bytes to fill, nothing in the stream. IGNORE: 3 bytes in the
+        // stream that the reader steps over. No block asks for FINAL: the writer
+        // sets it on the last one only.
+        const std::vector<std::uint8_t> code{1, 2, 3, 4, 5};
+        const std::vector<std::uint8_t> stream = bootstream::write(
+            {dataBlock(0xFFA00000, {}, bootstream::kFlagFirst | bootstream::kFlagIgnore), dataBlock(0xFFA00000, code),
+             fillBlock(0xFF800000, 64, 0xA5A5A5A5), dataBlock(0, {9, 9, 9}, bootstream::kFlagIgnore), dataBlock(0, {7})});
+        QCOMPARE(stream.size(), std::size_t(5 * 16 + 5 + 3 + 1));
+        const bootstream::Walk w = bootstream::walk(stream);
+        QVERIFY2(w.ok, w.error.c_str());
+        QCOMPARE(w.streamSize, stream.size());
+        QCOMPARE(w.blocks.size(), std::size_t(5));
+        QCOMPARE(w.blocks[1].payload, code);
+        QCOMPARE(w.blocks[1].byteCount, 5u);
+        QCOMPARE(w.blocks[1].offset, std::size_t(16));
+        QCOMPARE(w.blocks[2].offset, std::size_t(37));
+        QCOMPARE(w.blocks[2].byteCount, 64u);
+        QVERIFY(w.blocks[2].payload.empty());
+        QCOMPARE(w.blocks[2].argument, 0xA5A5A5A5u);
+        QCOMPARE(w.blocks[3].offset, std::size_t(53));
+        QVERIFY(w.blocks[3].payload.empty());
+        QCOMPARE(w.blocks[3].byteCount, 3u);
+        QCOMPARE(w.blocks[4].offset, std::size_t(72));
+        QCOMPARE(w.blocks[4].payload, std::vector<std::uint8_t>{7});
+        for (std::size_t i = 0; i < w.blocks.size(); ++i)
+            QCOMPARE(bool(w.blocks[i].flags & bootstream::kFlagFinal), i == 4);
+    }
+
+    void streamEndsAfterFinalPayload()
+    {
+        // A FINAL block with a payload ends the stream after that payload; what
+        // follows is not part of it, for the walk and for the byte-wise reader.
+        std::vector<std::uint8_t> stream = bootstream::write({dataBlock(0, {1, 2}, bootstream::kFlagFinal)});
+        const std::size_t end = stream.size();
+        bootstream::Reader reader;
+        for (std::size_t i = 0; i + 1 < end; ++i)
+            QCOMPARE(reader.feed(stream[i]), i < 15 ? bootstream::Reader::State::Header : bootstream::Reader::State::Payload);
+        QCOMPARE(reader.feed(stream.back()), bootstream::Reader::State::Complete);
+        QCOMPARE(reader.feed(0x40), bootstream::Reader::State::Complete);
+        QCOMPARE(reader.bytesRead(), end);
+
+        stream.insert(stream.end(), {0xDE, 0xAD});
+        const bootstream::Walk w = bootstream::walk(stream);
+        QVERIFY(w.ok);
+        QCOMPARE(w.streamSize, end);
+        QCOMPARE(w.blocks.back().payload, (std::vector<std::uint8_t>{1, 2}));
+    }
+
+    void brokenStreams_data()
+    {
+        QTest::addColumn<int>("keep");      // bytes kept (-1: all)
+        QTest::addColumn<int>("byteIndex"); // a damaged byte (-1: none), XORed with `flip`
+        QTest::addColumn<int>("flip");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<int>("blocks");    // blocks read before the fault
+        QTest::addColumn<QString>("message");
+        // Stream: header 0 (payload 4), header at 20, header at 36 (FINAL), 52 bytes.
+        QTest::newRow("first header sign") << -1 << 3 << 0x01 << 0 << 0
+                                           << "bad sign byte 0xac (not 0xad) in the block header at offset 0";
+        QTest::newRow("second header address")
+            << -1 << 20 + 5 << 0x10 << 20 << 1
+            << "bad header checksum 0x%1 (the header bytes XOR to 0x10) in the block header at offset 20";
+        QTest::newRow("last header count")
+            << -1 << 36 + 8 << 0x80 << 36 << 2
+            << "bad header checksum 0x%1 (the header bytes XOR to 0x80) in the block header at offset 36";
+        QTest::newRow("empty") << 0 << -1 << 0 << 0 << 0 << "empty stream: no block header";
+        QTest::newRow("inside first header") << 10 << -1 << 0 << 0 << 0
+                                             << "stream ends at offset 10 inside the block at offset 0 before a FINAL block";
+        QTest::newRow("inside payload") << 18 << -1 << 0 << 0 << 0
+                                        << "stream ends at offset 18 inside the block at offset 0 before a FINAL block";
+        QTest::newRow("between blocks") << 36 << -1 << 0 << 36 << 2
+                                        << "stream ends at offset 36 inside the block at offset 36 before a FINAL block";
+        QTest::newRow("final header cut") << 51 << -1 << 0 << 36 << 2
+                                          << "stream ends at offset 51 inside the block at offset 36 before a FINAL block";
+    }
+
+    void brokenStreams()
+    {
+        QFETCH(int, keep);
+        QFETCH(int, byteIndex);
+        QFETCH(int, flip);
+        QFETCH(int, offset);
+        QFETCH(int, blocks);
+        QFETCH(QString, message);
+        std::vector<std::uint8_t> stream = bootstream::write({dataBlock(0, {1, 2, 3, 4}), fillBlock(0, 8, 0), dataBlock(0, {})});
+        QCOMPARE(stream.size(), std::size_t(52));
+        if (keep >= 0)
+            stream.resize(std::size_t(keep));
+        if (byteIndex >= 0) {
+            stream[std::size_t(byteIndex)] ^= std::uint8_t(flip);
+            message = message.arg(stream[std::size_t(offset) + 2], 2, 16, QLatin1Char('0'));
+        }
+        const bootstream::Walk w = bootstream::walk(stream);
+        QVERIFY(!w.ok);
+        QCOMPARE(w.errorOffset, std::size_t(offset));
+        QCOMPARE(QString::fromStdString(w.error), message);
+        QCOMPARE(int(w.blocks.size()), blocks);
+    }
+
+    void thirdPartyStreams_data()
+    {
+        if (!QFileInfo(thirdPartyFolder()).isDir())
+            QSKIP(qPrintable(QStringLiteral("no folder %1: the third-party boot streams are not beside this checkout")
+                                 .arg(thirdPartyFolder())));
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("blocks");
+        QTest::addColumn<int>("fills");
+        QTest::addColumn<int>("ignores");
+        QTest::addColumn<uint>("dmaCode");
+        QTest::addColumn<QString>("summary"); // the inspector's last line
+        QTest::newRow("bf548") << "bf548.ldr" << 17186 << 30 << 14 << 1 << 6u // the FILL flag is set on 14 headers
+                               << "30 block(s), 17186 bytes, FINAL block at offset 17170";
+        QTest::newRow("bf518-post") << "bf518-post.ldr" << 36956 << 4 << 0 << 1 << 1u
+                                    << "4 block(s), 36956 bytes, FINAL block at offset 36940";
+        QTest::newRow("bf518-bss") << "bf518-bss.ldr" << 1128 << 6 << 1 << 1 << 1u
+                                   << "6 block(s), 1128 bytes, FINAL block at offset 1112";
+        QTest::newRow("bf592-split") << "bf592-split.ldr" << 2332 << 13 << 0 << 2 << 1u
+                                     << "13 block(s), 2332 bytes, FINAL block at offset 2316";
+    }
+
+    void thirdPartyStreams()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, size);
+        QFETCH(int, blocks);
+        QFETCH(int, fills);
+        QFETCH(int, ignores);
+        QFETCH(uint, dmaCode);
+        QFETCH(QString, summary);
+        const QByteArray bytes = readFile(thirdPartyFolder() + QLatin1Char('/') + file);
+        const std::vector<std::uint8_t> stream(bytes.begin(), bytes.end());
+        QCOMPARE(int(stream.size()), size);
+        const bootstream::Walk w = bootstream::walk(stream);
+        QVERIFY2(w.ok, w.error.c_str());
+        QCOMPARE(int(w.streamSize), size);
+        QCOMPARE(int(w.blocks.size()), blocks);
+        int fillCount = 0, ignoreCount = 0;
+        for (const Block &b : w.blocks) {
+            fillCount += (b.flags & bootstream::kFlagFill) ? 1 : 0;
+            ignoreCount += (b.flags & bootstream::kFlagIgnore) ? 1 : 0;
+            QCOMPARE(b.dmaCode, dmaCode);
+        }
+        QCOMPARE(fillCount, fills);
+        QCOMPARE(ignoreCount, ignores);
+        QVERIFY(w.blocks.front().flags & bootstream::kFlagFirst);
+        QVERIFY(w.blocks.back().flags & bootstream::kFlagFinal);
+        // Writing the blocks back gives the same bytes, except for IGNORE
+        // payloads, which the reader does not keep.
+        if (ignoreCount == 1 && w.blocks.front().byteCount == 0)
+            QCOMPARE(bootstream::write(w.blocks), stream);
+
+        const StreamReport report = inspectStream(bytes);
+        QVERIFY(report.ok);
+        QCOMPARE(report.lines.size(), blocks + 1);
+        QCOMPARE(report.lines.last(), summary);
+    }
+
+    void crc32KnownValue()
+    {
+        const char *text = "123456789";
+        QCOMPARE(bootstream::crc32(reinterpret_cast<const std::uint8_t *>(text), 9), 0xCBF43926u);
+        QCOMPARE(bootstream::crc32(nullptr, 0), 0u);
+    }
 };
-
-void TestBootStream::writeThenWalkRoundTrips()
-{
-    // FILL: 64 bytes to fill, nothing in the stream. IGNORE: 3 bytes in the
-    // stream that the reader steps over. No block asks for FINAL: the writer
-    // sets it on the last one only.
-    const std::vector<std::uint8_t> code{1, 2, 3, 4, 5};
-    const std::vector<std::uint8_t> stream = bootstream::write(
-        {dataBlock(0xFFA00000, {}, bootstream::kFlagFirst | bootstream::kFlagIgnore), dataBlock(0xFFA00000, code),
-         fillBlock(0xFF800000, 64, 0xA5A5A5A5), dataBlock(0, {9, 9, 9}, bootstream::kFlagIgnore), dataBlock(0, {7})});
-    QCOMPARE(stream.size(), std::size_t(5 * 16 + 5 + 3 + 1));
-    const bootstream::Walk w = bootstream::walk(stream);
-    QVERIFY2(w.ok, w.error.c_str());
-    QCOMPARE(w.streamSize, stream.size());
-    QCOMPARE(w.blocks.size(), std::size_t(5));
-    QCOMPARE(w.blocks[1].payload, code);
-    QCOMPARE(w.blocks[1].byteCount, 5u);
-    QCOMPARE(w.blocks[1].offset, std::size_t(16));
-    QCOMPARE(w.blocks[2].offset, std::size_t(37));
-    QCOMPARE(w.blocks[2].byteCount, 64u);
-    QVERIFY(w.blocks[2].payload.empty());
-    QCOMPARE(w.blocks[2].argument, 0xA5A5A5A5u);
-    QCOMPARE(w.blocks[3].offset, std::size_t(53));
-    QVERIFY(w.blocks[3].payload.empty());
-    QCOMPARE(w.blocks[3].byteCount, 3u);
-    QCOMPARE(w.blocks[4].offset, std::size_t(72));
-    QCOMPARE(w.blocks[4].payload, std::vector<std::uint8_t>{7});
-    for (std::size_t i = 0; i < w.blocks.size(); ++i)
-        QCOMPARE(bool(w.blocks[i].flags & bootstream::kFlagFinal), i == 4);
-}
-
-void TestBootStream::streamEndsAfterFinalPayload()
-{
-    // A FINAL block with a payload ends the stream after that payload; what
-    // follows is not part of it, for the walk and for the byte-wise reader.
-    std::vector<std::uint8_t> stream = bootstream::write({dataBlock(0, {1, 2}, bootstream::kFlagFinal)});
-    const std::size_t end = stream.size();
-    bootstream::Reader reader;
-    for (std::size_t i = 0; i + 1 < end; ++i)
-        QCOMPARE(reader.feed(stream[i]), i < 15 ? bootstream::Reader::State::Header : bootstream::Reader::State::Payload);
-    QCOMPARE(reader.feed(stream.back()), bootstream::Reader::State::Complete);
-    QCOMPARE(reader.feed(0x40), bootstream::Reader::State::Complete);
-    QCOMPARE(reader.bytesRead(), end);
-
-    stream.insert(stream.end(), {0xDE, 0xAD});
-    const bootstream::Walk w = bootstream::walk(stream);
-    QVERIFY(w.ok);
-    QCOMPARE(w.streamSize, end);
-    QCOMPARE(w.blocks.back().payload, (std::vector<std::uint8_t>{1, 2}));
-}
-
-void TestBootStream::brokenStreams_data()
-{
-    QTest::addColumn<int>("keep");      // bytes kept (-1: all)
-    QTest::addColumn<int>("byteIndex"); // a damaged byte (-1: none), XORed with `flip`
-    QTest::addColumn<int>("flip");
-    QTest::addColumn<int>("offset");
-    QTest::addColumn<int>("blocks");    // blocks read before the fault
-    QTest::addColumn<QString>("message");
-    // Stream: header 0 (payload 4), header at 20, header at 36 (FINAL), 52 bytes.
-    QTest::newRow("first header sign") << -1 << 3 << 0x01 << 0 << 0
-                                       << "bad sign byte 0xac (not 0xad) in the block header at offset 0";
-    QTest::newRow("second header address")
-        << -1 << 20 + 5 << 0x10 << 20 << 1
-        << "bad header checksum 0x%1 (the header bytes XOR to 0x10) in the block header at offset 20";
-    QTest::newRow("last header count")
-        << -1 << 36 + 8 << 0x80 << 36 << 2
-        << "bad header checksum 0x%1 (the header bytes XOR to 0x80) in the block header at offset 36";
-    QTest::newRow("empty") << 0 << -1 << 0 << 0 << 0 << "empty stream: no block header";
-    QTest::newRow("inside first header") << 10 << -1 << 0 << 0 << 0
-                                         << "stream ends at offset 10 inside the block at offset 0 before a FINAL block";
-    QTest::newRow("inside payload") << 18 << -1 << 0 << 0 << 0
-                                    << "stream ends at offset 18 inside the block at offset 0 before a FINAL block";
-    QTest::newRow("between blocks") << 36 << -1 << 0 << 36 << 2
-                                    << "stream ends at offset 36 inside the block at offset 36 before a FINAL block";
-    QTest::newRow("final header cut") << 51 << -1 << 0 << 36 << 2
-                                      << "stream ends at offset 51 inside the block at offset 36 before a FINAL block";
-}
-
-void TestBootStream::brokenStreams()
-{
-    QFETCH(int, keep);
-    QFETCH(int, byteIndex);
-    QFETCH(int, flip);
-    QFETCH(int, offset);
-    QFETCH(int, blocks);
-    QFETCH(QString, message);
-    std::vector<std::uint8_t> stream = bootstream::write({dataBlock(0, {1, 2, 3, 4}), fillBlock(0, 8, 0), dataBlock(0, {})});
-    QCOMPARE(stream.size(), std::size_t(52));
-    if (keep >= 0)
-        stream.resize(std::size_t(keep));
-    if (byteIndex >= 0) {
-        stream[std::size_t(byteIndex)] ^= std::uint8_t(flip);
-        message = message.arg(stream[std::size_t(offset) + 2], 2, 16, QLatin1Char('0'));
-    }
-    const bootstream::Walk w = bootstream::walk(stream);
-    QVERIFY(!w.ok);
-    QCOMPARE(w.errorOffset, std::size_t(offset));
-    QCOMPARE(QString::fromStdString(w.error), message);
-    QCOMPARE(int(w.blocks.size()), blocks);
-}
-
-void TestBootStream::thirdPartyStreams_data()
-{
-    if (!QFileInfo(thirdPartyFolder()).isDir())
-        QSKIP(qPrintable(QStringLiteral("no folder %1: the third-party boot streams are not beside this checkout")
-                             .arg(thirdPartyFolder())));
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<int>("size");
-    QTest::addColumn<int>("blocks");
-    QTest::addColumn<int>("fills");
-    QTest::addColumn<int>("ignores");
-    QTest::addColumn<uint>("dmaCode");
-    QTest::addColumn<QString>("summary"); // the inspector's last line
-    QTest::newRow("bf548") << "bf548.ldr" << 17186 << 30 << 14 << 1 << 6u // the FILL flag is set on 14 headers
-                           << "30 block(s), 17186 bytes, FINAL block at offset 17170";
-    QTest::newRow("bf518-post") << "bf518-post.ldr" << 36956 << 4 << 0 << 1 << 1u
-                                << "4 block(s), 36956 bytes, FINAL block at offset 36940";
-    QTest::newRow("bf518-bss") << "bf518-bss.ldr" << 1128 << 6 << 1 << 1 << 1u
-                               << "6 block(s), 1128 bytes, FINAL block at offset 1112";
-    QTest::newRow("bf592-split") << "bf592-split.ldr" << 2332 << 13 << 0 << 2 << 1u
-                                 << "13 block(s), 2332 bytes, FINAL block at offset 2316";
-}
-
-void TestBootStream::thirdPartyStreams()
-{
-    QFETCH(QString, file);
-    QFETCH(int, size);
-    QFETCH(int, blocks);
-    QFETCH(int, fills);
-    QFETCH(int, ignores);
-    QFETCH(uint, dmaCode);
-    QFETCH(QString, summary);
-    const QByteArray bytes = readFile(thirdPartyFolder() + QLatin1Char('/') + file);
-    const std::vector<std::uint8_t> stream(bytes.begin(), bytes.end());
-    QCOMPARE(int(stream.size()), size);
-    const bootstream::Walk w = bootstream::walk(stream);
-    QVERIFY2(w.ok, w.error.c_str());
-    QCOMPARE(int(w.streamSize), size);
-    QCOMPARE(int(w.blocks.size()), blocks);
-    int fillCount = 0, ignoreCount = 0;
-    for (const Block &b : w.blocks) {
-        fillCount += (b.flags & bootstream::kFlagFill) ? 1 : 0;
-        ignoreCount += (b.flags & bootstream::kFlagIgnore) ? 1 : 0;
-        QCOMPARE(b.dmaCode, dmaCode);
-    }
-    QCOMPARE(fillCount, fills);
-    QCOMPARE(ignoreCount, ignores);
-    QVERIFY(w.blocks.front().flags & bootstream::kFlagFirst);
-    QVERIFY(w.blocks.back().flags & bootstream::kFlagFinal);
-    // Writing the blocks back gives the same bytes, except for IGNORE
-    // payloads, which the reader does not keep.
-    if (ignoreCount == 1 && w.blocks.front().byteCount == 0)
-        QCOMPARE(bootstream::write(w.blocks), stream);
-
-    const StreamReport report = inspectStream(bytes);
-    QVERIFY(report.ok);
-    QCOMPARE(report.lines.size(), blocks + 1);
-    QCOMPARE(report.lines.last(), summary);
-}
-
-void TestBootStream::crc32KnownValue()
-{
-    const char *text = "123456789";
-    QCOMPARE(bootstream::crc32(reinterpret_cast<const std::uint8_t *>(text), 9), 0xCBF43926u);
-    QCOMPARE(bootstream::crc32(nullptr, 0), 0u);
-}
 
 QTEST_GUILESS_MAIN(TestBootStream)
 #include "tst_bootstream.moc"

@@ -14,126 +14,121 @@ class TestLink : public QObject
     Q_OBJECT
 
 private slots:
-    void openWriteReadClose();
-    void readAck_data();
-    void readAck();
-    void withoutPortOrAfterUnplugNothingBreaks();
-};
+    void openWriteReadClose()
+    {
+        QPE link;
+        // A name that does not exist: false; the failed object is disposed of
+        // and does not stand in the way of the next opening.
+        QVERIFY(!link.openPort(QStringLiteral("/dev/lodvane-no-such-port"), 115200, 1000));
+        QVERIFY(!link.isOpen());
+        link.closePort();
+        QVERIFY(!link.openPort(QString(), 115200, 1000));
 
-void TestLink::openWriteReadClose()
-{
-    QPE link;
-    // A name that does not exist: false; the failed object is disposed of
-    // and does not stand in the way of the next opening.
-    QVERIFY(!link.openPort(QStringLiteral("/dev/lodvane-no-such-port"), 115200, 1000));
-    QVERIFY(!link.isOpen());
-    link.closePort();
-    QVERIFY(!link.openPort(QString(), 115200, 1000));
+        PtyPair pty;
+        QVERIFY(pty.isOpen());
+        QVERIFY(link.openPort(pty.slavePath(), 115200, 1000));
+        QVERIFY(link.isOpen());
+        QVERIFY(pty.slavePath().endsWith(link.portName())); // Qt drops the /dev/ prefix
 
-    PtyPair pty;
-    QVERIFY(pty.isOpen());
-    QVERIFY(link.openPort(pty.slavePath(), 115200, 1000));
-    QVERIFY(link.isOpen());
-    QVERIFY(pty.slavePath().endsWith(link.portName())); // Qt drops the /dev/ prefix
+        // A second opening while the port is in use is refused and changes nothing.
+        PtyPair other;
+        QVERIFY(!link.openPort(other.slavePath(), 9600, 1000));
+        QVERIFY(link.isOpen());
+        QVERIFY(pty.slavePath().endsWith(link.portName()));
+        QCOMPARE(link.write("still here", true), 10u);
+        QCOMPARE(pty.read(10, 2000), QByteArray("still here"));
 
-    // A second opening while the port is in use is refused and changes nothing.
-    PtyPair other;
-    QVERIFY(!link.openPort(other.slavePath(), 9600, 1000));
-    QVERIFY(link.isOpen());
-    QVERIFY(pty.slavePath().endsWith(link.portName()));
-    QCOMPARE(link.write("still here", true), 10u);
-    QCOMPARE(pty.read(10, 2000), QByteArray("still here"));
+        // Counts of what went each way; NUL bytes count too.
+        QCOMPARE(link.write(QByteArray("a\0b", 3), true), 3u);
+        QCOMPARE(pty.read(3, 2000), QByteArray("a\0b", 3));
+        QCOMPARE(link.write("", true), 0u);
+        QVERIFY(pty.write("xyz"));
+        QVERIFY(link.pollWait(3));
+        QCOMPARE(link.bytesAvailable(), 3);
+        QCOMPARE(link.read(2), QByteArray("xy"));
+        QCOMPARE(link.readAll(), QByteArray("z"));
+        QCOMPARE(link.bytesAvailable(), 0);
+        QCOMPARE(link.read(10), QByteArray());
 
-    // Counts of what went each way; NUL bytes count too.
-    QCOMPARE(link.write(QByteArray("a\0b", 3), true), 3u);
-    QCOMPARE(pty.read(3, 2000), QByteArray("a\0b", 3));
-    QCOMPARE(link.write("", true), 0u);
-    QVERIFY(pty.write("xyz"));
-    QVERIFY(link.pollWait(3));
-    QCOMPARE(link.bytesAvailable(), 3);
-    QCOMPARE(link.read(2), QByteArray("xy"));
-    QCOMPARE(link.readAll(), QByteArray("z"));
-    QCOMPARE(link.bytesAvailable(), 0);
-    QCOMPARE(link.read(10), QByteArray());
-
-    link.closePort();
-    QVERIFY(!link.isOpen());
-    // The device can be opened again after closing.
-    QVERIFY(link.openPort(pty.slavePath(), 9600, 1000));
-    link.closePort();
-}
-
-void TestLink::readAck_data()
-{
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<int>("lateMs"); // the board answers this long after the wait began
-    QTest::addColumn<bool>("acknowledged");
-    QTest::addColumn<qint64>("left");
-    QTest::newRow("acknowledge") << QByteArray("\xAA") << 0 << true << qint64(0);
-    QTest::newRow("other byte consumed") << QByteArray("\x55") << 0 << false << qint64(0);
-    QTest::newRow("only the first byte read") << QByteArray("\xAA\x01") << 0 << true << qint64(1);
-    QTest::newRow("nothing") << QByteArray() << 0 << false << qint64(0);
-    QTest::newRow("near the end of the one-second bound") << QByteArray("\xAA") << 850 << true << qint64(0);
-}
-
-void TestLink::readAck()
-{
-    QFETCH(QByteArray, answer);
-    QFETCH(int, lateMs);
-    QFETCH(bool, acknowledged);
-    QFETCH(qint64, left);
-
-    PtyPair pty;
-    QPE link;
-    QVERIFY(link.openPort(pty.slavePath(), 115200, 1000));
-    if (!lateMs) {
-        QVERIFY(pty.write(answer));
-        if (!answer.isEmpty())
-            QVERIFY(link.pollWait(answer.size()));
+        link.closePort();
+        QVERIFY(!link.isOpen());
+        // The device can be opened again after closing.
+        QVERIFY(link.openPort(pty.slavePath(), 9600, 1000));
+        link.closePort();
     }
-    // A board that answers late, on its own thread while the link waits.
-    std::thread board([&] {
-        if (lateMs) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(lateMs));
-            pty.write(answer);
+
+    void readAck_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<int>("lateMs"); // the board answers this long after the wait began
+        QTest::addColumn<bool>("acknowledged");
+        QTest::addColumn<qint64>("left");
+        QTest::newRow("acknowledge") << QByteArray("\xAA") << 0 << true << qint64(0);
+        QTest::newRow("other byte consumed") << QByteArray("\x55") << 0 << false << qint64(0);
+        QTest::newRow("only the first byte read") << QByteArray("\xAA\x01") << 0 << true << qint64(1);
+        QTest::newRow("nothing") << QByteArray() << 0 << false << qint64(0);
+        QTest::newRow("near the end of the one-second bound") << QByteArray("\xAA") << 850 << true << qint64(0);
+    }
+
+    void readAck()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(int, lateMs);
+        QFETCH(bool, acknowledged);
+        QFETCH(qint64, left);
+
+        PtyPair pty;
+        QPE link;
+        QVERIFY(link.openPort(pty.slavePath(), 115200, 1000));
+        if (!lateMs) {
+            QVERIFY(pty.write(answer));
+            if (!answer.isEmpty())
+                QVERIFY(link.pollWait(answer.size()));
         }
-    });
-    QElapsedTimer clock;
-    clock.start();
-    const bool ok = link.readAck();
-    const qint64 waitedMs = clock.elapsed();
-    board.join();
-    QCOMPARE(ok, acknowledged);
-    if (answer.isEmpty())
-        QVERIFY2(waitedMs >= 900, "an unanswered wait lasts its 100 poll steps");
-    QCOMPARE(link.bytesAvailable(), left);
-}
+        // A board that answers late, on its own thread while the link waits.
+        std::thread board([&] {
+            if (lateMs) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(lateMs));
+                pty.write(answer);
+            }
+        });
+        QElapsedTimer clock;
+        clock.start();
+        const bool ok = link.readAck();
+        const qint64 waitedMs = clock.elapsed();
+        board.join();
+        QCOMPARE(ok, acknowledged);
+        if (answer.isEmpty())
+            QVERIFY2(waitedMs >= 900, "an unanswered wait lasts its 100 poll steps");
+        QCOMPARE(link.bytesAvailable(), left);
+    }
 
-void TestLink::withoutPortOrAfterUnplugNothingBreaks()
-{
-    QPE link;
-    QCOMPARE(link.bytesAvailable(), 0);
-    QCOMPARE(link.readAll(), QByteArray());
-    QCOMPARE(link.read(4), QByteArray());
-    QCOMPARE(link.write("abc", true), 0xFFFFFFFFu);
-    QCOMPARE(link.readAck(), false);
-    link.closePort();
+    void withoutPortOrAfterUnplugNothingBreaks()
+    {
+        QPE link;
+        QCOMPARE(link.bytesAvailable(), 0);
+        QCOMPARE(link.readAll(), QByteArray());
+        QCOMPARE(link.read(4), QByteArray());
+        QCOMPARE(link.write("abc", true), 0xFFFFFFFFu);
+        QCOMPARE(link.readAck(), false);
+        link.closePort();
 
-    auto pty = std::make_unique<PtyPair>();
-    QVERIFY(link.openPort(pty->slavePath(), 115200, 1000));
-    QVERIFY(pty->write("ab"));
-    QVERIFY(link.pollWait(2));
-    pty.reset(); // the board is unplugged
-    // Every primitive still returns, with nothing or a failure to show.
-    QCoreApplication::processEvents();
-    link.readAll();
-    QCOMPARE(link.readAck(), false);
-    link.write("x", true);
-    link.pulseLine(1, 1);
-    QCOMPARE(link.bytesAvailable(), 0);
-    link.closePort();
-    QVERIFY(!link.isOpen());
-}
+        auto pty = std::make_unique<PtyPair>();
+        QVERIFY(link.openPort(pty->slavePath(), 115200, 1000));
+        QVERIFY(pty->write("ab"));
+        QVERIFY(link.pollWait(2));
+        pty.reset(); // the board is unplugged
+        // Every primitive still returns, with nothing or a failure to show.
+        QCoreApplication::processEvents();
+        link.readAll();
+        QCOMPARE(link.readAck(), false);
+        link.write("x", true);
+        link.pulseLine(1, 1);
+        QCOMPARE(link.bytesAvailable(), 0);
+        link.closePort();
+        QVERIFY(!link.isOpen());
+    }
+};
 
 QTEST_GUILESS_MAIN(TestLink)
 #include "tst_link.moc"
