@@ -77,329 +77,302 @@ class TestSimBoard : public QObject
     Q_OBJECT
 
 private slots:
-    void shippedImagesAreCurrent_data();
-    void shippedImagesAreCurrent();
-    void loaderSession();
-    void autoBaudByteBetweenFramesResets();
-    void badHeaderHaltsTheBootRom();
-    void demoGreets();
-    void progressAndHtmlAreChunksOfTheirOwn();
-    void monitorLines_data();
-    void monitorLines();
-    void transfersWithoutTheHandshake();
-    void sendAndGet();
-    void bootFromFlash();
-    void norFlash();
-};
-
-void TestSimBoard::shippedImagesAreCurrent_data()
-{
-    QTest::addColumn<QString>("family"); // empty: the demo application
-    QTest::addColumn<QString>("path");
-    const QString loaders = QCoreApplication::applicationDirPath() + QStringLiteral("/sys/ADSP-%1/FlashLoader.ldr");
-    // The build puts the loaders where the program looks: next to its executable.
-    QTest::newRow("BF51x") << "BF51x" << loaders.arg("BF51x");
-    QTest::newRow("BF592") << "BF592" << loaders.arg("BF592");
-    QTest::newRow("demo") << QString() << QStringLiteral(LODVANE_EXAMPLES "/demo-monitor.ldr");
-}
-
-void TestSimBoard::shippedImagesAreCurrent()
-{
-    QFETCH(QString, family);
-    QFETCH(QString, path);
-    const std::vector<std::uint8_t> image = family.isEmpty() ? sim::demoImage() : sim::loaderImage(family.toStdString());
-    const bootstream::Walk w = bootstream::walk(image);
-    QVERIFY2(w.ok, w.error.c_str());
-    QCOMPARE(w.streamSize, image.size());
-    QVERIFY(w.blocks.front().flags & bootstream::kFlagFirst);
-    QCOMPARE(w.blocks.front().argument, uint(image.size()));
-    QCOMPARE(QString::fromStdString(sim::loaderFamily(w.blocks)), family);
-    QCOMPARE(readFile(path), toBytes(image));
-}
-
-void TestSimBoard::loaderSession()
-{
-    Bench b;
-    const std::vector<std::uint8_t> loader = sim::loaderImage("BF51x");
-    QVERIFY(b.bootLoader());
-    QVERIFY(b.diagnostics.isEmpty()); // the board's own family
-    QCOMPARE(b.send("\x55"), kAck);
-    QCOMPARE(b.send(eraseFrame(0)), kAck);
-    const QByteArray image = testPattern(300, 1);
-    QCOMPARE(b.send(programFrame(0, image.left(256)) + programFrame(1, image.mid(256))), kAck + kAck);
-    QCOMPARE(b.send(readFrame(0, 256) + readFrame(1, 44)), image.left(256) + kAck + image.mid(256) + kAck);
-    QCOMPARE(b.send(readFrame(2, 16)), QByteArray(16, '\xFF') + kAck); // erased, never written
-    QCOMPARE(b.send("\x55"), kAck);                                       // a second sync, as verify sends
-    // Within a block, programming without an erase only clears bits.
-    QCOMPARE(b.send(programFrame(1, QByteArray::fromHex("00ff"))), kAck);
-    QCOMPARE(b.send(readFrame(1, 2)).toHex(), (QByteArray(1, '\0') + image.at(257) + kAck).toHex());
-    // The host erases one block past the end of the FLASH: acknowledged, but
-    // nothing can be written or read there.
-    QCOMPARE(b.send(eraseFrame(64)), kAck);
-    QCOMPARE(b.send(programFrame(64 * 256, QByteArray(4, 0))), QByteArray());
-    QCOMPARE(b.send(readFrame(64 * 256, 4)), QByteArray());
-    QCOMPARE(b.trace.at(1), QStringLiteral("stream size=%1 crc32=0x%2 blocks=3 kind=loader family=BF51x")
-                                .arg(loader.size())
-                                .arg(bootstream::crc32(loader.data(), loader.size()), 8, 16, QLatin1Char('0')));
-    QCOMPARE(b.trace.mid(2),
-             (QStringList{"loader start family=BF51x flash=4194304", "sync n=1 ack", "erase block=0 ack",
-                          "program piece=0 length=256 ack", "program piece=1 length=44 ack",
-                          "read piece=0 length=256 ack", "read piece=1 length=44 ack", "read piece=2 length=16 ack",
-                          "sync n=2 ack", "program piece=1 length=2 ack", "read piece=1 length=2 ack",
-                          "erase block=64 past-end ack", "program piece=16384 length=4 past-end unanswered",
-                          "read piece=16384 length=4 past-end unanswered"}));
-}
-
-void TestSimBoard::autoBaudByteBetweenFramesResets()
-{
-    Bench b;
-    QVERIFY(b.bootLoader());
-    QCOMPARE(b.send("\x55" + eraseFrame(0)), kAck + kAck);
-    // Inside a frame 0x40 is data: a piece made of them is written.
-    QCOMPARE(b.send(programFrame(0, "\x40\x40")), kAck);
-    // Between frames it is the host starting over: the boot ROM answers, FLASH kept.
-    QCOMPARE(b.send("\x40"), kAutoBaudAnswer);
-    QVERIFY(b.trace.contains("reset cause=autobaud-byte"));
-    QVERIFY(b.send(toBytes(sim::loaderImage("BF51x"))).isEmpty());
-    QCOMPARE(b.send("\x55" + readFrame(0, 2)), kAck + "\x40\x40" + kAck);
-    // After a reset the boot ROM answers nothing but the auto-baud byte.
-    b.board.reset("hangup");
-    QCOMPARE(b.send("\x55\x01"), QByteArray());
-    QVERIFY(b.bootLoader());
-}
-
-void TestSimBoard::badHeaderHaltsTheBootRom()
-{
-    Bench b;
-    QByteArray stream = toBytes(sim::demoImage());
-    stream[16 + 4] = char(stream[16 + 4] ^ 0x01); // the second header
-    QVERIFY(b.boot(stream));
-    QCOMPARE(b.board.mode(), sim::SimBoard::Mode::Halted);
-    QVERIFY(b.trace.contains("bad-header offset=16"));
-    QCOMPARE(b.diagnostics.size(), 1);
-    QVERIFY2(b.diagnostics.first().startsWith("boot ROM: bad header checksum 0x")
-                 && b.diagnostics.first().endsWith("in the block header at offset 16; ignoring the line until reset"),
-             qPrintable(b.diagnostics.first()));
-    QCOMPARE(b.send("\x40"), QByteArray()); // ignored until reset
-    b.board.reset("hangup");
-    QCOMPARE(b.send("\x40"), kAutoBaudAnswer);
-}
-
-void TestSimBoard::demoGreets()
-{
-    Bench b;
-    const std::vector<std::uint8_t> demo = sim::demoImage();
-    QCOMPARE(b.send("\x40"), kAutoBaudAnswer);
-    const QByteArray banner = b.send(toBytes(demo));
-    const QString booted = QStringLiteral("Booted %1 bytes (CRC-32 0x%2) over the UART on an ADSP-BF518F16.")
-                               .arg(demo.size())
-                               .arg(bootstream::crc32(demo.data(), demo.size()), 8, 16, QLatin1Char('0'));
-    QVERIFY2(banner.contains(booted.toLatin1()) && banner.endsWith("bf> "), banner.constData());
-    QVERIFY(b.trace.last().endsWith(" kind=application"));
-}
-
-void TestSimBoard::progressAndHtmlAreChunksOfTheirOwn()
-{
-    // Each waits longer than one poll of the terminal (100 ms), so that the
-    // terminal shows the updates one by one and the table alone.
-    Bench b;
-    QVERIFY(b.bootDemo());
-    b.feed("PROGRESS\r");
-    std::vector<sim::OutChunk> chunks = b.drain();
-    QStringList updates;
-    for (const sim::OutChunk &c : chunks) {
-        const QByteArray text = toBytes(c.bytes);
-        if (!text.startsWith("Writing sectors"))
-            continue;
-        QVERIFY(c.pauseMsBefore > 100);
-        updates << QString::fromLatin1(text);
+    void shippedImagesAreCurrent_data()
+    {
+        QTest::addColumn<QString>("family"); // empty: the demo application
+        QTest::addColumn<QString>("path");
+        const QString loaders = QCoreApplication::applicationDirPath() + QStringLiteral("/sys/ADSP-%1/FlashLoader.ldr");
+        // The build puts the loaders where the program looks: next to its executable.
+        QTest::newRow("BF51x") << "BF51x" << loaders.arg("BF51x");
+        QTest::newRow("BF592") << "BF592" << loaders.arg("BF592");
+        QTest::newRow("demo") << QString() << QStringLiteral(LODVANE_EXAMPLES "/demo-monitor.ldr");
     }
-    QCOMPARE(updates.size(), sim::kProgressSteps + 2);
-    QCOMPARE(updates.first(), QStringLiteral("Writing sectors ...   0%\r"));
-    QCOMPARE(updates.at(5), QStringLiteral("Writing sectors ...  50%\r"));
-    QCOMPARE(updates.last(), QStringLiteral("Writing sectors ... done\r\n"));
-    QCOMPARE(toBytes(chunks.back().bytes), QByteArray("bf> "));
 
-    b.feed("html\r");
-    chunks = b.drain();
-    QCOMPARE(int(chunks.size()), 1 + 1 + 1); // CR LF; HTML; prompt
-    QCOMPARE(chunks[1].bytes.front(), sim::kHtmlChunkMarker);
-    QVERIFY(chunks[1].pauseMsBefore > 100);
-    QVERIFY(toBytes(chunks[1].bytes).contains("<table"));
-    QVERIFY(chunks[2].pauseMsBefore > 100); // the prompt does not join the chunk
-}
+    void shippedImagesAreCurrent()
+    {
+        QFETCH(QString, family);
+        QFETCH(QString, path);
+        const std::vector<std::uint8_t> image = family.isEmpty() ? sim::demoImage() : sim::loaderImage(family.toStdString());
+        const bootstream::Walk w = bootstream::walk(image);
+        QVERIFY2(w.ok, w.error.c_str());
+        QCOMPARE(w.streamSize, image.size());
+        QVERIFY(w.blocks.front().flags & bootstream::kFlagFirst);
+        QCOMPARE(w.blocks.front().argument, uint(image.size()));
+        QCOMPARE(QString::fromStdString(sim::loaderFamily(w.blocks)), family);
+        QCOMPARE(readFile(path), toBytes(image));
+    }
 
-// The terminal shows typed keys itself: the monitor answers the line, it
-// does not echo it, unless started with --echo.
-void TestSimBoard::monitorLines_data()
-{
-    QTest::addColumn<bool>("echo");
-    QTest::addColumn<QByteArray>("typed");
-    QTest::addColumn<QByteArray>("shown");
-    QTest::newRow("CR") << false << QByteArray("ECHO a\r") << QByteArray("\r\na\r\nbf> ");
-    QTest::newRow("LF") << false << QByteArray("ECHO a\n") << QByteArray("\r\na\r\nbf> ");
-    QTest::newRow("CR LF is one line end") << false << QByteArray("ECHO a\r\n") << QByteArray("\r\na\r\nbf> ");
-    QTest::newRow("LF CR is two") << false << QByteArray("ECHO a\n\r") << QByteArray("\r\na\r\nbf> \r\nbf> ");
-    QTest::newRow("control bytes ignored") << false << QByteArray("EC\x01HO\x1b a\r") << QByteArray("\r\na\r\nbf> ");
-    QTest::newRow("backspace erases") << false << QByteArray("ECX\bHO ab\r") << QByteArray("\r\nab\r\nbf> ");
-    QTest::newRow("delete erases") << false << QByteArray("ECX\x7fHO ab\r") << QByteArray("\r\nab\r\nbf> ");
-    QTest::newRow("backspace on an empty line") << false << QByteArray("\b\r") << QByteArray("\r\nbf> ");
-    QTest::newRow("unknown command named")
-        << false << QByteArray("FLY\r") << QByteArray("\r\nUnknown command 'fly'; HELP lists the commands.\r\nbf> ");
-    QTest::newRow("--echo: typed keys and erasures come back")
-        << true << QByteArray("ECX\bHO ab\r") << QByteArray("ECX\b \bHO ab\r\nab\r\nbf> ");
-    QTest::newRow("BURST 0 sends one line") << false << QByteArray("BURST 0\r")
-        << QByteArray("\r\n000001 The quick brown fox jumps over the lazy dog 0123456789\r\nbf> ");
-    QTest::newRow("SEND of a negative size") << false << QByteArray("SEND a -1\r")
-                                             << QByteArray("\r\nusage: send name [size], size 0 to 1048576\r\nbf> ");
-    QTest::newRow("XSEND of nothing") << false << QByteArray("XSEND 0\r")
-                                      << QByteArray("\r\nusage: xsend [size], size 1 to 1048576\r\nbf> ");
-}
+    void loaderSession()
+    {
+        Bench b;
+        const std::vector<std::uint8_t> loader = sim::loaderImage("BF51x");
+        QVERIFY(b.bootLoader());
+        QVERIFY(b.diagnostics.isEmpty()); // the board's own family
+        QCOMPARE(b.send("\x55"), kAck);
+        QCOMPARE(b.send(eraseFrame(0)), kAck);
+        const QByteArray image = testPattern(300, 1);
+        QCOMPARE(b.send(programFrame(0, image.left(256)) + programFrame(1, image.mid(256))), kAck + kAck);
+        QCOMPARE(b.send(readFrame(0, 256) + readFrame(1, 44)), image.left(256) + kAck + image.mid(256) + kAck);
+        QCOMPARE(b.send(readFrame(2, 16)), QByteArray(16, '\xFF') + kAck); // erased, never written
+        QCOMPARE(b.send("\x55"), kAck);                                       // a second sync, as verify sends
+        // Within a block, programming without an erase only clears bits.
+        QCOMPARE(b.send(programFrame(1, QByteArray::fromHex("00ff"))), kAck);
+        QCOMPARE(b.send(readFrame(1, 2)).toHex(), (QByteArray(1, '\0') + image.at(257) + kAck).toHex());
+        // The host erases one block past the end of the FLASH: acknowledged, but
+        // nothing can be written or read there.
+        QCOMPARE(b.send(eraseFrame(64)), kAck);
+        QCOMPARE(b.send(programFrame(64 * 256, QByteArray(4, 0))), QByteArray());
+        QCOMPARE(b.send(readFrame(64 * 256, 4)), QByteArray());
+        QCOMPARE(b.trace.at(1), QStringLiteral("stream size=%1 crc32=0x%2 blocks=3 kind=loader family=BF51x")
+                                    .arg(loader.size())
+                                    .arg(bootstream::crc32(loader.data(), loader.size()), 8, 16, QLatin1Char('0')));
+        QCOMPARE(b.trace.mid(2),
+                 (QStringList{"loader start family=BF51x flash=4194304", "sync n=1 ack", "erase block=0 ack",
+                              "program piece=0 length=256 ack", "program piece=1 length=44 ack",
+                              "read piece=0 length=256 ack", "read piece=1 length=44 ack", "read piece=2 length=16 ack",
+                              "sync n=2 ack", "program piece=1 length=2 ack", "read piece=1 length=2 ack",
+                              "erase block=64 past-end ack", "program piece=16384 length=4 past-end unanswered",
+                              "read piece=16384 length=4 past-end unanswered"}));
+    }
 
-void TestSimBoard::monitorLines()
-{
-    QFETCH(bool, echo);
-    QFETCH(QByteArray, typed);
-    QFETCH(QByteArray, shown);
-    Bench b;
-    b.options.echoTyped = echo;
-    QVERIFY(b.bootDemo());
-    QCOMPARE(b.send(typed), shown);
-}
+    void autoBaudByteBetweenFramesResets()
+    {
+        Bench b;
+        QVERIFY(b.bootLoader());
+        QCOMPARE(b.send("\x55" + eraseFrame(0)), kAck + kAck);
+        // Inside a frame 0x40 is data: a piece made of them is written.
+        QCOMPARE(b.send(programFrame(0, "\x40\x40")), kAck);
+        // Between frames it is the host starting over: the boot ROM answers, FLASH kept.
+        QCOMPARE(b.send("\x40"), kAutoBaudAnswer);
+        QVERIFY(b.trace.contains("reset cause=autobaud-byte"));
+        QVERIFY(b.send(toBytes(sim::loaderImage("BF51x"))).isEmpty());
+        QCOMPARE(b.send("\x55" + readFrame(0, 2)), kAck + "\x40\x40" + kAck);
+        // After a reset the boot ROM answers nothing but the auto-baud byte.
+        b.board.reset("hangup");
+        QCOMPARE(b.send("\x55\x01"), QByteArray());
+        QVERIFY(b.bootLoader());
+    }
 
-// XSEND waits for the host to start receiving, as a plain XMODEM sender
-// does; a host that falls silent in a transfer is given up on in time.
-void TestSimBoard::transfersWithoutTheHandshake()
-{
-    Bench b;
-    QVERIFY(b.bootDemo());
-    QVERIFY(b.send("XSEND 200\r").contains("start X-Rx on the PC within 60 s"));
-    const QByteArray first = b.send("C");
-    QCOMPARE(first.size(), 133);
-    QCOMPARE(first.left(3), QByteArray("\x01\x01\xFE"));
-    const QByteArray second = b.send("\x06");
-    QCOMPARE(second.mid(3, 72), monitorPattern(200).mid(128));
-    QCOMPARE(second.mid(3 + 72, 56), QByteArray(56, '\x1A'));
-    QCOMPARE(b.send("\x06"), QByteArray("\x04"));
-    QCOMPARE(b.send("\x06"), QByteArray("sent 200 bytes by XMODEM\r\nbf> "));
+    void badHeaderHaltsTheBootRom()
+    {
+        Bench b;
+        QByteArray stream = toBytes(sim::demoImage());
+        stream[16 + 4] = char(stream[16 + 4] ^ 0x01); // the second header
+        QVERIFY(b.boot(stream));
+        QCOMPARE(b.board.mode(), sim::SimBoard::Mode::Halted);
+        QVERIFY(b.trace.contains("bad-header offset=16"));
+        QCOMPARE(b.diagnostics.size(), 1);
+        QVERIFY2(b.diagnostics.first().startsWith("boot ROM: bad header checksum 0x")
+                     && b.diagnostics.first().endsWith("in the block header at offset 16; ignoring the line until reset"),
+                 qPrintable(b.diagnostics.first()));
+        QCOMPARE(b.send("\x40"), QByteArray()); // ignored until reset
+        b.board.reset("hangup");
+        QCOMPARE(b.send("\x40"), kAutoBaudAnswer);
+    }
 
-    using Clock = std::chrono::steady_clock;
-    QVERIFY(b.send("XSEND\r").contains("1024 bytes"));
-    b.board.tick(Clock::now() + std::chrono::seconds(50));
-    QVERIFY(b.drain().empty());
-    b.board.tick(Clock::now() + std::chrono::seconds(61));
-    QCOMPARE(b.send(""), QByteArray("Transfer given up: nobody started receiving (X-Rx) within 60 s.\r\nbf> "));
+    void demoGreetsThenSendsChunks()
+    {
+        Bench b;
+        const std::vector<std::uint8_t> demo = sim::demoImage();
+        QCOMPARE(b.send("\x40"), kAutoBaudAnswer);
+        const QByteArray banner = b.send(toBytes(demo));
+        const QString booted = QStringLiteral("Booted %1 bytes (CRC-32 0x%2) over the UART on an ADSP-BF518F16.")
+                                   .arg(demo.size())
+                                   .arg(bootstream::crc32(demo.data(), demo.size()), 8, 16, QLatin1Char('0'));
+        QVERIFY2(banner.contains(booted.toLatin1()) && banner.endsWith("bf> "), banner.constData());
+        QVERIFY(b.trace.last().endsWith(" kind=application"));
 
-    // GET of a file the PC does not have: it sends nothing after the name.
-    QCOMPARE(b.send("GET nofile\r"), QByteArray("\r\n\xFE"));
-    QCOMPARE(b.send("\x06"), QByteArray("nofile\n"));
-    b.board.tick(Clock::now() + std::chrono::seconds(1));
-    QVERIFY(b.drain().empty());
-    b.board.tick(Clock::now() + std::chrono::seconds(4));
-    QCOMPARE(b.send(""), QByteArray("Transfer given up: the PC sent nothing for nofile (it has no such file, or "
-                                    "refused the name).\r\nbf> "));
-    QCOMPARE(b.send("ECHO back\r"), QByteArray("\r\nback\r\nbf> "));
-}
+        // Progress updates and the HTML table each wait longer than one poll of
+        // the terminal (100 ms), so that it shows the updates one by one and
+        // the table alone.
+        b.feed("PROGRESS\r");
+        std::vector<sim::OutChunk> chunks = b.drain();
+        QStringList updates;
+        for (const sim::OutChunk &c : chunks) {
+            const QByteArray text = toBytes(c.bytes);
+            if (!text.startsWith("Writing sectors"))
+                continue;
+            QVERIFY(c.pauseMsBefore > 100);
+            updates << QString::fromLatin1(text);
+        }
+        QCOMPARE(updates.size(), sim::kProgressSteps + 2);
+        QCOMPARE(updates.first(), QStringLiteral("Writing sectors ...   0%\r"));
+        QCOMPARE(updates.at(5), QStringLiteral("Writing sectors ...  50%\r"));
+        QCOMPARE(updates.last(), QStringLiteral("Writing sectors ... done\r\n"));
+        QCOMPARE(toBytes(chunks.back().bytes), QByteArray("bf> "));
 
-// SEND and GET with the program's terminal: the names and sizes first, then
-// XMODEM-CRC; SEND waits for the host's closing cancels, GET keeps each
-// packet once and answers a damaged one with NAK.
-void TestSimBoard::sendAndGet()
-{
-    Bench b;
-    QVERIFY(b.bootDemo());
-    QCOMPARE(b.send("SEND a 0\r"), QByteArray("\r\n\xFF"));
-    QCOMPARE(b.send("\x06"), QByteArray("a,0\n"));
-    QCOMPARE(b.send("\x06" "C").size(), 133);
-    QCOMPARE(b.send("\x06"), QByteArray("\x04"));
-    QCOMPARE(b.send("\x06\x18\x18\x18\x18"), QByteArray());
-    QCOMPARE(b.send("\x18"), QByteArray("sent a: 0 bytes\r\nbf> "));
+        b.feed("html\r");
+        chunks = b.drain();
+        QCOMPARE(int(chunks.size()), 1 + 1 + 1); // CR LF; HTML; prompt
+        QCOMPARE(chunks[1].bytes.front(), sim::kHtmlChunkMarker);
+        QVERIFY(chunks[1].pauseMsBefore > 100);
+        QVERIFY(toBytes(chunks[1].bytes).contains("<table"));
+        QVERIFY(chunks[2].pauseMsBefore > 100); // the prompt does not join the chunk
+    }
 
-    auto packet = [](int number, const QByteArray &data) {
-        const std::uint16_t crc = crc16(reinterpret_cast<const std::uint8_t *>(data.constData()), data.size());
-        return QByteArray(1, '\x01') + char(number) + char(~number) + data + char(crc >> 8) + char(crc);
-    };
-    QCOMPARE(b.send("GET f\r"), QByteArray("\r\n\xFE"));
-    QCOMPARE(b.send("\x06"), QByteArray("f\n"));
-    QCOMPARE(b.send("\x06" "300\n"), QByteArray("\x06" "C"));
-    QByteArray damaged = packet(1, testPattern(128));
-    damaged[70] = char(damaged[70] ^ 1);
-    QCOMPARE(b.send(damaged), QByteArray("\x15"));
-    QCOMPARE(b.send(packet(1, testPattern(128))), QByteArray("\x06"));
-    QCOMPARE(b.send(packet(1, testPattern(128))), QByteArray("\x06")); // our acknowledge was lost
-    QCOMPARE(b.send("\x7F" + packet(2, testPattern(128, 2))), QByteArray("\x06")); // noise before the packet
-    QCOMPARE(b.send("\x04"), QByteArray("\x06received f: 256 bytes (announced 300)\r\nbf> "));
-}
+    // The terminal shows typed keys itself: the monitor answers the line, it
+    // does not echo it, unless started with --echo.
+    void monitorLines_data()
+    {
+        QTest::addColumn<bool>("echo");
+        QTest::addColumn<QByteArray>("typed");
+        QTest::addColumn<QByteArray>("shown");
+        auto row = [](const char *name, const QByteArray &typed, const QByteArray &shown, bool echo = false) {
+            QTest::newRow(name) << echo << typed << shown;
+        };
+        row("CR", "ECHO a\r", "\r\na\r\nbf> ");
+        row("LF", "ECHO a\n", "\r\na\r\nbf> ");
+        row("CR LF is one line end", "ECHO a\r\n", "\r\na\r\nbf> ");
+        row("LF CR is two", "ECHO a\n\r", "\r\na\r\nbf> \r\nbf> ");
+        row("control bytes ignored", "EC\x01HO\x1b a\r", "\r\na\r\nbf> ");
+        row("backspace erases", "ECX\bHO ab\r", "\r\nab\r\nbf> ");
+        row("delete erases", "ECX\x7fHO ab\r", "\r\nab\r\nbf> ");
+        row("backspace on an empty line", "\b\r", "\r\nbf> ");
+        row("unknown command named", "FLY\r", "\r\nUnknown command 'fly'; HELP lists the commands.\r\nbf> ");
+        row("--echo: typed keys and erasures come back", "ECX\bHO ab\r", "ECX\b \bHO ab\r\nab\r\nbf> ", true);
+        row("BURST 0 sends one line", "BURST 0\r",
+            "\r\n000001 The quick brown fox jumps over the lazy dog 0123456789\r\nbf> ");
+        row("SEND of a negative size", "SEND a -1\r", "\r\nusage: send name [size], size 0 to 1048576\r\nbf> ");
+        row("XSEND of nothing", "XSEND 0\r", "\r\nusage: xsend [size], size 1 to 1048576\r\nbf> ");
+    }
 
-void TestSimBoard::bootFromFlash()
-{
-    // A board strapped for FLASH boot with the demo in its FLASH: a reset
-    // (the host going away) runs it, and nobody hears its banner.
-    Bench b;
-    b.options.bootFromFlash = true;
-    const std::vector<std::uint8_t> demo = sim::demoImage();
-    QVERIFY(b.flash.program(0, demo.data(), demo.size()));
-    b.board.reset("hangup");
-    QVERIFY2(b.trace.last().startsWith(QStringLiteral("flash-boot size=%1 crc32=").arg(demo.size())),
-             qPrintable(b.trace.last()));
-    QVERIFY(b.drain().empty());
-    QCOMPARE(b.send("EEPROM BAUD=2 NAME=lab\r"), QByteArray("\r\nEEPROM written\r\nbf> "));
-    QCOMPARE(b.send("eeprom\r"), QByteArray("\r\nEEPROM BAUD=2 NAME=lab\r\nbf> "));
+    void monitorLines()
+    {
+        QFETCH(bool, echo);
+        QFETCH(QByteArray, typed);
+        QFETCH(QByteArray, shown);
+        Bench b;
+        b.options.echoTyped = echo;
+        QVERIFY(b.bootDemo());
+        QCOMPARE(b.send(typed), shown);
+    }
 
-    // An auto-baud byte as the first byte after the FLASH boot reaches the boot ROM.
-    b.board.reset("hangup");
-    QCOMPARE(b.send("\x40"), kAutoBaudAnswer);
-    QCOMPARE(b.board.mode(), sim::SimBoard::Mode::Stream);
+    // XSEND waits for the host to start receiving, as a plain XMODEM sender
+    // does; a host that falls silent in a transfer is given up on in time.
+    void transfers()
+    {
+        Bench b;
+        QVERIFY(b.bootDemo());
+        QVERIFY(b.send("XSEND 200\r").contains("start X-Rx on the PC within 60 s"));
+        const QByteArray first = b.send("C");
+        QCOMPARE(first.size(), 133);
+        QCOMPARE(first.left(3), QByteArray("\x01\x01\xFE"));
+        const QByteArray second = b.send("\x06");
+        QCOMPARE(second.mid(3, 72), monitorPattern(200).mid(128));
+        QCOMPARE(second.mid(3 + 72, 56), QByteArray(56, '\x1A'));
+        QCOMPARE(b.send("\x06"), QByteArray("\x04"));
+        QCOMPARE(b.send("\x06"), QByteArray("sent 200 bytes by XMODEM\r\nbf> "));
 
-    // An erased FLASH holds nothing to run: the board waits in its boot ROM.
-    QVERIFY(b.flash.eraseBlock(0));
-    b.board.reset("hangup");
-    QCOMPARE(b.trace.last(), QStringLiteral("flash-boot none"));
-    QCOMPARE(b.board.mode(), sim::SimBoard::Mode::BootRom);
-}
+        using Clock = std::chrono::steady_clock;
+        QVERIFY(b.send("XSEND\r").contains("1024 bytes"));
+        b.board.tick(Clock::now() + std::chrono::seconds(50));
+        QVERIFY(b.drain().empty());
+        b.board.tick(Clock::now() + std::chrono::seconds(61));
+        QCOMPARE(b.send(""), QByteArray("Transfer given up: nobody started receiving (X-Rx) within 60 s.\r\nbf> "));
 
-void TestSimBoard::norFlash()
-{
-    QTemporaryDir dir;
-    const std::string path = (dir.path() + QStringLiteral("/flash.bin")).toStdString();
-    sim::NorFlash flash(2 * sim::kFlashBlockBytes);
-    std::string error;
-    QVERIFY(flash.load(path, error)); // no file yet: erased
-    QVERIFY(!flash.dirty());
-    // Out of range: refused, nothing changes.
-    const std::uint8_t zero[2] = {0, 0};
-    std::uint8_t out[4];
-    QVERIFY(!flash.program(2 * sim::kFlashBlockBytes - 1, zero, 2));
-    QVERIFY(!flash.read(2 * sim::kFlashBlockBytes - 1, out, 2));
-    QVERIFY(!flash.eraseBlock(2));
-    QVERIFY(!flash.dirty());
-    // Programming only clears bits; an erase sets them again.
-    const std::uint8_t first[] = {0xF0, 0xF0, 0xFF, 0x00}, second[] = {0x3C, 0x0F, 0x5A, 0xFF};
-    QVERIFY(flash.program(sim::kFlashBlockBytes + 5, first, 4));
-    QVERIFY(flash.program(sim::kFlashBlockBytes + 5, second, 4));
-    QVERIFY(flash.read(sim::kFlashBlockBytes + 5, out, 4));
-    QCOMPARE(QByteArray(reinterpret_cast<char *>(out), 4).toHex(), QByteArray("30005a00"));
-    QVERIFY(flash.dirty());
-    QVERIFY2(flash.save(path, error), error.c_str());
-    QVERIFY(!QFile::exists(QString::fromStdString(path + ".part")));
+        // GET of a file the PC does not have: it sends nothing after the name.
+        QCOMPARE(b.send("GET nofile\r"), QByteArray("\r\n\xFE"));
+        QCOMPARE(b.send("\x06"), QByteArray("nofile\n"));
+        b.board.tick(Clock::now() + std::chrono::seconds(1));
+        QVERIFY(b.drain().empty());
+        b.board.tick(Clock::now() + std::chrono::seconds(4));
+        QCOMPARE(b.send(""), QByteArray("Transfer given up: the PC sent nothing for nofile (it has no such file, or "
+                                        "refused the name).\r\nbf> "));
+        QCOMPARE(b.send("ECHO back\r"), QByteArray("\r\nback\r\nbf> "));
 
-    sim::NorFlash again(2 * sim::kFlashBlockBytes);
-    QVERIFY(again.load(path, error));
-    QCOMPARE(again.contents(), flash.contents());
-    QVERIFY(again.eraseBlock(1));
-    QVERIFY(again.read(sim::kFlashBlockBytes + 5, out, 4));
-    QCOMPARE(QByteArray(reinterpret_cast<char *>(out), 4).toHex(), QByteArray("ffffffff"));
+        // SEND and GET with the program's terminal: the names and sizes first,
+        // then XMODEM-CRC; SEND waits for the host's closing cancels, GET keeps
+        // each packet once and answers a damaged one with NAK.
+        QCOMPARE(b.send("SEND a 0\r"), QByteArray("\r\n\xFF"));
+        QCOMPARE(b.send("\x06"), QByteArray("a,0\n"));
+        QCOMPARE(b.send("\x06" "C").size(), 133);
+        QCOMPARE(b.send("\x06"), QByteArray("\x04"));
+        QCOMPARE(b.send("\x06\x18\x18\x18\x18"), QByteArray());
+        QCOMPARE(b.send("\x18"), QByteArray("sent a: 0 bytes\r\nbf> "));
 
-    sim::NorFlash bigger(4 * sim::kFlashBlockBytes);
-    QVERIFY(!bigger.load(path, error));
-    QCOMPARE(QString::fromStdString(error), QStringLiteral("FLASH file %1 holds 131072 bytes, the FLASH has 262144")
-                                                .arg(QString::fromStdString(path)));
-    sim::NorFlash smaller(sim::kFlashBlockBytes);
-    QVERIFY(!smaller.load(path, error));
-    QVERIFY(QString::fromStdString(error).contains(QStringLiteral("holds 65536+ bytes")));
-    QVERIFY(!sim::NorFlash(1 * sim::kFlashBlockBytes).save(dir.path().toStdString() + "/no/such/dir/f.bin", error));
-    QVERIFY(QString::fromStdString(error).startsWith(QStringLiteral("cannot write FLASH file")));
-}
+        auto packet = [](int number, const QByteArray &data) {
+            const std::uint16_t crc = crc16(reinterpret_cast<const std::uint8_t *>(data.constData()), data.size());
+            return QByteArray(1, '\x01') + char(number) + char(~number) + data + char(crc >> 8) + char(crc);
+        };
+        QCOMPARE(b.send("GET f\r"), QByteArray("\r\n\xFE"));
+        QCOMPARE(b.send("\x06"), QByteArray("f\n"));
+        QCOMPARE(b.send("\x06" "300\n"), QByteArray("\x06" "C"));
+        QByteArray damaged = packet(1, testPattern(128));
+        damaged[70] = char(damaged[70] ^ 1);
+        QCOMPARE(b.send(damaged), QByteArray("\x15"));
+        QCOMPARE(b.send(packet(1, testPattern(128))), QByteArray("\x06"));
+        QCOMPARE(b.send(packet(1, testPattern(128))), QByteArray("\x06")); // our acknowledge was lost
+        QCOMPARE(b.send("\x7F" + packet(2, testPattern(128, 2))), QByteArray("\x06")); // noise before the packet
+        QCOMPARE(b.send("\x04"), QByteArray("\x06received f: 256 bytes (announced 300)\r\nbf> "));
+    }
+
+    void bootFromFlash()
+    {
+        // A board strapped for FLASH boot with the demo in its FLASH: a reset
+        // (the host going away) runs it, and nobody hears its banner.
+        Bench b;
+        b.options.bootFromFlash = true;
+        const std::vector<std::uint8_t> demo = sim::demoImage();
+        QVERIFY(b.flash.program(0, demo.data(), demo.size()));
+        b.board.reset("hangup");
+        QVERIFY2(b.trace.last().startsWith(QStringLiteral("flash-boot size=%1 crc32=").arg(demo.size())),
+                 qPrintable(b.trace.last()));
+        QVERIFY(b.drain().empty());
+        QCOMPARE(b.send("EEPROM BAUD=2 NAME=lab\r"), QByteArray("\r\nEEPROM written\r\nbf> "));
+        QCOMPARE(b.send("eeprom\r"), QByteArray("\r\nEEPROM BAUD=2 NAME=lab\r\nbf> "));
+
+        // An auto-baud byte as the first byte after the FLASH boot reaches the boot ROM.
+        b.board.reset("hangup");
+        QCOMPARE(b.send("\x40"), kAutoBaudAnswer);
+        QCOMPARE(b.board.mode(), sim::SimBoard::Mode::Stream);
+
+        // An erased FLASH holds nothing to run: the board waits in its boot ROM.
+        QVERIFY(b.flash.eraseBlock(0));
+        b.board.reset("hangup");
+        QCOMPARE(b.trace.last(), QStringLiteral("flash-boot none"));
+        QCOMPARE(b.board.mode(), sim::SimBoard::Mode::BootRom);
+    }
+
+    void norFlash()
+    {
+        QTemporaryDir dir;
+        const std::string path = (dir.path() + QStringLiteral("/flash.bin")).toStdString();
+        sim::NorFlash flash(2 * sim::kFlashBlockBytes);
+        std::string error;
+        QVERIFY(flash.load(path, error)); // no file yet: erased
+        QVERIFY(!flash.dirty());
+        // Out of range: refused, nothing changes.
+        const std::uint8_t zero[2] = {0, 0};
+        std::uint8_t out[4];
+        QVERIFY(!flash.program(2 * sim::kFlashBlockBytes - 1, zero, 2));
+        QVERIFY(!flash.read(2 * sim::kFlashBlockBytes - 1, out, 2));
+        QVERIFY(!flash.eraseBlock(2));
+        QVERIFY(!flash.dirty());
+        // Programming only clears bits; an erase sets them again.
+        const std::uint8_t first[] = {0xF0, 0xF0, 0xFF, 0x00}, second[] = {0x3C, 0x0F, 0x5A, 0xFF};
+        QVERIFY(flash.program(sim::kFlashBlockBytes + 5, first, 4));
+        QVERIFY(flash.program(sim::kFlashBlockBytes + 5, second, 4));
+        QVERIFY(flash.read(sim::kFlashBlockBytes + 5, out, 4));
+        QCOMPARE(QByteArray(reinterpret_cast<char *>(out), 4).toHex(), QByteArray("30005a00"));
+        QVERIFY(flash.dirty());
+        QVERIFY2(flash.save(path, error), error.c_str());
+        QVERIFY(!QFile::exists(QString::fromStdString(path + ".part")));
+
+        sim::NorFlash again(2 * sim::kFlashBlockBytes);
+        QVERIFY(again.load(path, error));
+        QCOMPARE(again.contents(), flash.contents());
+        QVERIFY(again.eraseBlock(1));
+        QVERIFY(again.read(sim::kFlashBlockBytes + 5, out, 4));
+        QCOMPARE(QByteArray(reinterpret_cast<char *>(out), 4).toHex(), QByteArray("ffffffff"));
+
+        // A file of the wrong size is refused (lodvane-sim's tests show the message).
+        sim::NorFlash smaller(sim::kFlashBlockBytes);
+        QVERIFY(!smaller.load(path, error));
+        QVERIFY(QString::fromStdString(error).contains(QStringLiteral("holds 65536+ bytes")));
+        QVERIFY(!sim::NorFlash(1 * sim::kFlashBlockBytes).save(dir.path().toStdString() + "/no/such/dir/f.bin", error));
+        QVERIFY(QString::fromStdString(error).startsWith(QStringLiteral("cannot write FLASH file")));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestSimBoard)
 #include "tst_simboard.moc"
