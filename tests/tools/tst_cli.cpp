@@ -34,8 +34,7 @@ struct Run
 Run runCli(const QStringList &arguments, const QString &shell = QString())
 {
     QProcess process;
-    process.start(QStringLiteral("bash"),
-                  QStringList{"-c", shell + "\nexec \"$0\" \"$@\"", LODVANE_CLI_PATH} + arguments);
+    process.start("bash", QStringList{"-c", shell + "\nexec \"$0\" \"$@\"", LODVANE_CLI_PATH} + arguments);
     Run run;
     if (!process.waitForFinished(kRunWaitMs) || process.exitStatus() != QProcess::NormalExit) {
         process.kill();
@@ -43,7 +42,7 @@ Run runCli(const QStringList &arguments, const QString &shell = QString())
         return run;
     }
     run.exitCode = process.exitCode();
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput()).split(QLatin1Char('\n'));
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput()).split('\n');
     if (run.out.last().isEmpty())
         run.out.removeLast();
     run.err = process.readAllStandardError();
@@ -72,472 +71,438 @@ class TestCli : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir->isValid());
+        sim = std::make_unique<SimProcess>(dir->path());
+    }
 
-    void usageErrors_data();
-    void usageErrors();
-    void helpAndPorts();
-    void failures_data();
-    void failures();
-    void oneBoardWithItsRecord();
-    void boardSees_data();
-    void boardSees();
-    void inspect_data();
-    void inspect();
-    void progressBarOnlyOnATerminal();
-    void gang_data();
-    void gang();
-    void recordCannotBeWritten_data();
-    void recordCannotBeWritten();
-    void stopSignal_data();
-    void stopSignal();
+    void cleanup()
+    {
+        moreSims.clear();
+        sim.reset();
+        dir.reset();
+    }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("reason");
+        auto row = [](const char *name, const QStringList &arguments, const char *reason) {
+            QTest::newRow(name) << arguments << QString(reason);
+        };
+        const QString p = "--port";
+        row("nothing", {}, "no command given");
+        row("unknown command", {"flash", "a.ldr", p, "x"}, "unknown command flash");
+        row("program without file", {"program", p, "x"}, "program needs a FILE");
+        row("inspect without file", {"inspect"}, "inspect needs a FILE");
+        row("erase with a file", {"erase", "a.ldr", p, "x"}, "unexpected argument a.ldr");
+        row("program without port", {"program", "a.ldr"}, "program needs --port NAME");
+        row("reset without port", {"reset"}, "reset needs --port NAME");
+        row("unknown option", {"erase", p, "x", "--speed", "9600"}, "unknown option --speed");
+        row("option without value", {"erase", p}, "--port needs a value");
+        row("baud not a number", {"erase", p, "x", "--baud", "fast"}, "bad value for --baud: fast");
+        row("baud zero", {"erase", p, "x", "--baud=0"}, "bad value for --baud: 0");
+        row("core unknown", {"erase", p, "x", "--core", "BF533"}, "bad value for --core: BF533");
+        row("core id 8", {"erase", p, "x", "--core", "8"}, "bad value for --core: 8");
+        row("boot line", {"erase", p, "x", "--boot", "cts"}, "bad value for --boot: cts");
+        row("reset line", {"erase", p, "x", "--reset", ""}, "bad value for --reset: ");
+        row("flash size zero", {"erase", p, "x", "--flash-size", "0"}, "bad value for --flash-size: 0");
+        row("flash size too big", {"erase", p, "x", "--flash-size", "4294967296"},
+            "bad value for --flash-size: 4294967296");
+        row("port twice", {"erase", p, "a", "--ports", "b,a"}, "port a given twice");
+        row("empty port in a list", {"erase", "--ports", "a,,b"}, "bad value for --ports: a,,b");
+    }
+
+    void usageErrors()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, reason);
+        const Run run = runCli(arguments);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY(run.out.isEmpty());
+        QVERIFY2(run.err.startsWith("lodvane-cli: " + reason.toLocal8Bit() + "\nusage: lodvane-cli COMMAND"),
+                 run.err.constData());
+    }
+
+    void portsListTheExtraOnesLast()
+    {
+        // After the system's, empty entries skipped.
+        const Run run = runCli({"ports"}, "export LODVANE_EXTRA_PORTS=/tmp/board-a::/tmp/board-b");
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out.mid(run.out.size() - 2), (QStringList{"/tmp/board-a", "/tmp/board-b"}));
+    }
+
+    // A run that fails exits with 1: before the board was reached, with the
+    // one line that says why; on the line, with the step named on stderr.
+    void failures_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // %1: the work folder, %image: a file; the port added unless given
+        QTest::addColumn<QStringList>("options");   // of the board
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("step");
+        auto notStarted = [](const char *name, const QStringList &arguments, const QString &line) {
+            QTest::newRow(name) << arguments << QStringList() << line << QString();
+        };
+        auto failedIn = [](const char *name, const QStringList &arguments, const QStringList &faults, const char *step) {
+            QTest::newRow(name) << arguments << faults << QString() << QString(step);
+        };
+        const QString bin = "%1/missing.ldr", loader = "%1/no-loader.ldr", missing = "Can't open [%1] file.";
+        notStarted("program, binary", {"program", bin}, missing.arg(bin));
+        notStarted("program, loader", {"program", "%image", "--loader", loader}, missing.arg(loader));
+        notStarted("verify, both: the binary", {"verify", bin, "--loader", loader}, missing.arg(bin));
+        notStarted("verify, loader", {"verify", "%image", "--loader", loader}, missing.arg(loader));
+        notStarted("erase, loader; binary not needed", {"erase", "--loader", loader}, missing.arg(loader));
+        notStarted("ram needs no loader", {"ram", bin, "--loader", loader}, missing.arg(bin));
+        notStarted("inspect", {"inspect", bin}, missing.arg(bin));
+        // The files are checked first, then the port.
+        const QString port = "%1/no-such-port", noPort = QStringLiteral("Can't open selected port [%1].").arg(port);
+        notStarted("program, no port", {"program", "%image", "--port", port}, noPort);
+        notStarted("ram, no port", {"ram", "%image", "--port", port}, noPort);
+        notStarted("erase, no port", {"erase", "--port", port}, noPort);
+        notStarted("reset, no port", {"reset", "--port", port}, noPort);
+
+        const QStringList program{"program", "%image"};
+        failedIn("no auto-baud answer", program, {"--no-autobaud"}, "auto-baud");
+        failedIn("wrong fourth byte", program, {"--autobaud-answer", "bf,2b,00,01"}, "auto-baud");
+        failedIn("no sync", program, {"--no-sync-ack"}, "sync");
+        // Silent after the auto-baud answer and the sync acknowledge.
+        failedIn("no erase acknowledge", program, {"--mute-after", "5"}, "erase");
+        failedIn("dropped acknowledge", program, {"--drop-ack-after", "1"}, "program");
+        failedIn("corrupt read-back", program, {"--corrupt-read", "300"}, "verify");
+        // Erase goes on without a sync; its first frame unanswered, the sync failed.
+        failedIn("erase, silent loader", {"erase"}, {"--mute-after", "4"}, "sync");
+    }
+
+    void failures()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, options);
+        QFETCH(QString, line);
+        QFETCH(QString, step);
+        QVERIFY(sim->start(options));
+        const QString image = writeFile("image.ldr", testPattern(600));
+        for (QString &arg : arguments)
+            arg = arg == "%image" ? image : arg.replace("%1", dir->path());
+        if (arguments.first() != "inspect" && !arguments.contains("--port"))
+            arguments << portArgs();
+
+        const Run run = runCli(arguments);
+        QCOMPARE(run.exitCode, 1);
+        if (step.isEmpty()) {
+            QCOMPARE(run.out, QStringList{line.arg(dir->path())});
+            QVERIFY(run.err.isEmpty());
+            // Nothing reached the board (a program that lacks only its loader
+            // opens the port, but sends nothing).
+            QCOMPARE(sim->traceLines().filter("autobaud").size(), 0);
+        } else {
+            QCOMPARE(run.err, "lodvane-cli: failed in the " + step.toLatin1() + " step\n");
+        }
+    }
+
+    void oneBoardWithItsRecord()
+    {
+        // One board: its lines as they come, no port in front, no table after;
+        // a record adds a line per run and changes nothing of what is printed.
+        QVERIFY(sim->start());
+        const QString path = writeFile("image.ldr", testPattern(300)), record = dir->filePath("record.jsonl");
+        const QStringList program = QStringList{"program", path, "--core", "6"} + portArgs();
+        const Run plain = runCli(program);
+        QCOMPARE(plain.out.first(), QStringLiteral("Waiting Device starting ..."));
+        QCOMPARE(plain.out.last(), uploaded(path));
+        QVERIFY(plain.err.isEmpty()); // no progress bar into a pipe
+        const Run recorded = runCli(program + QStringList{"--record", record});
+        QCOMPARE(recorded.exitCode, 0);
+        QCOMPARE(recorded.out, plain.out);
+        const Run failed = runCli(QStringList{"verify", writeFile("other.ldr", testPattern(300, 2)), "--record", record}
+                                  + portArgs());
+        QCOMPARE(failed.exitCode, 1);
+        const QList<QJsonObject> records = readRecord(record);
+        QCOMPARE(records.size(), 2);
+        QCOMPARE(records.at(0)["log"].toArray(), QJsonArray::fromStringList(plain.out));
+        QCOMPARE(records.at(1)["command"].toString(), QStringLiteral("verify"));
+        QCOMPARE(records.at(1)["result"].toString(), QStringLiteral("failed"));
+        QCOMPARE(records.at(1)["step"].toString(), QStringLiteral("verify"));
+        QCOMPARE(records.at(1)["log"].toArray(), QJsonArray::fromStringList(failed.out));
+    }
+
+    void boardSees_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // %image: the image the FLASH holds; %sample: a boot stream
+        QTest::addColumn<QString>("trace");         // the board's trace has this line once
+        QTest::addColumn<QString>("lastLine");      // of stdout; empty: nothing
+        auto row = [](const char *name, const QStringList &arguments, const char *trace, const QString &lastLine) {
+            QTest::newRow(name) << arguments << QString(trace) << lastLine;
+        };
+        const QStringList erase{"erase", "--flash-size", "1"};
+        const QString erased = "FLASH fully erased.";
+        row("default ADSP-BF512: the BF51x loader", erase, "loader start family=BF51x ", erased);
+        row("ADSP-BF592 by name", erase + QStringList{"--core", "ADSP-BF592"}, "loader start family=BF592 ", erased);
+        row("ADSP-BF592 by id", erase + QStringList{"--core", "7"}, "loader start family=BF592 ", erased);
+        // One block more than the size, given in hexadecimal.
+        row("erase of 0x10000 bytes", {"erase", "--flash-size", "0x10000", "--core", "BF518F16"}, "erase block=1 ack",
+            erased);
+        row("program, core named in lower case", {"program", "%image", "--core", "adsp-bf518f16"},
+            "program piece=1 length=44 ack", "File [%image] correctly uploaded.");
+        row("verify", {"verify", "%image", "--core", "6"}, "read piece=1 length=44 ack",
+            "File [%image] correctly verified.");
+        row("ram: the stream itself, lines named", {"ram", "%sample", "--boot", "rts", "--reset", "DTR", "--invert-rts"},
+            "stream size=768 ", "File [%sample] correctly uploaded.");
+        // reset opens the port and closes it again: the board sees the hang-up.
+        row("reset", {"reset", "--reset", "rts"}, "reset cause=hangup", QString());
+    }
+
+    void boardSees()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, trace);
+        QFETCH(QString, lastLine);
+        const QByteArray image = testPattern(300);
+        QVERIFY(sim->start({"--flash", writeFile("flash.bin", image + QByteArray(2 * 1024 * 1024 - 300, '\xFF'))}));
+        const QString path = writeFile("image.ldr", image), sample = writeFile("sample.ldr", toBytes(sampleStream(512)));
+        arguments.replaceInStrings("%image", path).replaceInStrings("%sample", sample);
+        const Run run = runCli(arguments + portArgs());
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out.value(run.out.size() - 1), lastLine.replace("%image", path).replace("%sample", sample));
+        QVERIFY(sim->waitForTrace("reset cause=hangup"));
+        QCOMPARE(sim->traceLines().filter(trace).size(), 1);
+    }
+
+    void inspect_data()
+    {
+        QTest::addColumn<int>("cut");          // bytes of the sample stream kept (-1: all)
+        QTest::addColumn<int>("damage");       // offset of a byte to flip (-1: none)
+        QTest::addColumn<int>("blocks");       // block lines before the last line
+        QTest::addColumn<QString>("lastLine"); // its start
+        // Blocks of the sample stream start at 0, 16, 44, 316, 396, 668, 736 and 752.
+        QTest::newRow("well formed") << -1 << -1 << 8 << "8 block(s), 768 bytes, FINAL block at offset 752";
+        QTest::newRow("bad header") << -1 << 398 << 4 << "bad header at offset 396: ";
+        QTest::newRow("truncated payload") << 500 << -1 << 4
+                                           << "truncated payload of the block at offset 396: 88 of 256 bytes";
+        QTest::newRow("truncated header") << 50 << -1 << 2 << "truncated header at offset 44: 6 of 16 bytes";
+        QTest::newRow("no FINAL block") << 752 << -1 << 7
+                                        << "no FINAL block: the stream ends at offset 752 after 7 block(s)";
+        QTest::newRow("empty file") << 0 << -1 << 0 << "empty file: no block header";
+    }
+
+    void inspect()
+    {
+        QFETCH(int, cut);
+        QFETCH(int, damage);
+        QFETCH(int, blocks);
+        QFETCH(QString, lastLine);
+        const QStringList lines{
+            "0x000000  code 0xada05001 IGNORE|FIRST  address 0xffa00000  count      0  argument 0x00000300",
+            "0x000010  code 0xadf70801 INIT          address 0xffa00000  count     12  argument 0x00000000",
+            "0x00002c  code 0xad720001 -             address 0xffa08000  count    256  argument 0x00000000",
+            "0x00013c  code 0xadfc1001 IGNORE        address 0x00000000  count     64  argument 0x00000000",
+            "0x00018c  code 0xad730001 -             address 0xffa08100  count    256  argument 0x00000000",
+            "0x00029c  code 0xade70001 -             address 0xff800000  count     52  argument 0x00000000",
+            "0x0002e0  code 0xada60101 FILL          address 0xff800034  count   1092  argument 0x00000000",
+            "0x0002f0  code 0xad738001 FINAL         address 0xffa00000  count      0  argument 0x00000000"};
+        QByteArray bytes = toBytes(sampleStream(512));
+        if (cut >= 0)
+            bytes.truncate(cut);
+        if (damage >= 0)
+            bytes[damage] = char(bytes.at(damage) ^ 0x40);
+        const Run run = runCli({"inspect", writeFile("copy.ldr", bytes)});
+        QCOMPARE(run.exitCode, cut < 0 && damage < 0 ? 0 : 1);
+        QCOMPARE(run.out.size(), blocks + 1);
+        QCOMPARE(run.out.mid(0, blocks), lines.mid(0, blocks));
+        QVERIFY2(run.out.last().startsWith(lastLine), qPrintable(run.out.last()));
+    }
+
+    void progressBarOnlyOnATerminal()
+    {
+        // stderr on a pseudo-terminal: the bar is drawn there, the LOG stays on
+        // stdout. The slave is held open so that the bar can still be read
+        // once lodvane-cli has gone.
+        PtyPair terminal;
+        const int slave = ::open(QFile::encodeName(terminal.slavePath()).constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(slave >= 0);
+        QVERIFY(sim->start());
+        const QString path = writeFile("image.ldr", testPattern(600));
+        const Run run = runCli(QStringList{"program", path} + portArgs(), "exec 2>" + terminal.slavePath());
+        const QByteArray bar = terminal.readUntilQuiet(500, kRunWaitMs);
+        ::close(slave);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(bar.contains("\r[") && bar.contains("] 100%"), bar.constData());
+        QCOMPARE(run.out.last(), uploaded(path));
+        QVERIFY(run.out.filter("%").isEmpty());
+    }
+
+    void gang_data()
+    {
+        QTest::addColumn<QList<QStringList>>("faults"); // of each board
+        QTest::addColumn<QStringList>("results");       // of each board, as the table says
+        QTest::addColumn<bool>("portList");             // --ports A,B rather than --port A --port B
+        QTest::newRow("every board succeeds") << QList<QStringList>{{}, {}} << QStringList{"ok", "ok"} << false;
+        QTest::newRow("one board fails") << QList<QStringList>{{}, {"--no-sync-ack"}, {}}
+                                         << QStringList{"ok", "failed", "ok"} << true;
+    }
+
+    void gang()
+    {
+        QFETCH(QList<QStringList>, faults);
+        QFETCH(QStringList, results);
+        QFETCH(bool, portList);
+        QStringList ports;
+        QVERIFY(startBoards(faults, ports));
+        const QByteArray image = testPattern(300);
+        const QString path = writeFile("image.ldr", image), record = dir->filePath("record.jsonl");
+        // What one board prints alone is what each good board's lines must be.
+        const QStringList alone = runCli(QStringList{"program", path, "--core", "6"} + ports.mid(0, 2)).out;
+        QCOMPARE(alone.last(), uploaded(path));
+        const QStringList portNames = ports.filter("/");
+        const Run run = runCli(QStringList{"program", path, "--core", "6", "--record", record}
+                               + (portList ? QStringList{"--ports", portNames.join(',')} : ports));
+        const int boards = faults.size();
+        QCOMPARE(run.exitCode, results.contains("failed") ? 1 : 0);
+        const QStringList log = run.out.mid(0, run.out.size() - boards - 1), table = run.out.mid(log.size());
+        QCOMPARE(table.first().split(' ', Qt::SkipEmptyParts),
+                 (QStringList{"port", "result", "seconds", "bytes", "bytes/s"}));
+        QStringList errors;
+        QHash<QString, QStringList> linesOf;
+        for (int i = 0; i < boards; ++i) {
+            const QString port = portNames.at(i);
+            const bool ok = results.at(i) == "ok";
+            // Seconds with two decimals; a rate only for a board that took the whole file.
+            const QRegularExpression row(QStringLiteral("^%1 +%2 +\\d+\\.\\d\\d +300 +%3$")
+                                             .arg(QRegularExpression::escape(port), results.at(i), ok ? "\\d+" : "-"));
+            QVERIFY2(row.match(table.at(i + 1)).hasMatch(), qPrintable(table.at(i + 1)));
+            // Each board's lines arrive whole and in order, with its port in front.
+            const QString prefix = QStringLiteral("[%1] ").arg(port);
+            for (const QString &line : log.filter(prefix))
+                linesOf[port] << line.mid(prefix.size());
+            QCOMPARE(linesOf[port], ok ? alone : QStringList{"Waiting Device starting ..."});
+            if (!ok)
+                errors << QStringLiteral("lodvane-cli: [%1] failed in the sync step").arg(port);
+        }
+        int attributed = 0;
+        for (const QStringList &lines : qAsConst(linesOf))
+            attributed += lines.size();
+        QCOMPARE(attributed, log.size()); // no line without its board, none mixed
+        QCOMPARE(QString::fromLocal8Bit(run.err).split('\n', Qt::SkipEmptyParts), errors);
+
+        // The record holds every board, in the order they finished.
+        const QList<QJsonObject> records = readRecord(record);
+        QCOMPARE(records.size(), boards);
+        const QString sha256 = QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex();
+        for (QJsonObject r : records) {
+            const QString port = r["port"].toString();
+            const bool ok = results.value(portNames.indexOf(port)) == "ok";
+            const QJsonObject expected{
+                {"port", port}, {"command", "program"}, {"file", path}, {"file_size", 300}, {"sha256", sha256},
+                {"core", "ADSP-BF518F16"}, {"baud", 115200}, {"result", ok ? "ok" : "failed"},
+                {"step", ok ? QJsonValue() : "sync"}, {"log", QJsonArray::fromStringList(linesOf[port])}};
+            const QDateTime time = QDateTime::fromString(r.take("time").toString(), Qt::ISODateWithMs);
+            QVERIFY(time.isValid() && time.timeSpec() != Qt::LocalTime); // the zone is given
+            QVERIFY(r.take("seconds").toDouble() > 0);
+            QCOMPARE(QJsonDocument(r).toJson(), QJsonDocument(expected).toJson());
+        }
+    }
+
+    void recordCannotBeWritten_data()
+    {
+        QTest::addColumn<QString>("record");     // %1: the work folder
+        QTest::addColumn<QString>("shell");      // run before lodvane-cli
+        QTest::addColumn<QByteArray>("earlier"); // what the record held before
+        QTest::addColumn<QString>("error");      // on stderr; %1 the record, %2 the port
+        QTest::newRow("folder missing") << "%1/none/record.jsonl" << QString() << QByteArray()
+                                        << "lodvane-cli: cannot open the record %1: No such file or directory";
+        QTest::newRow("disk full") << "/dev/full" << QString() << QByteArray()
+                                   << "lodvane-cli: cannot write the record of %2 to %1: No space left on device";
+        // The line (longer than the limit) goes in only in part: that part is taken back.
+        const QString tooLarge = "lodvane-cli: cannot write the record of %2 to %1: File too large";
+        QTest::newRow("file size limit") << "%1/record.jsonl" << "ulimit -f 1" << QByteArray(1000, 'x') + '\n' << tooLarge;
+        QTest::newRow("file size limit, nothing before") << "%1/record.jsonl" << "ulimit -f 1" << QByteArray() << tooLarge;
+    }
+
+    void recordCannotBeWritten()
+    {
+        QFETCH(QString, record);
+        QFETCH(QString, shell);
+        QFETCH(QByteArray, earlier);
+        QFETCH(QString, error);
+        QVERIFY(sim->start());
+        record.replace("%1", dir->path());
+        if (!earlier.isEmpty())
+            QVERIFY(!::writeFile(record, earlier).isEmpty());
+        const QString path = writeFile("image.ldr", testPattern(3000));
+        const Run run = runCli(QStringList{"program", path, "--core", "6", "--record", record} + portArgs(), shell);
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.err, error.replace("%1", record).replace("%2", sim->port()).toLocal8Bit() + '\n');
+        // The board is programmed only when its record can be kept at all.
+        const bool opened = record.startsWith("/dev") || !shell.isEmpty();
+        QCOMPARE(run.out.value(run.out.size() - 1), opened ? uploaded(path) : QString());
+        if (!shell.isEmpty())
+            QCOMPARE(readFile(record), earlier);
+    }
+
+    void stopSignal_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("boards");
+        QTest::newRow("SIGINT") << int(SIGINT) << 1;
+        QTest::newRow("SIGTERM, two boards") << int(SIGTERM) << 2;
+    }
+
+    void stopSignal()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, boards);
+        // At line speed a program takes seconds: time to stop it in the middle.
+        QStringList ports;
+        QVERIFY(startBoards(QVector<QStringList>(boards, {"--baud", "115200"}).toList(), ports));
+        QProcess cli;
+        cli.start(LODVANE_CLI_PATH, QStringList{"program", writeFile("image.ldr", testPattern(32768))} + ports);
+        QByteArray out;
+        while (!out.contains("FILE -> FLASH[") && cli.waitForReadyRead(kRunWaitMs))
+            out += cli.readAllStandardOutput();
+        QVERIFY2(out.contains("FILE -> FLASH["), out.constData());
+        QCOMPARE(::kill(pid_t(cli.processId()), signal), 0);
+        QVERIFY(cli.waitForFinished(kRunWaitMs));
+        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(cli.exitCode(), 1);
+        const QStringList lines = QString::fromLocal8Bit(out + cli.readAllStandardOutput()).split('\n');
+        QCOMPARE(lines.filter("Cancelled by user.").size(), boards);
+        QCOMPARE(lines.filter("correctly uploaded").size(), 0);
+
+        // Every port was closed (the board sees the hang-up) and takes the next program.
+        QVERIFY(sim->waitForTrace("reset cause=hangup"));
+        for (const auto &board : moreSims)
+            QVERIFY(board->waitForTrace("reset cause=hangup"));
+        const QString small = writeFile("small.ldr", testPattern(300));
+        QCOMPARE(runCli(QStringList{"program", small, "--core", "6"} + portArgs()).out.last(), uploaded(small));
+    }
 
 private:
     QString writeFile(const QString &name, const QByteArray &contents) { return ::writeFile(dir->filePath(name), contents); }
-    QStringList portArgs() const { return {QStringLiteral("--port"), sim->port()}; }
+    QStringList portArgs() const { return {"--port", sim->port()}; }
+
     // Starts more boards beside `sim`, each with its own options (and folder);
     // their ports, the first being sim's, as --port options in `arguments`.
-    bool startBoards(const QList<QStringList> &options, QStringList &arguments);
+    bool startBoards(const QList<QStringList> &options, QStringList &arguments)
+    {
+        for (int i = 0; i < options.size(); ++i) {
+            SimProcess *board = sim.get();
+            if (i > 0) {
+                const QString folder = dir->filePath(QStringLiteral("board%1").arg(i));
+                moreSims.push_back(std::make_unique<SimProcess>(QDir().mkpath(folder) ? folder : QString()));
+                board = moreSims.back().get();
+            }
+            if (!board->start(options.at(i)))
+                return false;
+            arguments << "--port" << board->port();
+        }
+        return true;
+    }
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<SimProcess> sim;
     std::vector<std::unique_ptr<SimProcess>> moreSims;
 };
-
-void TestCli::init()
-{
-    dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir->isValid());
-    sim = std::make_unique<SimProcess>(dir->path());
-}
-
-void TestCli::cleanup()
-{
-    moreSims.clear();
-    sim.reset();
-    dir.reset();
-}
-
-bool TestCli::startBoards(const QList<QStringList> &options, QStringList &arguments)
-{
-    for (int i = 0; i < options.size(); ++i) {
-        SimProcess *board = sim.get();
-        if (i > 0) {
-            const QString folder = dir->filePath(QStringLiteral("board%1").arg(i));
-            moreSims.push_back(std::make_unique<SimProcess>(QDir().mkpath(folder) ? folder : QString()));
-            board = moreSims.back().get();
-        }
-        if (!board->start(options.at(i)))
-            return false;
-        arguments << QStringLiteral("--port") << board->port();
-    }
-    return true;
-}
-
-void TestCli::usageErrors_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("reason");
-    const QString p = QStringLiteral("--port");
-    QTest::newRow("nothing") << QStringList() << "no command given";
-    QTest::newRow("unknown command") << QStringList{"flash", "a.ldr", p, "x"} << "unknown command flash";
-    QTest::newRow("program without file") << QStringList{"program", p, "x"} << "program needs a FILE";
-    QTest::newRow("inspect without file") << QStringList{"inspect"} << "inspect needs a FILE";
-    QTest::newRow("erase with a file") << QStringList{"erase", "a.ldr", p, "x"} << "unexpected argument a.ldr";
-    QTest::newRow("program without port") << QStringList{"program", "a.ldr"} << "program needs --port NAME";
-    QTest::newRow("reset without port") << QStringList{"reset"} << "reset needs --port NAME";
-    QTest::newRow("unknown option") << QStringList{"erase", p, "x", "--speed", "9600"} << "unknown option --speed";
-    QTest::newRow("option without value") << QStringList{"erase", p} << "--port needs a value";
-    QTest::newRow("baud not a number") << QStringList{"erase", p, "x", "--baud", "fast"} << "bad value for --baud: fast";
-    QTest::newRow("baud zero") << QStringList{"erase", p, "x", "--baud=0"} << "bad value for --baud: 0";
-    QTest::newRow("core unknown") << QStringList{"erase", p, "x", "--core", "BF533"} << "bad value for --core: BF533";
-    QTest::newRow("core id 8") << QStringList{"erase", p, "x", "--core", "8"} << "bad value for --core: 8";
-    QTest::newRow("boot line") << QStringList{"erase", p, "x", "--boot", "cts"} << "bad value for --boot: cts";
-    QTest::newRow("reset line") << QStringList{"erase", p, "x", "--reset", ""} << "bad value for --reset: ";
-    QTest::newRow("flash size zero") << QStringList{"erase", p, "x", "--flash-size", "0"} << "bad value for --flash-size: 0";
-    QTest::newRow("flash size too big")
-        << QStringList{"erase", p, "x", "--flash-size", "4294967296"} << "bad value for --flash-size: 4294967296";
-    QTest::newRow("port twice") << QStringList{"erase", p, "a", "--ports", "b,a"} << "port a given twice";
-    QTest::newRow("empty port in a list") << QStringList{"erase", "--ports", "a,,b"} << "bad value for --ports: a,,b";
-}
-
-void TestCli::usageErrors()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, reason);
-    const Run run = runCli(arguments);
-    QCOMPARE(run.exitCode, 2);
-    QVERIFY(run.out.isEmpty());
-    QVERIFY2(run.err.startsWith("lodvane-cli: " + reason.toLocal8Bit() + "\nusage: lodvane-cli COMMAND"),
-             run.err.constData());
-}
-
-void TestCli::helpAndPorts()
-{
-    Run run = runCli({QStringLiteral("--help")});
-    QCOMPARE(run.exitCode, 0);
-    QVERIFY(run.out.first().startsWith(QStringLiteral("usage: lodvane-cli COMMAND [FILE] --port NAME")));
-    QVERIFY(run.err.isEmpty());
-    // The extra ports come after the system's, empty entries skipped.
-    run = runCli({QStringLiteral("ports")}, QStringLiteral("export LODVANE_EXTRA_PORTS=/tmp/board-a::/tmp/board-b"));
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out.mid(run.out.size() - 2), (QStringList{"/tmp/board-a", "/tmp/board-b"}));
-}
-
-void TestCli::failures_data()
-{
-    QTest::addColumn<QStringList>("arguments"); // %1: the work folder, %image: a file; the port added unless given
-    QTest::addColumn<QStringList>("options");   // of the board
-    QTest::addColumn<QString>("line");          // the one line on stdout, when nothing reached the board
-    QTest::addColumn<QString>("step");          // else the step named on stderr
-    const QString bin = QStringLiteral("%1/missing.ldr");
-    const QString loader = QStringLiteral("%1/no-loader.ldr");
-    const QString missing = QStringLiteral("Can't open [%1] file.");
-    const QStringList none;
-    QTest::newRow("program, binary") << QStringList{"program", bin} << none << missing.arg(bin) << "";
-    QTest::newRow("program, loader") << QStringList{"program", "%image", "--loader", loader} << none << missing.arg(loader)
-                                     << "";
-    QTest::newRow("verify, both: the binary") << QStringList{"verify", bin, "--loader", loader} << none
-                                              << missing.arg(bin) << "";
-    QTest::newRow("verify, loader") << QStringList{"verify", "%image", "--loader", loader} << none << missing.arg(loader)
-                                    << "";
-    QTest::newRow("erase, loader; binary not needed") << QStringList{"erase", "--loader", loader} << none
-                                                      << missing.arg(loader) << "";
-    QTest::newRow("ram needs no loader") << QStringList{"ram", bin, "--loader", loader} << none << missing.arg(bin) << "";
-    QTest::newRow("inspect") << QStringList{"inspect", bin} << none << missing.arg(bin) << "";
-    // The files are checked first, then the port.
-    const QString port = QStringLiteral("%1/no-such-port");
-    const QString noPort = QStringLiteral("Can't open selected port [%1].").arg(port);
-    QTest::newRow("program, no port") << QStringList{"program", "%image", "--port", port} << none << noPort << "";
-    QTest::newRow("ram, no port") << QStringList{"ram", "%image", "--port", port} << none << noPort << "";
-    QTest::newRow("erase, no port") << QStringList{"erase", "--port", port} << none << noPort << "";
-    QTest::newRow("reset, no port") << QStringList{"reset", "--port", port} << none << noPort << "";
-
-    const QStringList program{"program", "%image"};
-    QTest::newRow("no auto-baud answer") << program << QStringList{"--no-autobaud"} << "" << "auto-baud";
-    QTest::newRow("wrong fourth byte") << program << QStringList{"--autobaud-answer", "bf,2b,00,01"} << "" << "auto-baud";
-    QTest::newRow("no sync") << program << QStringList{"--no-sync-ack"} << "" << "sync";
-    // Silent after the auto-baud answer and the sync acknowledge.
-    QTest::newRow("no erase acknowledge") << program << QStringList{"--mute-after", "5"} << "" << "erase";
-    QTest::newRow("dropped acknowledge") << program << QStringList{"--drop-ack-after", "1"} << "" << "program";
-    QTest::newRow("corrupt read-back") << program << QStringList{"--corrupt-read", "300"} << "" << "verify";
-    // Erase goes on without a sync; its first frame unanswered, the sync failed.
-    QTest::newRow("erase, silent loader") << QStringList{"erase"} << QStringList{"--mute-after", "4"} << "" << "sync";
-}
-
-void TestCli::failures()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QStringList, options);
-    QFETCH(QString, line);
-    QFETCH(QString, step);
-    QVERIFY(sim->start(options));
-    const QString image = writeFile(QStringLiteral("image.ldr"), testPattern(600));
-    for (QString &arg : arguments)
-        arg = arg == QLatin1String("%image") ? image : arg.replace(QStringLiteral("%1"), dir->path());
-    if (arguments.first() != QLatin1String("inspect") && !arguments.contains(QLatin1String("--port")))
-        arguments << portArgs();
-
-    const Run run = runCli(arguments);
-    QCOMPARE(run.exitCode, 1);
-    if (step.isEmpty()) {
-        QCOMPARE(run.out, QStringList{line.arg(dir->path())});
-        QVERIFY(run.err.isEmpty());
-        // Nothing reached the board (a program that lacks only its loader
-        // opens the port, but sends nothing).
-        QCOMPARE(sim->traceLines().filter(QStringLiteral("autobaud")).size(), 0);
-    } else {
-        QCOMPARE(run.err, "lodvane-cli: failed in the " + step.toLatin1() + " step\n");
-    }
-}
-
-void TestCli::oneBoardWithItsRecord()
-{
-    // One board: its lines as they come, no port in front, no table after;
-    // a record adds a line per run and changes nothing of what is printed.
-    QVERIFY(sim->start());
-    const QString path = writeFile(QStringLiteral("image.ldr"), testPattern(300));
-    const QString record = dir->filePath(QStringLiteral("record.jsonl"));
-    const QStringList program = QStringList{"program", path, "--core", "6"} + portArgs();
-    const Run plain = runCli(program);
-    QCOMPARE(plain.out.first(), QStringLiteral("Waiting Device starting ..."));
-    QCOMPARE(plain.out.last(), uploaded(path));
-    QVERIFY(plain.err.isEmpty()); // no progress bar into a pipe
-    const Run recorded = runCli(program + QStringList{"--record", record});
-    QCOMPARE(recorded.exitCode, 0);
-    QCOMPARE(recorded.out, plain.out);
-    const QString other = writeFile(QStringLiteral("other.ldr"), testPattern(300, 2));
-    const Run failed = runCli(QStringList{"verify", other, "--record", record} + portArgs());
-    QCOMPARE(failed.exitCode, 1);
-    const QList<QJsonObject> records = readRecord(record);
-    QCOMPARE(records.size(), 2);
-    QCOMPARE(records.at(0)["log"].toArray(), QJsonArray::fromStringList(plain.out));
-    QCOMPARE(records.at(1)["command"].toString(), QStringLiteral("verify"));
-    QCOMPARE(records.at(1)["result"].toString(), QStringLiteral("failed"));
-    QCOMPARE(records.at(1)["step"].toString(), QStringLiteral("verify"));
-    QCOMPARE(records.at(1)["log"].toArray(), QJsonArray::fromStringList(failed.out));
-}
-
-void TestCli::boardSees_data()
-{
-    QTest::addColumn<QStringList>("arguments"); // %image: the image the FLASH holds; %sample: a boot stream
-    QTest::addColumn<QString>("trace");         // the board's trace has this line once
-    QTest::addColumn<QString>("lastLine");      // of stdout; empty: nothing
-    const QStringList erase{"erase", "--flash-size", "1"};
-    const QString done = QStringLiteral("FLASH fully erased.");
-    QTest::newRow("default ADSP-BF512: the BF51x loader") << erase << "loader start family=BF51x " << done;
-    QTest::newRow("ADSP-BF592 by name") << erase + QStringList{"--core", "ADSP-BF592"} << "loader start family=BF592 "
-                                        << done;
-    QTest::newRow("ADSP-BF592 by id") << erase + QStringList{"--core", "7"} << "loader start family=BF592 " << done;
-    // One block more than the size, in hexadecimal here.
-    QTest::newRow("erase of 0x10000 bytes") << QStringList{"erase", "--flash-size", "0x10000", "--core", "BF518F16"}
-                                            << "erase block=1 ack" << done;
-    QTest::newRow("program, core named in lower case") << QStringList{"program", "%image", "--core", "adsp-bf518f16"}
-                                                       << "program piece=1 length=44 ack"
-                                                       << "File [%image] correctly uploaded.";
-    QTest::newRow("verify") << QStringList{"verify", "%image", "--core", "6"} << "read piece=1 length=44 ack"
-                            << "File [%image] correctly verified.";
-    QTest::newRow("ram: the stream itself, lines named")
-        << QStringList{"ram", "%sample", "--boot", "rts", "--reset", "DTR", "--invert-rts"} << "stream size=768 "
-        << "File [%sample] correctly uploaded.";
-    // reset opens the port and closes it again: the board sees the hang-up.
-    QTest::newRow("reset") << QStringList{"reset", "--reset", "rts"} << "reset cause=hangup" << QString();
-}
-
-void TestCli::boardSees()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, trace);
-    QFETCH(QString, lastLine);
-    const QByteArray image = testPattern(300);
-    const QString flash = writeFile(QStringLiteral("flash.bin"), image + QByteArray(2 * 1024 * 1024 - 300, '\xFF'));
-    QVERIFY(sim->start({QStringLiteral("--flash"), flash}));
-    const QString path = writeFile(QStringLiteral("image.ldr"), image);
-    const QString sample = writeFile(QStringLiteral("sample.ldr"), toBytes(sampleStream(512)));
-    arguments.replaceInStrings(QStringLiteral("%image"), path).replaceInStrings(QStringLiteral("%sample"), sample);
-    lastLine.replace(QStringLiteral("%image"), path).replace(QStringLiteral("%sample"), sample);
-    const Run run = runCli(arguments + portArgs());
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out.isEmpty() ? QString() : run.out.last(), lastLine);
-    QVERIFY(sim->waitForTrace(QStringLiteral("reset cause=hangup")));
-    QCOMPARE(sim->traceLines().filter(trace).size(), 1);
-}
-
-void TestCli::inspect_data()
-{
-    QTest::addColumn<int>("cut");    // bytes of the sample stream kept (-1: all)
-    QTest::addColumn<int>("damage"); // offset of a byte to flip (-1: none)
-    QTest::addColumn<int>("blocks"); // block lines before the last line
-    QTest::addColumn<QString>("lastLine"); // its start
-    // Blocks of the sample stream start at 0, 16, 44, 316, 396, 668, 736 and 752.
-    QTest::newRow("well formed") << -1 << -1 << 8 << "8 block(s), 768 bytes, FINAL block at offset 752";
-    QTest::newRow("bad header") << -1 << 398 << 4 << "bad header at offset 396: ";
-    QTest::newRow("truncated payload") << 500 << -1 << 4 << "truncated payload of the block at offset 396: 88 of 256 bytes";
-    QTest::newRow("truncated header") << 50 << -1 << 2 << "truncated header at offset 44: 6 of 16 bytes";
-    QTest::newRow("no FINAL block") << 752 << -1 << 7 << "no FINAL block: the stream ends at offset 752 after 7 block(s)";
-    QTest::newRow("empty file") << 0 << -1 << 0 << "empty file: no block header";
-}
-
-void TestCli::inspect()
-{
-    QFETCH(int, cut);
-    QFETCH(int, damage);
-    QFETCH(int, blocks);
-    QFETCH(QString, lastLine);
-    const QStringList lines{
-        "0x000000  code 0xada05001 IGNORE|FIRST  address 0xffa00000  count      0  argument 0x00000300",
-        "0x000010  code 0xadf70801 INIT          address 0xffa00000  count     12  argument 0x00000000",
-        "0x00002c  code 0xad720001 -             address 0xffa08000  count    256  argument 0x00000000",
-        "0x00013c  code 0xadfc1001 IGNORE        address 0x00000000  count     64  argument 0x00000000",
-        "0x00018c  code 0xad730001 -             address 0xffa08100  count    256  argument 0x00000000",
-        "0x00029c  code 0xade70001 -             address 0xff800000  count     52  argument 0x00000000",
-        "0x0002e0  code 0xada60101 FILL          address 0xff800034  count   1092  argument 0x00000000",
-        "0x0002f0  code 0xad738001 FINAL         address 0xffa00000  count      0  argument 0x00000000"};
-    QByteArray bytes = toBytes(sampleStream(512));
-    if (cut >= 0)
-        bytes.truncate(cut);
-    if (damage >= 0)
-        bytes[damage] = char(bytes.at(damage) ^ 0x40);
-    const Run run = runCli({QStringLiteral("inspect"), writeFile(QStringLiteral("copy.ldr"), bytes)});
-    QCOMPARE(run.exitCode, cut < 0 && damage < 0 ? 0 : 1);
-    QCOMPARE(run.out.size(), blocks + 1);
-    QCOMPARE(run.out.mid(0, blocks), lines.mid(0, blocks));
-    QVERIFY2(run.out.last().startsWith(lastLine), qPrintable(run.out.last()));
-}
-
-void TestCli::progressBarOnlyOnATerminal()
-{
-    // stderr on a pseudo-terminal: the bar is drawn there, the LOG stays on stdout.
-    PtyPair terminal;
-    QVERIFY(terminal.isOpen());
-    // Held open so that the bar stays readable after lodvane-cli has gone.
-    const int slave = ::open(QFile::encodeName(terminal.slavePath()).constData(), O_RDWR | O_NOCTTY);
-    QVERIFY(slave >= 0);
-    QVERIFY(sim->start());
-    const QString path = writeFile(QStringLiteral("image.ldr"), testPattern(600));
-    const Run run = runCli(QStringList{"program", path} + portArgs(), "exec 2>" + terminal.slavePath());
-    const QByteArray bar = terminal.readUntilQuiet(500, kRunWaitMs);
-    ::close(slave);
-    QCOMPARE(run.exitCode, 0);
-    QVERIFY2(bar.contains("\r[") && bar.contains("] 100%"), bar.constData());
-    QCOMPARE(run.out.last(), uploaded(path));
-    QVERIFY(run.out.filter(QStringLiteral("%")).isEmpty());
-}
-
-void TestCli::gang_data()
-{
-    QTest::addColumn<QList<QStringList>>("faults"); // of each board
-    QTest::addColumn<QStringList>("results");       // of each board, as the table says
-    QTest::addColumn<bool>("portList");              // --ports A,B rather than --port A --port B
-    QTest::newRow("every board succeeds") << QList<QStringList>{{}, {}} << QStringList{"ok", "ok"} << false;
-    QTest::newRow("one board fails") << QList<QStringList>{{}, {"--no-sync-ack"}, {}}
-                                     << QStringList{"ok", "failed", "ok"} << true;
-}
-
-void TestCli::gang()
-{
-    QFETCH(QList<QStringList>, faults);
-    QFETCH(QStringList, results);
-    QFETCH(bool, portList);
-    QStringList ports;
-    QVERIFY(startBoards(faults, ports));
-    const QByteArray image = testPattern(300);
-    const QString path = writeFile(QStringLiteral("image.ldr"), image);
-    // What one board prints alone is what each good board's lines must be.
-    const QStringList alone = runCli(QStringList{"program", path, "--core", "6"} + ports.mid(0, 2)).out;
-    QCOMPARE(alone.last(), uploaded(path));
-    const QString record = dir->filePath(QStringLiteral("record.jsonl"));
-    QStringList arguments{"program", path, "--core", "6", "--record", record};
-    const QStringList portNames = ports.filter(QStringLiteral("/"));
-    arguments << (portList ? QStringList{"--ports", portNames.join(QLatin1Char(','))} : ports);
-
-    const Run run = runCli(arguments);
-    const int boards = faults.size();
-    QCOMPARE(run.exitCode, results.contains(QStringLiteral("failed")) ? 1 : 0);
-    const QStringList table = run.out.mid(run.out.size() - boards - 1);
-    QCOMPARE(table.first().split(QLatin1Char(' '), Qt::SkipEmptyParts),
-             (QStringList{"port", "result", "seconds", "bytes", "bytes/s"}));
-    const QStringList log = run.out.mid(0, run.out.size() - boards - 1);
-    QStringList errors;
-    QHash<QString, QStringList> linesOf;
-    for (int i = 0; i < boards; ++i) {
-        const QString port = portNames.at(i);
-        const bool ok = results.at(i) == QLatin1String("ok");
-        // Seconds with two decimals; a rate only for a board that took the whole file.
-        const QRegularExpression row(QStringLiteral("^%1 +%2 +\\d+\\.\\d\\d +300 +%3$")
-                                         .arg(QRegularExpression::escape(port), results.at(i), ok ? "\\d+" : "-"));
-        QVERIFY2(row.match(table.at(i + 1)).hasMatch(), qPrintable(table.at(i + 1)));
-        // Each board's lines arrive whole and in order, with its port in front.
-        const QString prefix = QStringLiteral("[%1] ").arg(port);
-        for (const QString &line : log.filter(prefix))
-            linesOf[port] << line.mid(prefix.size());
-        QCOMPARE(linesOf[port], ok ? alone : QStringList{"Waiting Device starting ..."});
-        if (!ok)
-            errors << QStringLiteral("lodvane-cli: [%1] failed in the sync step").arg(port);
-    }
-    int attributed = 0;
-    for (const QStringList &lines : qAsConst(linesOf))
-        attributed += lines.size();
-    QCOMPARE(attributed, log.size()); // no line without its board, none mixed
-    QCOMPARE(QString::fromLocal8Bit(run.err).split(QLatin1Char('\n'), Qt::SkipEmptyParts), errors);
-
-    // The record holds every board, in the order they finished.
-    const QList<QJsonObject> records = readRecord(record);
-    QCOMPARE(records.size(), boards);
-    const QString sha256 = QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex();
-    for (QJsonObject r : records) {
-        const QString port = r["port"].toString();
-        const bool ok = results.value(portNames.indexOf(port)) == QLatin1String("ok");
-        const QJsonObject expected{
-            {"port", port}, {"command", "program"}, {"file", path}, {"file_size", 300}, {"sha256", sha256},
-            {"core", "ADSP-BF518F16"}, {"baud", 115200}, {"result", ok ? "ok" : "failed"},
-            {"step", ok ? QJsonValue() : "sync"}, {"log", QJsonArray::fromStringList(linesOf[port])}};
-        const QDateTime time = QDateTime::fromString(r.take("time").toString(), Qt::ISODateWithMs);
-        QVERIFY(time.isValid() && time.timeSpec() != Qt::LocalTime); // the zone is given
-        QVERIFY(r.take("seconds").toDouble() > 0);
-        QCOMPARE(QJsonDocument(r).toJson(), QJsonDocument(expected).toJson());
-    }
-}
-
-void TestCli::recordCannotBeWritten_data()
-{
-    QTest::addColumn<QString>("record");     // %1: the work folder
-    QTest::addColumn<QString>("shell");      // run before lodvane-cli
-    QTest::addColumn<QByteArray>("earlier"); // what the record held before
-    QTest::addColumn<QString>("error");      // on stderr; %1 the record, %2 the port
-    QTest::newRow("folder missing") << "%1/none/record.jsonl" << QString() << QByteArray()
-                                    << "lodvane-cli: cannot open the record %1: No such file or directory";
-    QTest::newRow("disk full") << "/dev/full" << QString() << QByteArray()
-                               << "lodvane-cli: cannot write the record of %2 to %1: No space left on device";
-    // The line (longer than the limit) goes in only in part: that part is taken back.
-    const QString tooLarge = QStringLiteral("lodvane-cli: cannot write the record of %2 to %1: File too large");
-    QTest::newRow("file size limit") << "%1/record.jsonl" << "ulimit -f 1" << QByteArray(1000, 'x') + '\n' << tooLarge;
-    QTest::newRow("file size limit, nothing before") << "%1/record.jsonl" << "ulimit -f 1" << QByteArray() << tooLarge;
-}
-
-void TestCli::recordCannotBeWritten()
-{
-    QFETCH(QString, record);
-    QFETCH(QString, shell);
-    QFETCH(QByteArray, earlier);
-    QFETCH(QString, error);
-    QVERIFY(sim->start());
-    record.replace(QStringLiteral("%1"), dir->path());
-    if (!earlier.isEmpty())
-        QVERIFY(!::writeFile(record, earlier).isEmpty());
-    const QString path = writeFile(QStringLiteral("image.ldr"), testPattern(3000));
-    const Run run = runCli(QStringList{"program", path, "--core", "6", "--record", record} + portArgs(), shell);
-    QCOMPARE(run.exitCode, 1);
-    error.replace(QStringLiteral("%1"), record).replace(QStringLiteral("%2"), sim->port());
-    QCOMPARE(run.err, error.toLocal8Bit() + '\n');
-    // The board is programmed only when its record can be kept at all.
-    const bool opened = record.startsWith(QLatin1String("/dev")) || !shell.isEmpty();
-    QCOMPARE(run.out.value(run.out.size() - 1), opened ? uploaded(path) : QString());
-    if (!shell.isEmpty())
-        QCOMPARE(readFile(record), earlier);
-}
-
-void TestCli::stopSignal_data()
-{
-    QTest::addColumn<int>("signal");
-    QTest::addColumn<int>("boards");
-    QTest::newRow("SIGINT") << int(SIGINT) << 1;
-    QTest::newRow("SIGTERM, two boards") << int(SIGTERM) << 2;
-}
-
-void TestCli::stopSignal()
-{
-    QFETCH(int, signal);
-    QFETCH(int, boards);
-    // At line speed a program takes seconds: time to stop it in the middle.
-    QList<QStringList> paced;
-    for (int i = 0; i < boards; ++i)
-        paced << QStringList{"--baud", "115200"};
-    QStringList ports;
-    QVERIFY(startBoards(paced, ports));
-    QProcess cli;
-    cli.start(QStringLiteral(LODVANE_CLI_PATH),
-              QStringList{"program", writeFile(QStringLiteral("image.ldr"), testPattern(32768))} + ports);
-    QByteArray out;
-    while (!out.contains("FILE -> FLASH[") && cli.waitForReadyRead(kRunWaitMs))
-        out += cli.readAllStandardOutput();
-    QVERIFY2(out.contains("FILE -> FLASH["), out.constData());
-    QCOMPARE(::kill(pid_t(cli.processId()), signal), 0);
-    QVERIFY(cli.waitForFinished(kRunWaitMs));
-    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(cli.exitCode(), 1);
-    const QStringList lines = QString::fromLocal8Bit(out + cli.readAllStandardOutput()).split(QLatin1Char('\n'));
-    QCOMPARE(lines.filter(QStringLiteral("Cancelled by user.")).size(), boards);
-    QCOMPARE(lines.filter(QStringLiteral("correctly uploaded")).size(), 0);
-
-    // Every port was closed (the board sees the hang-up) and takes the next program.
-    QVERIFY(sim->waitForTrace(QStringLiteral("reset cause=hangup")));
-    for (const auto &board : moreSims)
-        QVERIFY(board->waitForTrace(QStringLiteral("reset cause=hangup")));
-    const QString small = writeFile(QStringLiteral("small.ldr"), testPattern(300));
-    QCOMPARE(runCli(QStringList{"program", small, "--core", "6"} + portArgs()).out.last(), uploaded(small));
-}
 
 QTEST_GUILESS_MAIN(TestCli)
 #include "tst_cli.moc"
