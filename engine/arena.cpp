@@ -1,8 +1,6 @@
 // Stack arena and heap blocks.
 #include "arena.h"
 
-#include "state.h"
-#include "storage.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -34,33 +32,6 @@ void arenaCleanup(EngineState *state)
     state->arena = Arena{};
 }
 
-void *arenaAlloc(EngineState *state, size_t size)
-{
-    Arena *a = &state->arena;
-    if (!a->top || a->top > a->limit)
-        return nullptr;
-    size_t room = static_cast<size_t>(a->limit - a->top);
-    if (size > room || arenaAligned(size) > room)
-        return nullptr;
-    char *area = a->top;
-    memset(area, 0, size);
-    a->top += arenaAligned(size);
-    return area;
-}
-
-// Last in first out: only the size counts, the address is not checked.
-bool arenaPop(EngineState *state, const void *address, size_t size)
-{
-    (void)address;
-    Arena *a = &state->arena;
-    size_t used = static_cast<size_t>(a->top - a->start);
-    if (size > used || arenaAligned(size) > used)
-        return false;
-    a->top -= arenaAligned(size);
-    storageForgetPopped(state);
-    return true;
-}
-
 void arenaUnpop(EngineState *state, size_t size)
 {
     state->arena.top += arenaAligned(size);
@@ -90,7 +61,7 @@ bool arenaPopFrame(EngineState *state)
         return false;
     a->top = a->frame;
     a->frame = link;
-    storageForgetPopped(state);
+    storagePopped(state);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "arena.h"
 #include "error.h"
 #include "state.h"
+#include "storage.h"
 #include "token.h"
 #include "types.h"
 #include "variable.h"
@@ -16,6 +17,8 @@
 
 enum Order : uint8_t { ORDER_VALUE, ORDER_PREFIX, ORDER_INFIX, ORDER_POSTFIX };
 
+// A value node is one arena block: the node, the value's header right
+// behind it, then the value's own data (none when it shares storage).
 struct ExprNode {
     ExprNode *next;      // the node below
     ScriptValue *value;  // null for an operator
@@ -23,6 +26,8 @@ struct ExprNode {
     TokenKind op;
     Order order;
 };
+
+constexpr size_t kExprNodeBytes = arenaAligned(sizeof(ExprNode));
 
 // One expression being read.
 struct Expr {
@@ -35,11 +40,21 @@ struct Expr {
     bool run;
 };
 
+// The data of a result small enough to travel by value.
+union SmallData {
+    int32_t i;
+    uint32_t u;
+    double d;
+    void *ptr;
+    ScriptType *type;
+    unsigned char bytes[8];
+};
+
 // What an operator leaves: a new value holding `small` or a copy of
 // `copyFrom`, or a header sharing existing storage.
 struct ExprResult {
     ScriptType *type = nullptr;
-    AnyData small{};
+    SmallData small{};
     void *shared = nullptr;
     const void *copyFrom = nullptr;
     bool isLvalue = false;
@@ -79,6 +94,12 @@ inline void storeInteger(void *at, TypeKind kind, int32_t value)
     }
 }
 
+// The kinds that make C's arithmetic unsigned: char and short promote to int.
+inline bool typeIsUnsignedWide(TypeKind kind)
+{
+    return kind == TYPE_UNSIGNED_INT || kind == TYPE_UNSIGNED_LONG;
+}
+
 inline uintptr_t loadPointer(const ScriptValue *value)
 {
     return reinterpret_cast<uintptr_t>(load<void *>(value->data));
@@ -105,10 +126,11 @@ inline size_t compactSize(const ScriptType *type)
 
 inline ExprNode *exprPushNode(Expr *e, TokenKind op, Order order, int32_t precedence)
 {
-    ExprNode *node = static_cast<ExprNode *>(arenaAlloc(e->state, sizeof(ExprNode)));
+    ExprNode *node = static_cast<ExprNode *>(arenaAllocRaw(e->state, kExprNodeBytes));
     if (!node)
         parserError(e->cursor, "out of memory");
     node->next = e->top;
+    node->value = nullptr;
     node->op = op;
     node->order = order;
     node->precedence = precedence;
@@ -119,14 +141,14 @@ inline ExprNode *exprPushNode(Expr *e, TokenKind op, Order order, int32_t preced
 // Releases everything from `address` up.
 inline void exprPopTo(ParseCursor *cursor, const void *address)
 {
-    EngineState *state = cursor->engine;
-    size_t size = size_t(state->arena.top - static_cast<const char *>(address));
-    if (!arenaPop(state, address, size))
+    if (!arenaPopTo(cursor->engine, address))
         parserError(cursor, "stack underrun");
 }
 
 ScriptValue *exprPushResult(Expr *e, const ExprResult &r);
 void exprReplace(Expr *e, ExprNode *lowest, ExprResult &r);
+// A new value node of `type` whose data, zeroed, is the value's own.
+ScriptValue *exprPushValue(Expr *e, ScriptType *type);
 
 inline ExprResult intResult(Expr *e, int32_t value)
 {
@@ -150,6 +172,7 @@ void exprMember(Expr *e, TokenKind op);
 /* ---- calls and macros (call.cpp) ---------------------------------------- */
 
 void exprMacroBody(Expr *e, const ScriptValue *macro, const char *name, ScriptValue **result);
-void exprCall(Expr *e, const char *name);
+// `function` is what the name stands for, or null when nothing visible does.
+void exprCall(Expr *e, const char *name, ScriptValue *function);
 
 #endif

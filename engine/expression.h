@@ -10,6 +10,9 @@
 bool parseExpression(ParseCursor *cursor, ScriptValue **result);
 // "expression expected" when there is none; 0 outside run mode.
 int32_t parseIntExpression(ParseCursor *cursor);
+// An expression whose value is not wanted: evaluated in run mode, then
+// dropped. False when no expression was found.
+bool parseExpressionDiscard(ParseCursor *cursor);
 
 void assign(ParseCursor *cursor, ScriptValue *dest, ScriptValue *source, bool force, const char *functionName,
             int argNumber, bool allowPointerCoercion);

@@ -21,13 +21,9 @@ static TokenKind stmtPeek(ParseCursor *cursor, ScriptValue **value = nullptr)
 
 // Moves to a remembered position without touching the mode, the labels
 // sought or the scope.
-static void stmtGoTo(ParseCursor *cursor, const ParseCursor &mark)
+static void stmtGoTo(ParseCursor *cursor, const TokenMark &mark)
 {
-    cursor->pos = mark.pos;
-    cursor->line = mark.line;
-    cursor->column = mark.column;
-    cursor->ifLevel = mark.ifLevel;
-    cursor->evaluateToLevel = mark.evaluateToLevel;
+    tokenReturn(cursor, mark);
 }
 
 // The report points at the token that cannot start a statement.
@@ -107,7 +103,7 @@ static void stmtWhile(ParseCursor *cursor)
 {
     ExecMode loopMode = cursor->mode;
     expectToken(cursor, TK_OPEN_BRACKET, "'(' expected");
-    ParseCursor condition = *cursor;
+    TokenMark condition = tokenMark(cursor);
     for (;;) {
         stmtGoTo(cursor, condition);
         bool holds = parseIntExpression(cursor) != 0;
@@ -124,7 +120,7 @@ static void stmtWhile(ParseCursor *cursor)
 static void stmtDo(ParseCursor *cursor)
 {
     ExecMode loopMode = cursor->mode;
-    ParseCursor body = *cursor;
+    TokenMark body = tokenMark(cursor);
     for (;;) {
         stmtGoTo(cursor, body);
         stmtRequire(cursor, parseStatement(cursor, true));
@@ -144,27 +140,24 @@ static void stmtFor(ParseCursor *cursor)
     intptr_t savedScope = scopeEnter(cursor);
     expectToken(cursor, TK_OPEN_BRACKET, "'(' expected");
     stmtRequire(cursor, parseStatement(cursor, true));
-    ParseCursor condition = *cursor;
+    TokenMark condition = tokenMark(cursor);
     bool hasCondition = stmtPeek(cursor) != TK_SEMICOLON;
     bool holds = !hasCondition || parseIntExpression(cursor) != 0;
     expectToken(cursor, TK_SEMICOLON, "';' expected");
-    ParseCursor step = *cursor;
+    TokenMark step = tokenMark(cursor);
     ExecMode mode = cursor->mode;
     cursor->mode = MODE_SKIP;
-    ScriptValue *ignored;
-    parseExpression(cursor, &ignored);
+    parseExpressionDiscard(cursor);
     cursor->mode = mode;
     expectToken(cursor, TK_CLOSE_BRACKET, "')' expected");
-    ParseCursor body = *cursor;
+    TokenMark body = tokenMark(cursor);
     stmtRequire(cursor, parseStatementMaybeRun(cursor, holds, true));
     if (cursor->mode == MODE_CONTINUE && loopMode == MODE_RUN)
         cursor->mode = MODE_RUN;
-    ParseCursor after = *cursor;
+    TokenMark after = tokenMark(cursor);
     while (holds && cursor->mode == MODE_RUN) {
         stmtGoTo(cursor, step);
-        ScriptValue *value;
-        if (parseExpression(cursor, &value))
-            valuePop(cursor, value);
+        parseExpressionDiscard(cursor);
         stmtGoTo(cursor, condition);
         if (hasCondition && parseIntExpression(cursor) == 0)
             break;
@@ -246,9 +239,8 @@ static void stmtReturn(ParseCursor *cursor)
     CallFrame *frame = state->topFrame;
     bool hasValue = stmtPeek(cursor) != TK_SEMICOLON;
     if (cursor->mode != MODE_RUN) {
-        ScriptValue *ignored;
         if (hasValue)
-            parseExpression(cursor, &ignored);
+            parseExpressionDiscard(cursor);
         return;
     }
     bool wantsValue = !frame || frame->returnValue->type->kind != TYPE_VOID;
@@ -313,22 +305,15 @@ static void stmtDelete(ParseCursor *cursor)
     valueFree(state, static_cast<ScriptValue *>(tableDelete(state, &state->globals, name)));
 }
 
-static bool stmtIsTypedef(ParseCursor *cursor, const char *name)
-{
-    ScriptValue *named = lookupVariable(cursor->engine, name);
-    return named && named->type->kind == TYPE_TYPE;
-}
-
-// A label is a name nobody defined, followed by ':'.
+// A label is a name nobody defined, followed by ':'; the cursor is on the name.
 static bool stmtLabel(ParseCursor *cursor, const char *name)
 {
-    if (lookupVariable(cursor->engine, name))
+    TokenMark at = tokenMark(cursor);
+    getToken(cursor, nullptr, true);
+    if (getToken(cursor, nullptr, true) != TK_COLON) {
+        tokenReturn(cursor, at);
         return false;
-    ParseCursor after = *cursor;
-    getToken(&after, nullptr, true);
-    if (getToken(&after, nullptr, true) != TK_COLON)
-        return false;
-    *cursor = after;
+    }
     if (cursor->mode == MODE_GOTO && cursor->gotoLabel == name)
         cursor->mode = MODE_RUN;
     return true;
@@ -336,10 +321,7 @@ static bool stmtLabel(ParseCursor *cursor, const char *name)
 
 static void stmtExpression(ParseCursor *cursor)
 {
-    ScriptValue *result;
-    parseExpression(cursor, &result);
-    if (cursor->mode == MODE_RUN)
-        valuePop(cursor, result);
+    parseExpressionDiscard(cursor);
 }
 
 // declaration, or a function definition when '(' follows the name; returns
@@ -394,18 +376,18 @@ StatementResult parseStatement(ParseCursor *cursor, bool checkSemicolon)
     NestingGuard guard(cursor);
     if (cursor->mode == MODE_RUN)
         stmtCount(cursor);
-    ParseCursor before = *cursor;
+    TokenMark before = tokenMark(cursor);
     ScriptValue *value;
     TokenKind token = getToken(cursor, &value, true);
     switch (token) {
     case TK_EOF:
     case TK_END_OF_FUNCTION:
-        *cursor = before;
+        tokenReturn(cursor, before);
         return STATEMENT_EOF;
     case TK_SEMICOLON:
         return STATEMENT_OK;
     case TK_LEFT_BRACE:
-        *cursor = before;
+        tokenReturn(cursor, before);
         parseBlock(cursor, true, true);
         return STATEMENT_OK;
     case TK_IF: stmtIf(cursor); return STATEMENT_OK;
@@ -431,10 +413,11 @@ StatementResult parseStatement(ParseCursor *cursor, bool checkSemicolon)
         break;
     case TK_IDENTIFIER: {
         const char *name = static_cast<const char *>(value->data->ptr);
-        *cursor = before;
-        if (stmtLabel(cursor, name))
+        tokenReturn(cursor, before);
+        ScriptValue *named = lookupVariable(cursor->engine, name);
+        if (!named && stmtLabel(cursor, name))
             return STATEMENT_OK;
-        if (!stmtIsTypedef(cursor, name)) {
+        if (!named || named->type->kind != TYPE_TYPE) {
             stmtExpression(cursor);
             break;
         }
@@ -443,11 +426,11 @@ StatementResult parseStatement(ParseCursor *cursor, bool checkSemicolon)
         break;
     }
     case TK_AMPERSAND: case TK_ASTERISK: case TK_INCREMENT: case TK_DECREMENT: case TK_OPEN_BRACKET:
-        *cursor = before;
+        tokenReturn(cursor, before);
         stmtExpression(cursor);
         break;
     default:
-        *cursor = before;
+        tokenReturn(cursor, before);
         if (token < TK_INT || token > TK_UNSIGNED)
             return STATEMENT_ERROR;
         if (!stmtDeclaration(cursor))

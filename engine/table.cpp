@@ -12,6 +12,7 @@ void tableInit(HashTable *table, HashEntry **buckets, int size, bool onHeap)
 {
     table->size = static_cast<int16_t>(size);
     table->onHeap = onHeap ? 1 : 0;
+    table->scopedEntries = 0;
     table->buckets = buckets;
     memset(buckets, 0, sizeof(HashEntry *) * static_cast<size_t>(size));
 }

@@ -6,6 +6,7 @@
 #include "native.h"
 
 #include <cstddef>
+#include <cstring>
 
 constexpr int kLocalBuckets = 11;
 
@@ -27,15 +28,51 @@ constexpr size_t kValueHeader = arenaAligned(sizeof(ScriptValue));
 
 // Size rules. Integers take 8 bytes unless compact; an array is its element
 // size times `count`.
-size_t typeDataSize(const ScriptType *type, int count, bool compact);
-size_t valueDataSize(const ScriptValue *value, bool compact);
+inline size_t typeDataSize(const ScriptType *type, int count, bool compact)
+{
+    if (typeIsInteger(type->kind))
+        return compact ? size_t(type->size) : 8;
+    if (type->kind == TYPE_ARRAY)
+        return size_t(type->fromType->size) * size_t(count < 0 ? 0 : count);
+    return size_t(type->size);
+}
+
+inline size_t valueDataSize(const ScriptValue *value, bool compact)
+{
+    return typeDataSize(value->type, value->type->arraySize, compact);
+}
+
 // A temporary: its data lies in its own arena block, which goes away with it.
-bool valueOwnsStackData(const ScriptValue *value);
+inline bool valueOwnsStackData(const ScriptValue *value)
+{
+    return value->valueOnStack && !value->dataOnHeap &&
+           reinterpret_cast<const char *>(value->data) == reinterpret_cast<const char *>(value) + kValueHeader;
+}
+
+// Zeroes a value's data: most are the 8 bytes of a number or a pointer.
+inline void valueClearData(void *data, size_t size)
+{
+    if (size == 8)
+        memset(data, 0, 8);
+    else
+        memset(data, 0, size);
+}
 
 ScriptValue *valueAlloc(EngineState *state, ParseCursor *cursor, size_t dataSize, bool isLvalue,
                         ScriptValue *origin, bool onHeap);
 ScriptValue *valueAllocFromType(EngineState *state, ParseCursor *cursor, ScriptType *type, bool isLvalue,
                                 ScriptValue *origin, bool onHeap);
+// A temporary on the arena: no lvalue, zeroed data.
+ScriptValue *valueAllocTemporary(ParseCursor *cursor, ScriptType *type);
+
+// A temporary's data is registered only when a pointer can come to point into
+// it: an array decays to one, and elements and members are reached from an
+// aggregate. A number or a pointer that is no lvalue never has its address
+// taken.
+inline bool temporaryIsReachable(const ScriptType *type)
+{
+    return type->kind == TYPE_ARRAY || type->kind == TYPE_STRUCT || type->kind == TYPE_UNION;
+}
 ScriptValue *valueAllocCopy(EngineState *state, ParseCursor *cursor, const ScriptValue *value, bool onHeap);
 ScriptValue *valueAllocShared(ParseCursor *cursor, ScriptType *type, void *data, bool isLvalue,
                               ScriptValue *origin);

@@ -24,6 +24,8 @@ struct StorageRegion;
 struct HashTable {
     int16_t size;           // bucket count, fixed at initialisation
     uint16_t onHeap;        // non-zero: entries on the heap; zero: in the stack arena
+    int32_t scopedEntries;  // variables entered with a block scope since initialisation:
+                            // while 0, no block has anything here to hide or show
     HashEntry **buckets;
 };
 
@@ -38,12 +40,20 @@ struct Arena {
     char *top;    // next free byte
 };
 
-// The storage a script may reach through pointers besides the arena: kept
-// sorted by start in one heap block, so a lookup is a binary search.
-struct StorageRegistry {
+// Regions sorted by start in one heap block, so a lookup is a binary search.
+struct StorageRegionList {
     StorageRegion *regions;
     int count;
     int capacity;
+};
+
+// The storage a script may reach through pointers. Heap and host blocks come
+// and go in any order; the data of stack values follows the arena's last in,
+// first out discipline, so those regions are a stack of their own: one is
+// pushed as its value is allocated and dropped as the arena is popped below it.
+struct StorageRegistry {
+    StorageRegionList blocks;  // heap and host blocks
+    StorageRegionList stack;   // data of stack values, in arena order
 };
 
 // A parse whose definitions are used later keeps its tokens (and, when asked,
@@ -151,6 +161,8 @@ struct EngineState {
     uintptr_t stackDeepest;       // the deepest host stack address a level reached since
 
     int definitionDepth;          // function bodies being read at their definition
+    long stackHeapParts;          // heap blocks owned by values in call frames' tables (a static's
+                                  // alias header, a resized array's data): 0 lets a frame go at once
     int32_t mainArgc;             // what __argc and __argv alias while main runs
     char **mainArgv;
 };
