@@ -100,6 +100,18 @@ inline bool typeIsUnsignedWide(TypeKind kind)
     return kind == TYPE_UNSIGNED_INT || kind == TYPE_UNSIGNED_LONG;
 }
 
+// coerceInteger, with int and long, the commonest, read here.
+inline int32_t exprInteger32(const ScriptValue *value)
+{
+    TypeKind kind = value->type->kind;
+    if (kind == TYPE_INT || kind == TYPE_LONG) {
+        int32_t n;
+        memcpy(&n, value->data, sizeof n);
+        return n;
+    }
+    return coerceInteger(value);
+}
+
 inline uintptr_t loadPointer(const ScriptValue *value)
 {
     return reinterpret_cast<uintptr_t>(load<void *>(value->data));
@@ -166,7 +178,28 @@ inline void exprPushInt(Expr *e, int32_t value)
 
 /* ---- operators (operator.cpp) ------------------------------------------- */
 
-void exprCollapse(Expr *e, int32_t precedence);
+// The operator an expression stack would apply next, if its precedence is
+// at least `precedence`.
+inline ExprNode *exprCollapsible(const Expr *e, int32_t precedence)
+{
+    ExprNode *top = e->top;
+    if (!top)
+        return nullptr;
+    ExprNode *op = top->value ? top->next : top;
+    if (!op || op->value || op->precedence < precedence)
+        return nullptr;
+    return op;
+}
+
+void exprCollapseFrom(Expr *e, int32_t precedence);
+
+// Applies operators from the top while their precedence is at least `precedence`.
+inline void exprCollapse(Expr *e, int32_t precedence)
+{
+    if (exprCollapsible(e, precedence))
+        exprCollapseFrom(e, precedence);
+}
+
 void exprMember(Expr *e, TokenKind op);
 
 /* ---- calls and macros (call.cpp) ---------------------------------------- */

@@ -37,11 +37,16 @@ constexpr int32_t kPostfixPrecedence = 15;
 
 /* ---- the node stack ------------------------------------------------------ */
 
+// Every value node has room for a number or a pointer behind its header,
+// so that an operator can leave its result in the node of its lowest operand.
+constexpr size_t kNodeScalarBytes = 8;
+
 // A value node whose data, `dataSize` bytes right behind the header, is left
 // for the caller to fill.
 static ScriptValue *exprValueNode(Expr *e, ScriptType *type, size_t dataSize)
 {
-    char *block = static_cast<char *>(arenaAllocRaw(e->state, kExprNodeBytes + kValueHeader + dataSize));
+    size_t room = dataSize < kNodeScalarBytes ? kNodeScalarBytes : dataSize;
+    char *block = static_cast<char *>(arenaAllocRaw(e->state, kExprNodeBytes + kValueHeader + room));
     if (!block)
         parserError(e->cursor, "out of memory");
     ExprNode *node = reinterpret_cast<ExprNode *>(block);
@@ -110,23 +115,55 @@ ScriptValue *exprPushResult(Expr *e, const ExprResult &r)
     return value;
 }
 
+// A result that is a number, a pointer or a header sharing storage takes
+// over the node of its lowest operand where it stands, when that is a value
+// node of its own block whose data no pointer may reach.
+static bool exprReplaceInPlace(Expr *e, ExprNode *lowest, const ExprResult &r)
+{
+    char *block = reinterpret_cast<char *>(lowest);
+    ScriptValue *value = lowest->value;
+    if (value != reinterpret_cast<ScriptValue *>(block + kExprNodeBytes) || temporaryIsReachable(r.type) ||
+        (valueOwnsStackData(value) && temporaryIsReachable(value->type)))
+        return false;
+    char *data = block + kExprNodeBytes + kValueHeader;
+    exprPopTo(e->cursor, data + kNodeScalarBytes);
+    e->top = lowest;
+    value->type = r.type;
+    value->lvalueOrigin = r.origin;
+    value->dataOnHeap = false;
+    value->isLvalue = r.isLvalue;
+    if (r.shared) {
+        value->data = static_cast<AnyData *>(r.shared);
+    } else {
+        value->data = reinterpret_cast<AnyData *>(data);
+        memcpy(data, &r.small, sizeof r.small); // zero past the type's compact size
+    }
+    return true;
+}
+
 // The operands from `lowest` up give way to the result; a copy is staged
 // first because the result is written where the operands were.
 void exprReplace(Expr *e, ExprNode *lowest, ExprResult &r)
 {
+    if (!r.copyFrom) {
+        if (exprReplaceInPlace(e, lowest, r))
+            return;
+        e->top = lowest->next;
+        exprPopTo(e->cursor, lowest);
+        exprPushResult(e, r);
+        return;
+    }
     HeapTemp staged{e->state};
-    if (r.copyFrom) {
-        size_t size = compactSize(r.type);
-        if (size <= sizeof r.small) {
-            memcpy(&r.small, r.copyFrom, size);
-            r.copyFrom = nullptr;
-        } else {
-            staged.block = heapAlloc(e->state, size);
-            if (!staged.block)
-                parserError(e->cursor, "out of memory");
-            memcpy(staged.block, r.copyFrom, size);
-            r.copyFrom = staged.block;
-        }
+    size_t size = compactSize(r.type);
+    if (size <= sizeof r.small) {
+        memcpy(&r.small, r.copyFrom, size);
+        r.copyFrom = nullptr;
+    } else {
+        staged.block = heapAlloc(e->state, size);
+        if (!staged.block)
+            parserError(e->cursor, "out of memory");
+        memcpy(staged.block, r.copyFrom, size);
+        r.copyFrom = staged.block;
     }
     e->top = lowest->next;
     exprPopTo(e->cursor, lowest);
@@ -352,35 +389,31 @@ static bool exprEvaluate(Expr *e)
 static ScriptValue *exprFinish(Expr *e, char *base)
 {
     ScriptValue *value = e->top->value;
-    ExprResult r;
-    r.type = value->type;
-    if (valueOwnsStackData(value)) {
-        r.copyFrom = value->data;
-    } else {
-        r.shared = value->data;
-        r.isLvalue = value->isLvalue;
-        r.origin = value->lvalueOrigin;
+    ScriptType *type = value->type;
+    if (!valueOwnsStackData(value)) {
+        void *shared = value->data;
+        bool isLvalue = value->isLvalue;
+        ScriptValue *origin = value->lvalueOrigin;
+        exprPopTo(e->cursor, base);
+        return valueAllocShared(e->cursor, type, shared, isLvalue, origin);
+    }
+    size_t size = compactSize(type);
+    if (size <= sizeof(SmallData)) {
+        SmallData small;
+        memcpy(&small, value->data, size);
+        exprPopTo(e->cursor, base);
+        ScriptValue *result = valueAllocTemporary(e->cursor, type);
+        memcpy(result->data, &small, size);
+        return result;
     }
     HeapTemp staged{e->state};
-    size_t size = compactSize(r.type);
-    if (r.copyFrom && size > sizeof r.small) {
-        staged.block = heapAlloc(e->state, size);
-        if (!staged.block)
-            parserError(e->cursor, "out of memory");
-        memcpy(staged.block, r.copyFrom, size);
-        r.copyFrom = staged.block;
-    } else if (r.copyFrom) {
-        memcpy(&r.small, r.copyFrom, size);
-        r.copyFrom = nullptr;
-    }
+    staged.block = heapAlloc(e->state, size);
+    if (!staged.block)
+        parserError(e->cursor, "out of memory");
+    memcpy(staged.block, value->data, size);
     exprPopTo(e->cursor, base);
-    ScriptValue *result;
-    if (r.shared) {
-        result = valueAllocShared(e->cursor, r.type, r.shared, r.isLvalue, r.origin);
-    } else {
-        result = valueAllocTemporary(e->cursor, r.type);
-        memcpy(result->data, r.copyFrom ? r.copyFrom : static_cast<const void *>(&r.small), size);
-    }
+    ScriptValue *result = valueAllocTemporary(e->cursor, type);
+    memcpy(result->data, staged.block, size);
     return result;
 }
 

@@ -144,7 +144,7 @@ static ExprResult integerResult(Expr *e, int32_t value, bool isUnsigned)
 // assignment's value has its target's signedness.
 static ExprResult exprInteger(Expr *e, TokenKind op, ScriptValue *left, ScriptValue *right)
 {
-    int32_t a = coerceInteger(left), b = coerceInteger(right);
+    int32_t a = exprInteger32(left), b = exprInteger32(right);
     uint32_t ua = uint32_t(a), ub = uint32_t(b);
     TokenKind base = exprBaseOperator(op);
     bool leftUnsigned = typeIsUnsignedWide(left->type->kind);
@@ -259,7 +259,7 @@ static ExprResult exprIndex(Expr *e, ScriptValue *left, ScriptValue *right)
 {
     if (!typeIsNumeric(right->type->kind))
         parserError(e->cursor, "array index must be an integer");
-    int64_t index = coerceInteger(right);
+    int64_t index = exprInteger32(right);
     ScriptType *type = left->type;
     if (type->kind != TYPE_POINTER && type->kind != TYPE_ARRAY)
         parserError(e->cursor, "this %t is not an array", type);
@@ -464,16 +464,13 @@ static void exprApply(Expr *e, ExprNode *opNode)
     }
 }
 
-// Applies operators from the top while their precedence is at least `precedence`.
-void exprCollapse(Expr *e, int32_t precedence)
+void exprCollapseFrom(Expr *e, int32_t precedence)
 {
     for (;;) {
+        ExprNode *op = exprCollapsible(e, precedence);
+        if (!op)
+            return;
         ExprNode *top = e->top;
-        if (!top)
-            return;
-        ExprNode *op = top->value ? top->next : top;
-        if (!op || op->value || op->precedence < precedence)
-            return;
         bool valueAbove = top != op;
         bool valueBelow = op->next && op->next->value;
         if ((op->order == ORDER_PREFIX && !valueAbove) || (op->order == ORDER_POSTFIX && (valueAbove || !valueBelow)) ||

@@ -75,6 +75,7 @@ void storageAdd(EngineState *state, const void *start, size_t size, bool readOnl
     memmove(list->regions + i + 1, list->regions + i, sizeof(StorageRegion) * size_t(list->count - i));
     list->regions[i] = StorageRegion{at, at + size, readOnly};
     list->count++;
+    state->storage.lastBlock = -1;
 }
 
 void storageRemove(EngineState *state, const void *start)
@@ -86,6 +87,7 @@ void storageRemove(EngineState *state, const void *start)
         return;
     memmove(list->regions + i, list->regions + i + 1, sizeof(StorageRegion) * size_t(list->count - i - 1));
     list->count--;
+    state->storage.lastBlock = -1;
 }
 
 void storageCleanup(EngineState *state)
@@ -93,6 +95,7 @@ void storageCleanup(EngineState *state)
     heapFree(state, state->storage.blocks.regions);
     heapFree(state, state->storage.stack.regions);
     state->storage = StorageRegistry{};
+    state->storage.lastBlock = -1;
 }
 
 bool storageFind(const EngineState *state, const void *address, StorageRegion *region)
@@ -111,10 +114,15 @@ bool storageFind(const EngineState *state, const void *address, StorageRegion *r
         *region = StorageRegion{stack->regions[i].start, std::min(stack->regions[i].end, top), false};
         return true;
     }
-    const StorageRegionList *blocks = &state->storage.blocks;
-    int i = storageUpperBound(blocks, at) - 1;
-    if (i < 0 || at >= blocks->regions[i].end)
-        return false;
+    const StorageRegistry *registry = &state->storage;
+    const StorageRegionList *blocks = &registry->blocks;
+    int i = registry->lastBlock;
+    if (i < 0 || i >= blocks->count || at < blocks->regions[i].start || at >= blocks->regions[i].end) {
+        i = storageUpperBound(blocks, at) - 1;
+        if (i < 0 || at >= blocks->regions[i].end)
+            return false;
+        registry->lastBlock = i;
+    }
     *region = blocks->regions[i];
     return true;
 }

@@ -445,7 +445,11 @@ CallFrame *framePush(ParseCursor *cursor, const char *functionName, int paramCou
     if (count)
         memset(frame->params, 0, count * sizeof(ScriptValue *));
     frame->paramCount = paramCount;
-    tableInit(&frame->locals, frame->localBuckets, kLocalBuckets, false);
+    frame->locals.size = kLocalBuckets;
+    frame->locals.onHeap = 0;
+    frame->locals.scopedEntries = 0;
+    frame->locals.buckets = frame->localBuckets;
+    memset(frame->localBuckets, 0, sizeof frame->localBuckets);
     frame->previous = state->topFrame;
     state->topFrame = frame;
     return frame;
@@ -459,7 +463,8 @@ void framePop(ParseCursor *cursor)
     CallFrame *frame = state->topFrame;
     if (!frame)
         parserError(cursor, "stack is empty - can't go back");
-    variableFreeTable(state, &frame->locals);
+    if (state->stackHeapParts)
+        variableFreeTable(state, &frame->locals);
     *cursor = frame->returnCursor;
     state->topFrame = frame->previous;
     arenaPopFrame(state);

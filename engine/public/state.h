@@ -54,6 +54,8 @@ struct StorageRegionList {
 struct StorageRegistry {
     StorageRegionList blocks;  // heap and host blocks
     StorageRegionList stack;   // data of stack values, in arena order
+    mutable int lastBlock;     // index of the block found last, -1 after the list changed:
+                               // loops touch the same array again and again
 };
 
 // A parse whose definitions are used later keeps its tokens (and, when asked,
