@@ -11,7 +11,7 @@
 bool arenaInit(EngineState *state, size_t size)
 {
     Arena *a = &state->arena;
-    if (size < 2 * kArenaAlign)
+    if (size < 2 * kArenaAlign || size > kArenaMaxBytes)
         return false;
     a->block = static_cast<char *>(malloc(size));
     if (!a->block)

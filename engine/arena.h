@@ -7,6 +7,7 @@
 #include "storage.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 constexpr size_t kArenaAlign = 8;
@@ -70,6 +71,17 @@ inline bool arenaPopTo(EngineState *state, const void *address)
     storagePopped(state);
     return true;
 }
+
+// An arena position as a 32-bit number that grows with the position, 0 for
+// none: the offset from the arena's start in 8-byte units, plus 1.
+inline uint32_t arenaMark(const EngineState *state, const void *at)
+{
+    return static_cast<uint32_t>(static_cast<size_t>(static_cast<const char *>(at) - state->arena.start) /
+                                 kArenaAlign) + 1;
+}
+
+// Arena sizes beyond this cannot be marked.
+constexpr size_t kArenaMaxBytes = size_t(UINT32_MAX - 1) * kArenaAlign;
 
 // What one engine may hold on the heap at once: its variables, values, tables
 // and the blocks a script takes with malloc. Past it an allocation fails (the

@@ -50,7 +50,7 @@ bool startsType(ParseCursor *cursor)
     return token == TK_IDENTIFIER && declTypedef(cursor->engine, static_cast<const char *>(value->data->ptr));
 }
 
-constexpr int kMemberBuckets = 11;
+constexpr int kMemberBuckets = kSmallTableBuckets;
 
 static void declAttachMembers(EngineState *state, ParseCursor *cursor, ScriptType *type)
 {

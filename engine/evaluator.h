@@ -33,6 +33,7 @@ constexpr size_t kExprNodeBytes = arenaAligned(sizeof(ExprNode));
 struct Expr {
     ParseCursor *cursor;
     EngineState *state;
+    uint32_t base;      // arenaMark of where the expression began
     ExprNode *top;
     int32_t bracketBase;
     int ternaryDepth;

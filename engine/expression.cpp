@@ -320,7 +320,7 @@ static bool exprOperator(Expr *e, TokenKind token, bool prefixExpected)
 // The name is looked up once: it may be a typedef, a function or a variable.
 static void exprIdentifier(Expr *e, const char *name, bool prefixExpected, const TokenMark &before)
 {
-    ScriptValue *named = lookupVariable(e->state, name);
+    ScriptValue *named = lookupVariableInUse(e->state, name, e->base);
     if (named && named->type->kind == TYPE_TYPE) {
         if (!prefixExpected)
             parserError(e->cursor, "type not expected here");
@@ -421,8 +421,8 @@ bool parseExpression(ParseCursor *cursor, ScriptValue **result)
 {
     NestingGuard guard(cursor);
     EngineState *state = cursor->engine;
-    Expr e{cursor, state, nullptr, 0, 0, nullptr, cursor->mode == MODE_RUN};
     char *base = state->arena.top;
+    Expr e{cursor, state, arenaMark(state, base), nullptr, 0, 0, nullptr, cursor->mode == MODE_RUN};
     if (!exprEvaluate(&e))
         return false;
     if (!e.run) {
@@ -438,8 +438,8 @@ bool parseExpressionDiscard(ParseCursor *cursor)
 {
     NestingGuard guard(cursor);
     EngineState *state = cursor->engine;
-    Expr e{cursor, state, nullptr, 0, 0, nullptr, cursor->mode == MODE_RUN};
     char *base = state->arena.top;
+    Expr e{cursor, state, arenaMark(state, base), nullptr, 0, 0, nullptr, cursor->mode == MODE_RUN};
     if (!exprEvaluate(&e))
         return false;
     exprPopTo(cursor, base);
@@ -450,8 +450,8 @@ int32_t parseIntExpression(ParseCursor *cursor)
 {
     NestingGuard guard(cursor);
     EngineState *state = cursor->engine;
-    Expr e{cursor, state, nullptr, 0, 0, nullptr, cursor->mode == MODE_RUN};
     char *base = state->arena.top;
+    Expr e{cursor, state, arenaMark(state, base), nullptr, 0, 0, nullptr, cursor->mode == MODE_RUN};
     if (!exprEvaluate(&e))
         parserError(cursor, "expression expected");
     if (!e.run) {

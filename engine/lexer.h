@@ -29,6 +29,18 @@ ScriptValue *tokenValue(EngineState *state, TokenKind token, const unsigned char
 // lies ahead.
 TokenKind getTokenApart(ParseCursor *cursor, ScriptValue **value, bool advance);
 
+static_assert(offsetof(ParseCursor, column) == offsetof(ParseCursor, line) + sizeof(uint16_t),
+              "the line and the column are one word");
+
+// The column of the token just read. Line and column are stored as one word:
+// marks read them as one, and reading a word right after storing only part
+// of it stalls the processor until the store has gone through.
+inline void cursorSetColumn(ParseCursor *cursor, unsigned column)
+{
+    uint16_t both[2] = {cursor->line, static_cast<uint16_t>(column)};
+    memcpy(&cursor->line, both, sizeof both);
+}
+
 // Steps over the end-of-line records at the cursor, counting the lines, as
 // every reading of a token does; returns the record reached.
 inline const unsigned char *tokenSkipLines(ParseCursor *cursor)
@@ -54,7 +66,7 @@ inline TokenKind getToken(ParseCursor *cursor, ScriptValue **value, bool advance
     unsigned bytes = kTokenRecordSizes.bytes[token];
     if (bytes == 0 || cursor->evaluateToLevel < cursor->ifLevel)
         return getTokenApart(cursor, value, advance);
-    cursor->column = at[1];
+    cursorSetColumn(cursor, at[1]);
     if (value)
         *value = tokenValue(cursor->engine, token, at + kTokenHeaderBytes);
     if (advance)
@@ -76,7 +88,7 @@ inline TokenKind nextToken(ParseCursor *cursor, const unsigned char **record)
         getRawToken(cursor, nullptr, true);
         return token;
     }
-    cursor->column = at[1];
+    cursorSetColumn(cursor, at[1]);
     *record = at;
     cursor->pos = at + bytes;
     return token;
@@ -108,8 +120,8 @@ inline TokenMark tokenMark(const ParseCursor *cursor)
 inline void tokenReturn(ParseCursor *cursor, const TokenMark &mark)
 {
     cursor->pos = mark.pos;
-    cursor->line = mark.line;
-    cursor->column = mark.column;
+    uint16_t both[2] = {mark.line, mark.column};
+    memcpy(&cursor->line, both, sizeof both);
     cursor->ifLevel = mark.ifLevel;
     cursor->evaluateToLevel = mark.evaluateToLevel;
 }

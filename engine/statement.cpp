@@ -286,9 +286,11 @@ static void stmtInclude(ParseCursor *cursor)
     includeHeader(cursor->engine, static_cast<const char *>(value->data->ptr));
 }
 
-// delete: 'delete' name -- removes a global. Only at top level: inside a
-// function an expression further up may still hold the global's storage,
-// or the function being deleted may be the one running.
+// delete: 'delete' name -- removes a global, in a function too. An
+// expression further up may still be using it (a function deleting a global
+// its caller's expression has read, or deleting itself while it runs): its
+// value then stays until those expressions are over, out of reach of the
+// script's pointers and names.
 static void stmtDelete(ParseCursor *cursor)
 {
     EngineState *state = cursor->engine;
@@ -298,11 +300,11 @@ static void stmtDelete(ParseCursor *cursor)
     if (cursor->mode != MODE_RUN)
         return;
     const char *name = static_cast<const char *>(value->data->ptr);
-    if (state->topFrame)
-        parserError(cursor, "'%s' can't be deleted inside a function", name);
-    if (!tableEntry(&state->globals, name))
+    HashEntry *entry = tableEntry(&state->globals, name);
+    if (!entry)
         parserError(cursor, "'%s' is not defined", name);
-    valueFree(state, static_cast<ScriptValue *>(tableDelete(state, &state->globals, name)));
+    uint32_t useMark = entry->useMark;
+    deleteGlobalValue(state, static_cast<ScriptValue *>(tableDelete(state, &state->globals, name)), useMark);
 }
 
 // A label is a name nobody defined, followed by ':'; the cursor is on the name.
@@ -376,6 +378,8 @@ StatementResult parseStatement(ParseCursor *cursor, bool checkSemicolon)
     NestingGuard guard(cursor);
     if (cursor->mode == MODE_RUN)
         stmtCount(cursor);
+    if (cursor->engine->deleted)
+        releaseDeleted(cursor->engine, false);
     TokenMark before = tokenMark(cursor);
     ScriptValue *value;
     TokenKind token = getToken(cursor, &value, true);

@@ -17,14 +17,6 @@ void tableInit(HashTable *table, HashEntry **buckets, int size, bool onHeap)
     memset(buckets, 0, sizeof(HashEntry *) * static_cast<size_t>(size));
 }
 
-HashEntry *tableEntry(const HashTable *table, const char *key)
-{
-    for (HashEntry *e = table->buckets[tableBucket(table, key)]; e; e = e->next)
-        if (e->u.pair.key == key)
-            return e;
-    return nullptr;
-}
-
 // A new entry goes to the head of its bucket, so the newest is found first.
 bool tableSet(EngineState *state, HashTable *table, const char *key, void *value,
               const char *declFile, unsigned declLine, unsigned declColumn)
@@ -41,6 +33,7 @@ bool tableSet(EngineState *state, HashTable *table, const char *key, void *value
     e->declFile = declFile;
     e->declLine = static_cast<uint16_t>(declLine);
     e->declColumn = static_cast<uint16_t>(declColumn);
+    e->useMark = 0;
     e->next = table->buckets[bucket];
     table->buckets[bucket] = e;
     return true;

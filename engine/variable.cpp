@@ -161,6 +161,11 @@ void valuePop(ParseCursor *cursor, ScriptValue *value)
         parserError(cursor, "stack underrun");
 }
 
+static bool valueDataFollowsHeader(const ScriptValue *value)
+{
+    return reinterpret_cast<const char *>(value->data) == reinterpret_cast<const char *>(value) + kValueHeader;
+}
+
 void valueFree(EngineState *state, ScriptValue *value)
 {
     if (!value || !(value->valueOnHeap || value->dataOnHeap))
@@ -173,9 +178,42 @@ void valueFree(EngineState *state, ScriptValue *value)
     }
     valueReleaseOwnedData(state, value);
     if (value->valueOnHeap) {
-        if (reinterpret_cast<char *>(value->data) == reinterpret_cast<char *>(value) + kValueHeader)
+        if (valueDataFollowsHeader(value))
             storageRemove(state, value->data);
         heapFree(state, value);
+    }
+}
+
+void deleteGlobalValue(EngineState *state, ScriptValue *value, uint32_t useMark)
+{
+    if (useMark == 0 || arenaMark(state, state->arena.top) <= useMark) {
+        valueFree(state, value);
+        return;
+    }
+    if (value->dataOnHeap || (value->valueOnHeap && valueDataFollowsHeader(value)))
+        storageRemove(state, value->data);
+    DeletedValue *node = static_cast<DeletedValue *>(heapAlloc(state, sizeof(DeletedValue)));
+    if (!node) {
+        engineError(state, "out of memory");
+    }
+    node->value = value;
+    node->useMark = useMark;
+    node->next = state->deleted;
+    state->deleted = node;
+}
+
+void releaseDeleted(EngineState *state, bool all)
+{
+    uint32_t top = arenaMark(state, state->arena.top);
+    for (DeletedValue **link = &state->deleted; *link;) {
+        DeletedValue *node = *link;
+        if (!all && top > node->useMark) {
+            link = &node->next;
+            continue;
+        }
+        *link = node->next;
+        valueFree(state, node->value);
+        heapFree(state, node);
     }
 }
 
@@ -295,21 +333,6 @@ ScriptValue *defineGlobalValue(EngineState *state, ParseCursor *cursor, const ch
         storageAdd(state, address, typeDataSize(type, type->arraySize, true), !writable);
     variableEnter(state, cursor, table, shared, value);
     return value;
-}
-
-static ScriptValue *variableVisible(const HashTable *table, const char *name)
-{
-    const HashEntry *e = tableEntry(table, name);
-    if (!e)
-        return nullptr;
-    ScriptValue *value = static_cast<ScriptValue *>(e->u.pair.value);
-    return value->outOfScope ? nullptr : value;
-}
-
-ScriptValue *lookupVariable(EngineState *state, const char *name)
-{
-    ScriptValue *value = state->topFrame ? variableVisible(&state->topFrame->locals, name) : nullptr;
-    return value ? value : variableVisible(&state->globals, name);
 }
 
 bool isDefined(EngineState *state, const char *name)

@@ -4,11 +4,12 @@
 
 #include "arena.h"
 #include "native.h"
+#include "table.h"
 
 #include <cstddef>
 #include <cstring>
 
-constexpr int kLocalBuckets = 11;
+constexpr int kLocalBuckets = kSmallTableBuckets;
 
 // One active call: an arena block followed by its parameter pointers.
 struct CallFrame {
@@ -86,8 +87,54 @@ void variableFreeTable(EngineState *state, HashTable *table);
 HashTable *currentTable(EngineState *state);
 ScriptValue *defineVariable(EngineState *state, ParseCursor *cursor, const char *name,
                             const ScriptValue *initial, ScriptType *type, bool writable);
+inline ScriptValue *variableVisible(const HashTable *table, const char *name)
+{
+    const HashEntry *e = tableEntry(table, name);
+    if (!e)
+        return nullptr;
+    ScriptValue *value = static_cast<ScriptValue *>(e->u.pair.value);
+    return value->outOfScope ? nullptr : value;
+}
+
 // Null when the name is not visible; getVariable reports that instead.
-ScriptValue *lookupVariable(EngineState *state, const char *name);
+inline ScriptValue *lookupVariable(EngineState *state, const char *name)
+{
+    ScriptValue *value = state->topFrame ? variableVisible(&state->topFrame->locals, name) : nullptr;
+    return value ? value : variableVisible(&state->globals, name);
+}
+
+// An expression beginning at arena position `base` uses the variable `name`
+// names: a global remembers the outermost such expression, so that deleting
+// it leaves its storage alone until that expression is over.
+inline ScriptValue *lookupVariableInUse(EngineState *state, const char *name, uint32_t base)
+{
+    ScriptValue *value = state->topFrame ? variableVisible(&state->topFrame->locals, name) : nullptr;
+    if (value)
+        return value;
+    HashEntry *e = tableEntry(&state->globals, name);
+    if (!e)
+        return nullptr;
+    if (e->useMark == 0 || base < e->useMark)
+        e->useMark = base;
+    value = static_cast<ScriptValue *>(e->u.pair.value);
+    return value->outOfScope ? nullptr : value;
+}
+
+// A global taken out of the table by delete whose value an expression may
+// still hold: released once the arena's top is back at or below `useMark`.
+struct DeletedValue {
+    ScriptValue *value;
+    uint32_t useMark;
+    DeletedValue *next;
+};
+
+// Takes a global's value that delete has removed from the table: released
+// at once when no expression in progress used it, else kept until they are
+// over. Its storage is out of the script's reach from now on.
+void deleteGlobalValue(EngineState *state, ScriptValue *value, uint32_t useMark);
+// Releases the deleted globals no expression can be using any more (all of
+// them when `all` is set, at clean-up).
+void releaseDeleted(EngineState *state, bool all);
 ScriptValue *getVariable(EngineState *state, ParseCursor *cursor, const char *name);
 
 bool typeIsIncomplete(const ScriptType *type);

@@ -17,6 +17,7 @@ constexpr int kSharedStringBuckets = 97;
 
 struct HashEntry;
 struct StorageRegion;
+struct DeletedValue;
 
 // A chained hash table keyed by the address of a shared (interned) name.
 // Bucket storage belongs to the owner (the EngineState, a call frame or a
@@ -162,6 +163,7 @@ struct EngineState {
     uintptr_t stackBase;          // host stack where the outermost level began
     uintptr_t stackDeepest;       // the deepest host stack address a level reached since
 
+    DeletedValue *deleted;        // globals deleted while an expression may still use them
     int definitionDepth;          // function bodies being read at their definition
     long stackHeapParts;          // heap blocks owned by values in call frames' tables (a static's
                                   // alias header, a resized array's data): 0 lets a frame go at once
