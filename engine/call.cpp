@@ -59,12 +59,9 @@ static int32_t exprArguments(Expr *e, const char *name, const FunctionDef *def, 
             else if (!def->variadic)
                 parserError(cursor, "too many arguments to %s()", name);
             ScriptValue *argument;
-            if (!parseExpression(cursor, &argument))
+            if (param ? !parseExpressionInto(cursor, param, true, name, count + 1)
+                      : !parseExpression(cursor, &argument))
                 parserError(cursor, "expression expected");
-            if (param) {
-                assign(cursor, param, argument, true, name, count + 1, false);
-                exprPopTo(cursor, argument);
-            }
             TokenKind token = getToken(cursor, nullptr, true);
             if (token == TK_CLOSE_BRACKET) {
                 count++;
@@ -90,8 +87,9 @@ static void exprDefineParameters(EngineState *state, ParseCursor *body, const Fu
         param->isLvalue = true;
         param->lvalueOrigin = nullptr;
         param->scopeId = -1; // parameters never go out of scope
-        if (!tableSet(state, locals, def->paramNames[i], param, body->file, body->line, body->column))
+        if (i > 0 && tableEntry(locals, def->paramNames[i]))
             parserError(body, "'%s' is already defined", def->paramNames[i]);
+        tableInsert(state, locals, def->paramNames[i], param, body->file, body->line, body->column);
     }
 }
 

@@ -130,6 +130,19 @@ inline int32_t doubleToInt32(double d)
     return static_cast<int32_t>(d);
 }
 
+// memcpy of at most 8 bytes, with the usual sizes spelt out so that none of
+// them becomes a call.
+inline void copySmall(void *to, const void *from, size_t size)
+{
+    switch (size) {
+    case 8: memcpy(to, from, 8); break;
+    case 4: memcpy(to, from, 4); break;
+    case 1: memcpy(to, from, 1); break;
+    case 2: memcpy(to, from, 2); break;
+    default: memcpy(to, from, size); break;
+    }
+}
+
 inline size_t compactSize(const ScriptType *type)
 {
     return typeDataSize(type, type->arraySize, true);

@@ -214,12 +214,19 @@ static void exprPushType(Expr *e)
     exprPushTypeValue(e, type);
 }
 
+// A constant's value, straight from its record's payload.
 static void exprPushConstant(Expr *e, TokenKind token, const unsigned char *record)
 {
-    ScriptValue *value = tokenValue(e->state, token, record + kTokenHeaderBytes);
+    const unsigned char *payload = record + kTokenHeaderBytes;
+    EngineState *state = e->state;
     ExprResult r;
-    r.type = value->type;
-    memcpy(&r.small, value->data, compactSize(value->type));
+    switch (token) {
+    case TK_INT_CONSTANT: r.type = &state->longType; memcpy(&r.small.i, payload, 4); break;
+    case TK_UNSIGNED_CONSTANT: r.type = &state->unsignedIntType; memcpy(&r.small.u, payload, 4); break;
+    case TK_FP_CONSTANT: r.type = &state->doubleType; memcpy(&r.small.d, payload, 8); break;
+    case TK_STRING_CONSTANT: r.type = state->charPtrType; r.small.ptr = const_cast<char *>(tokenName(record)); break;
+    default: r.type = &state->charType; r.small.bytes[0] = payload[0]; break;
+    }
     exprPushResult(e, r);
 }
 
@@ -400,10 +407,10 @@ static ScriptValue *exprFinish(Expr *e, char *base)
     size_t size = compactSize(type);
     if (size <= sizeof(SmallData)) {
         SmallData small;
-        memcpy(&small, value->data, size);
+        copySmall(&small, value->data, size);
         exprPopTo(e->cursor, base);
         ScriptValue *result = valueAllocTemporary(e->cursor, type);
-        memcpy(result->data, &small, size);
+        copySmall(result->data, &small, size);
         return result;
     }
     HeapTemp staged{e->state};
@@ -442,6 +449,21 @@ bool parseExpressionDiscard(ParseCursor *cursor)
     Expr e{cursor, state, arenaMark(state, base), nullptr, 0, 0, nullptr, cursor->mode == MODE_RUN};
     if (!exprEvaluate(&e))
         return false;
+    exprPopTo(cursor, base);
+    return true;
+}
+
+bool parseExpressionInto(ParseCursor *cursor, ScriptValue *dest, bool force, const char *functionName,
+                         int argNumber)
+{
+    NestingGuard guard(cursor);
+    EngineState *state = cursor->engine;
+    char *base = state->arena.top;
+    Expr e{cursor, state, arenaMark(state, base), nullptr, 0, 0, nullptr, cursor->mode == MODE_RUN};
+    if (!exprEvaluate(&e))
+        return false;
+    if (e.run)
+        assign(cursor, dest, e.top->value, force, functionName, argNumber, false);
     exprPopTo(cursor, base);
     return true;
 }

@@ -248,15 +248,14 @@ static void stmtReturn(ParseCursor *cursor)
         parserError(cursor, "value required in return");
     if (!wantsValue && hasValue)
         parserError(cursor, "value in return from a void function");
-    if (hasValue) {
+    if (hasValue && !frame) {
         ScriptValue *value;
         if (!parseExpression(cursor, &value))
             parserError(cursor, "value required in return");
-        if (!frame)
-            engineExit(state, coerceInteger(value));
-        assign(cursor, frame->returnValue, value, true, nullptr, 0, false);
-        valuePop(cursor, value);
+        engineExit(state, coerceInteger(value));
     }
+    if (hasValue && !parseExpressionInto(cursor, frame->returnValue, true, nullptr, 0))
+        parserError(cursor, "value required in return");
     cursor->mode = MODE_RETURN;
 }
 
@@ -381,8 +380,8 @@ StatementResult parseStatement(ParseCursor *cursor, bool checkSemicolon)
     if (cursor->engine->deleted)
         releaseDeleted(cursor->engine, false);
     TokenMark before = tokenMark(cursor);
-    ScriptValue *value;
-    TokenKind token = getToken(cursor, &value, true);
+    const unsigned char *record;
+    TokenKind token = nextToken(cursor, &record);
     switch (token) {
     case TK_EOF:
     case TK_END_OF_FUNCTION:
@@ -416,7 +415,7 @@ StatementResult parseStatement(ParseCursor *cursor, bool checkSemicolon)
             cursor->mode = MODE_BREAK;
         break;
     case TK_IDENTIFIER: {
-        const char *name = static_cast<const char *>(value->data->ptr);
+        const char *name = tokenName(record);
         tokenReturn(cursor, before);
         ScriptValue *named = lookupVariable(cursor->engine, name);
         if (!named && stmtLabel(cursor, name))

@@ -18,13 +18,11 @@ void tableInit(HashTable *table, HashEntry **buckets, int size, bool onHeap)
 }
 
 // A new entry goes to the head of its bucket, so the newest is found first.
-bool tableSet(EngineState *state, HashTable *table, const char *key, void *value,
-              const char *declFile, unsigned declLine, unsigned declColumn)
+void tableInsert(EngineState *state, HashTable *table, const char *key, void *value, const char *declFile,
+                 unsigned declLine, unsigned declColumn)
 {
-    if (tableEntry(table, key))
-        return false;
     HashEntry *e = static_cast<HashEntry *>(table->onHeap ? heapAlloc(state, sizeof(HashEntry))
-                                                          : arenaAlloc(state, sizeof(HashEntry)));
+                                                          : arenaAllocRaw(state, sizeof(HashEntry)));
     if (!e)
         engineError(state, "out of memory");
     unsigned bucket = tableBucket(table, key);
@@ -36,6 +34,14 @@ bool tableSet(EngineState *state, HashTable *table, const char *key, void *value
     e->useMark = 0;
     e->next = table->buckets[bucket];
     table->buckets[bucket] = e;
+}
+
+bool tableSet(EngineState *state, HashTable *table, const char *key, void *value,
+              const char *declFile, unsigned declLine, unsigned declColumn)
+{
+    if (tableEntry(table, key))
+        return false;
+    tableInsert(state, table, key, value, declFile, declLine, declColumn);
     return true;
 }
 

@@ -27,6 +27,9 @@ struct HashEntry {
 void tableInit(HashTable *table, HashEntry **buckets, int size, bool onHeap);
 bool tableSet(EngineState *state, HashTable *table, const char *key, void *value,
               const char *declFile, unsigned declLine, unsigned declColumn);
+// tableSet for a key known to be absent.
+void tableInsert(EngineState *state, HashTable *table, const char *key, void *value, const char *declFile,
+                 unsigned declLine, unsigned declColumn);
 bool tableGet(const HashTable *table, const char *key, void **value,
               const char **declFile = nullptr, unsigned *declLine = nullptr,
               unsigned *declColumn = nullptr);
