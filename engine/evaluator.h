@@ -101,11 +101,11 @@ inline bool typeIsUnsignedWide(TypeKind kind)
     return kind == TYPE_UNSIGNED_INT || kind == TYPE_UNSIGNED_LONG;
 }
 
-// coerceInteger, with int and long, the commonest, read here.
+// coerceInteger, with the 32-bit kinds, the commonest, read here.
 inline int32_t exprInteger32(const ScriptValue *value)
 {
     TypeKind kind = value->type->kind;
-    if (kind == TYPE_INT || kind == TYPE_LONG) {
+    if (kind == TYPE_INT || kind == TYPE_LONG || kind == TYPE_UNSIGNED_INT || kind == TYPE_UNSIGNED_LONG) {
         int32_t n;
         memcpy(&n, value->data, sizeof n);
         return n;
@@ -173,6 +173,8 @@ inline void exprPopTo(ParseCursor *cursor, const void *address)
 
 ScriptValue *exprPushResult(Expr *e, const ExprResult &r);
 void exprReplace(Expr *e, ExprNode *lowest, ExprResult &r);
+// exprReplace for a number or a pointer held in `small`.
+void exprReplaceNumber(Expr *e, ExprNode *lowest, ScriptType *type, SmallData small);
 // A new value node of `type` whose data, zeroed, is the value's own.
 ScriptValue *exprPushValue(Expr *e, ScriptType *type);
 

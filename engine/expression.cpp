@@ -141,6 +141,29 @@ static bool exprReplaceInPlace(Expr *e, ExprNode *lowest, const ExprResult &r)
     return true;
 }
 
+void exprReplaceNumber(Expr *e, ExprNode *lowest, ScriptType *type, SmallData small)
+{
+    char *block = reinterpret_cast<char *>(lowest);
+    ScriptValue *value = lowest->value;
+    if (value != reinterpret_cast<ScriptValue *>(block + kExprNodeBytes) ||
+        (valueOwnsStackData(value) && temporaryIsReachable(value->type))) {
+        ExprResult r;
+        r.type = type;
+        r.small = small;
+        exprReplace(e, lowest, r);
+        return;
+    }
+    char *data = block + kExprNodeBytes + kValueHeader;
+    exprPopTo(e->cursor, data + kNodeScalarBytes);
+    e->top = lowest;
+    value->type = type;
+    value->data = reinterpret_cast<AnyData *>(data);
+    value->lvalueOrigin = nullptr;
+    value->dataOnHeap = false;
+    value->isLvalue = false;
+    memcpy(data, &small, sizeof small);
+}
+
 // The operands from `lowest` up give way to the result; a copy is staged
 // first because the result is written where the operands were.
 void exprReplace(Expr *e, ExprNode *lowest, ExprResult &r)

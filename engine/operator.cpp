@@ -130,11 +130,15 @@ static ExprResult exprDouble(Expr *e, TokenKind op, ScriptValue *left, ScriptVal
     return intResult(e, truncated);
 }
 
+static ScriptType *integerType(Expr *e, bool isUnsigned)
+{
+    return isUnsigned ? &e->state->unsignedIntType : &e->state->intType;
+}
+
 static ExprResult integerResult(Expr *e, int32_t value, bool isUnsigned)
 {
     ExprResult r = intResult(e, value);
-    if (isUnsigned)
-        r.type = &e->state->unsignedIntType;
+    r.type = integerType(e, isUnsigned);
     return r;
 }
 
@@ -142,7 +146,7 @@ static ExprResult integerResult(Expr *e, int32_t value, bool isUnsigned)
 // it: unsigned when either operand is an unsigned int or unsigned long, char
 // and short promoting to int. A shift takes its left operand's type. An
 // assignment's value has its target's signedness.
-static ExprResult exprInteger(Expr *e, TokenKind op, ScriptValue *left, ScriptValue *right)
+static ScriptType *exprInteger(Expr *e, TokenKind op, ScriptValue *left, ScriptValue *right, int32_t *value)
 {
     int32_t a = exprInteger32(left), b = exprInteger32(right);
     uint32_t ua = uint32_t(a), ub = uint32_t(b);
@@ -174,14 +178,14 @@ static ExprResult exprInteger(Expr *e, TokenKind op, ScriptValue *left, ScriptVa
     case TK_AMPERSAND: result = a & b; break;
     case TK_BITWISE_OR: result = a | b; break;
     case TK_BITWISE_XOR: result = a ^ b; break;
-    case TK_LOGICAL_OR: return intResult(e, a || b);
-    case TK_LOGICAL_AND: return intResult(e, a && b);
-    case TK_EQUAL: return intResult(e, a == b);
-    case TK_NOT_EQUAL: return intResult(e, a != b);
-    case TK_LESS_THAN: return intResult(e, isUnsigned ? ua < ub : a < b);
-    case TK_GREATER_THAN: return intResult(e, isUnsigned ? ua > ub : a > b);
-    case TK_LESS_EQUAL: return intResult(e, isUnsigned ? ua <= ub : a <= b);
-    case TK_GREATER_EQUAL: return intResult(e, isUnsigned ? ua >= ub : a >= b);
+    case TK_LOGICAL_OR: result = a || b; isUnsigned = false; break;
+    case TK_LOGICAL_AND: result = a && b; isUnsigned = false; break;
+    case TK_EQUAL: result = a == b; isUnsigned = false; break;
+    case TK_NOT_EQUAL: result = a != b; isUnsigned = false; break;
+    case TK_LESS_THAN: result = isUnsigned ? ua < ub : a < b; isUnsigned = false; break;
+    case TK_GREATER_THAN: result = isUnsigned ? ua > ub : a > b; isUnsigned = false; break;
+    case TK_LESS_EQUAL: result = isUnsigned ? ua <= ub : a <= b; isUnsigned = false; break;
+    case TK_GREATER_EQUAL: result = isUnsigned ? ua >= ub : a >= b; isUnsigned = false; break;
     default: exprInvalid(e);
     }
     if (exprIsAssignment(op)) {
@@ -189,7 +193,8 @@ static ExprResult exprInteger(Expr *e, TokenKind op, ScriptValue *left, ScriptVa
         storeInteger(left->data, left->type->kind, result);
         isUnsigned = leftUnsigned;
     }
-    return integerResult(e, result, isUnsigned);
+    *value = result;
+    return integerType(e, isUnsigned);
 }
 
 static size_t pointedSize(const ScriptType *pointer)
@@ -328,7 +333,10 @@ static void exprInfix(Expr *e, ExprNode *opNode)
     } else if (typeIsNumeric(lk) && typeIsNumeric(rk) && (lk == TYPE_DOUBLE || rk == TYPE_DOUBLE)) {
         r = exprDouble(e, op, left, right);
     } else if (typeIsNumeric(lk) && typeIsNumeric(rk)) {
-        r = exprInteger(e, op, left, right);
+        SmallData result{};
+        ScriptType *type = exprInteger(e, op, left, right, &result.i);
+        exprReplaceNumber(e, lowest, type, result);
+        return;
     } else if (lk == TYPE_POINTER && typeIsNumeric(rk)) {
         r = exprPointerNumber(e, op, left, right);
     } else if (lk == TYPE_POINTER && rk == TYPE_POINTER) {
