@@ -9,6 +9,16 @@
 #include <algorithm>
 #include <cstring>
 
+static void storageForgetLastBlocks(EngineState *state)
+{
+    state->storage.lastBlocks[0] = state->storage.lastBlocks[1] = -1;
+}
+
+static bool storageBlockHolds(const StorageRegionList *blocks, int i, uintptr_t at)
+{
+    return i >= 0 && i < blocks->count && at >= blocks->regions[i].start && at < blocks->regions[i].end;
+}
+
 // Index of the first region whose start is above `address`.
 static int storageUpperBound(const StorageRegionList *list, uintptr_t address)
 {
@@ -75,7 +85,7 @@ void storageAdd(EngineState *state, const void *start, size_t size, bool readOnl
     memmove(list->regions + i + 1, list->regions + i, sizeof(StorageRegion) * size_t(list->count - i));
     list->regions[i] = StorageRegion{at, at + size, readOnly};
     list->count++;
-    state->storage.lastBlock = -1;
+    storageForgetLastBlocks(state);
 }
 
 void storageRemove(EngineState *state, const void *start)
@@ -87,7 +97,7 @@ void storageRemove(EngineState *state, const void *start)
         return;
     memmove(list->regions + i, list->regions + i + 1, sizeof(StorageRegion) * size_t(list->count - i - 1));
     list->count--;
-    state->storage.lastBlock = -1;
+    storageForgetLastBlocks(state);
 }
 
 void storageCleanup(EngineState *state)
@@ -95,7 +105,7 @@ void storageCleanup(EngineState *state)
     heapFree(state, state->storage.blocks.regions);
     heapFree(state, state->storage.stack.regions);
     state->storage = StorageRegistry{};
-    state->storage.lastBlock = -1;
+    storageForgetLastBlocks(state);
 }
 
 bool storageFind(const EngineState *state, const void *address, StorageRegion *region)
@@ -116,12 +126,16 @@ bool storageFind(const EngineState *state, const void *address, StorageRegion *r
     }
     const StorageRegistry *registry = &state->storage;
     const StorageRegionList *blocks = &registry->blocks;
-    int i = registry->lastBlock;
-    if (i < 0 || i >= blocks->count || at < blocks->regions[i].start || at >= blocks->regions[i].end) {
-        i = storageUpperBound(blocks, at) - 1;
-        if (i < 0 || at >= blocks->regions[i].end)
-            return false;
-        registry->lastBlock = i;
+    int i = registry->lastBlocks[0];
+    if (!storageBlockHolds(blocks, i, at)) {
+        i = registry->lastBlocks[1];
+        if (!storageBlockHolds(blocks, i, at)) {
+            i = storageUpperBound(blocks, at) - 1;
+            if (i < 0 || at >= blocks->regions[i].end)
+                return false;
+        }
+        registry->lastBlocks[1] = registry->lastBlocks[0];
+        registry->lastBlocks[0] = i;
     }
     *region = blocks->regions[i];
     return true;

@@ -55,8 +55,8 @@ struct StorageRegionList {
 struct StorageRegistry {
     StorageRegionList blocks;  // heap and host blocks
     StorageRegionList stack;   // data of stack values, in arena order
-    mutable int lastBlock;     // index of the block found last, -1 after the list changed:
-                               // loops touch the same array again and again
+    mutable int lastBlocks[2]; // indexes of the two blocks found last, -1 after the list
+                               // changed: loops touch the same few arrays again and again
 };
 
 // A parse whose definitions are used later keeps its tokens (and, when asked,
