@@ -447,66 +447,71 @@ static ScriptValue *exprFinish(Expr *e, char *base)
     return result;
 }
 
+// One expression read from a cursor: in run mode its value stays on top of
+// the node stack until dropped with everything the expression pushed.
+struct ExprReading {
+    NestingGuard guard;
+    char *base;
+    Expr e;
+
+    explicit ExprReading(ParseCursor *cursor)
+        : guard(cursor), base(cursor->engine->arena.top),
+          e{cursor, cursor->engine, arenaMark(cursor->engine, base), nullptr, 0, 0, nullptr, cursor->mode == MODE_RUN}
+    {
+    }
+    bool read() { return exprEvaluate(&e); }
+    const ScriptValue *value() const { return e.top->value; }
+    void drop() { exprPopTo(e.cursor, base); }
+};
+
 bool parseExpression(ParseCursor *cursor, ScriptValue **result)
 {
-    NestingGuard guard(cursor);
-    EngineState *state = cursor->engine;
-    char *base = state->arena.top;
-    Expr e{cursor, state, arenaMark(state, base), nullptr, 0, 0, nullptr, cursor->mode == MODE_RUN};
-    if (!exprEvaluate(&e))
+    ExprReading reading(cursor);
+    if (!reading.read())
         return false;
-    if (!e.run) {
-        exprPopTo(cursor, base);
+    if (!reading.e.run) {
+        reading.drop();
         *result = nullptr;
         return true;
     }
-    *result = exprFinish(&e, base);
+    *result = exprFinish(&reading.e, reading.base);
     return true;
 }
 
 bool parseExpressionDiscard(ParseCursor *cursor)
 {
-    NestingGuard guard(cursor);
-    EngineState *state = cursor->engine;
-    char *base = state->arena.top;
-    Expr e{cursor, state, arenaMark(state, base), nullptr, 0, 0, nullptr, cursor->mode == MODE_RUN};
-    if (!exprEvaluate(&e))
+    ExprReading reading(cursor);
+    if (!reading.read())
         return false;
-    exprPopTo(cursor, base);
+    reading.drop();
     return true;
 }
 
 bool parseExpressionInto(ParseCursor *cursor, ScriptValue *dest, bool force, const char *functionName,
                          int argNumber)
 {
-    NestingGuard guard(cursor);
-    EngineState *state = cursor->engine;
-    char *base = state->arena.top;
-    Expr e{cursor, state, arenaMark(state, base), nullptr, 0, 0, nullptr, cursor->mode == MODE_RUN};
-    if (!exprEvaluate(&e))
+    ExprReading reading(cursor);
+    if (!reading.read())
         return false;
-    if (e.run)
-        assign(cursor, dest, e.top->value, force, functionName, argNumber, false);
-    exprPopTo(cursor, base);
+    if (reading.e.run)
+        assign(cursor, dest, reading.e.top->value, force, functionName, argNumber, false);
+    reading.drop();
     return true;
 }
 
 int32_t parseIntExpression(ParseCursor *cursor)
 {
-    NestingGuard guard(cursor);
-    EngineState *state = cursor->engine;
-    char *base = state->arena.top;
-    Expr e{cursor, state, arenaMark(state, base), nullptr, 0, 0, nullptr, cursor->mode == MODE_RUN};
-    if (!exprEvaluate(&e))
+    ExprReading reading(cursor);
+    if (!reading.read())
         parserError(cursor, "expression expected");
-    if (!e.run) {
-        exprPopTo(cursor, base);
+    if (!reading.e.run) {
+        reading.drop();
         return 0;
     }
-    const ScriptValue *value = e.top->value;
+    const ScriptValue *value = reading.value();
     if (!typeIsNumeric(value->type->kind))
         parserError(cursor, "integer value expected instead of %t", value->type);
     int32_t result = coerceInteger(value);
-    exprPopTo(cursor, base);
+    reading.drop();
     return result;
 }
