@@ -345,15 +345,22 @@ void scheduleCheckpoint(EngineState *state)
         next = options.statementLimit + 1;
     if (options.poll && state->nextPoll < next)
         next = state->nextPoll;
+    if (state->deleted)
+        next = state->statementCount + 1; // every statement, until they are released
     state->nextCheckpoint = next;
 }
 
-// A bounded run ends here once it has executed its statements, and a host
-// that asked to be polled is called from here.
+// A bounded run ends here once it has executed its statements, a host that
+// asked to be polled is called from here, and deleted globals that no
+// expression uses any more are released here.
 static void stmtCheckpoint(ParseCursor *cursor)
 {
     EngineState *state = cursor->engine;
     const EngineRunOptions &options = state->options;
+    if (state->deleted) {
+        releaseDeleted(state, false);
+        scheduleCheckpoint(state);
+    }
     if (options.statementLimit && state->statementCount > options.statementLimit)
         parserError(cursor, "step limit reached");
     if (options.poll && state->statementCount >= state->nextPoll) {
@@ -377,8 +384,6 @@ StatementResult parseStatement(ParseCursor *cursor, bool checkSemicolon)
     NestingGuard guard(cursor);
     if (cursor->mode == MODE_RUN)
         stmtCount(cursor);
-    if (cursor->engine->deleted)
-        releaseDeleted(cursor->engine, false);
     TokenMark before = tokenMark(cursor);
     const unsigned char *record;
     TokenKind token = nextToken(cursor, &record);

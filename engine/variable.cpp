@@ -3,6 +3,7 @@
 
 #include "error.h"
 #include "intern.h"
+#include "statement.h"
 #include "storage.h"
 #include "table.h"
 
@@ -200,6 +201,7 @@ void deleteGlobalValue(EngineState *state, ScriptValue *value, uint32_t useMark)
     node->useMark = useMark;
     node->next = state->deleted;
     state->deleted = node;
+    scheduleCheckpoint(state); // statements look for the moment it can go
 }
 
 void releaseDeleted(EngineState *state, bool all)

@@ -130,7 +130,8 @@ struct DeletedValue {
 
 // Takes a global's value that delete has removed from the table: released
 // at once when no expression in progress used it, else kept until they are
-// over. Its storage is out of the script's reach from now on.
+// over (the statement checkpoint looks). Its storage is out of the script's
+// reach from now on.
 void deleteGlobalValue(EngineState *state, ScriptValue *value, uint32_t useMark);
 // Releases the deleted globals no expression can be using any more (all of
 // them when `all` is set, at clean-up).
