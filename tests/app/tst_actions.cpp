@@ -250,6 +250,10 @@ void TestActions::escapeCancels()
         if (line == pressedAfter)
             QTest::keyClick(w->findChild<QToolButton *>(button), Qt::Key_Escape);
     });
+    // The closed port is a hang-up, which sends the virtual board back to its
+    // boot ROM as the RESET pulse of the next PROGRAM would a real one.
+    auto resets = [&] { return sim->traceLines().filter("reset cause=hangup").size(); };
+    const int resetsBefore = resets();
     w->findChild<QToolButton *>(button)->click();
 
     const QStringList lines = logLines();
@@ -260,6 +264,7 @@ void TestActions::escapeCancels()
     w->link->disconnect(w.get());
     connect(w->link, &QPE::message, w.get(), &Lodvane::message);
     connect(w->link, &QPE::progress, w.get(), &Lodvane::progress);
+    QTRY_VERIFY(resets() > resetsBefore);
     w->ui.openTerminalCB->setChecked(false);
     w->ui.flashRB->click();
     w->ui.log->clear();
