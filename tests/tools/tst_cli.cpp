@@ -154,18 +154,14 @@ private slots:
         notStarted("verify, both: the binary", {"verify", bin, "--loader", loader}, missing.arg(bin));
         notStarted("verify, loader", {"verify", "%image", "--loader", loader}, missing.arg(loader));
         notStarted("erase, loader; binary not needed", {"erase", "--loader", loader}, missing.arg(loader));
-        notStarted("ram needs no loader", {"ram", bin, "--loader", loader}, missing.arg(bin));
         notStarted("inspect", {"inspect", bin}, missing.arg(bin));
-        // The files are checked first, then the port.
+        // The files are checked first, then the port; reset opens it its own way.
         const QString port = "%1/no-such-port", noPort = QStringLiteral("Can't open selected port [%1].").arg(port);
         notStarted("program, no port", {"program", "%image", "--port", port}, noPort);
-        notStarted("ram, no port", {"ram", "%image", "--port", port}, noPort);
-        notStarted("erase, no port", {"erase", "--port", port}, noPort);
         notStarted("reset, no port", {"reset", "--port", port}, noPort);
 
         const QStringList program{"program", "%image"};
         failedIn("no auto-baud answer", program, {"--no-autobaud"}, "auto-baud");
-        failedIn("wrong fourth byte", program, {"--autobaud-answer", "bf,2b,00,01"}, "auto-baud");
         failedIn("no sync", program, {"--no-sync-ack"}, "sync");
         // Silent after the auto-baud answer and the sync acknowledge.
         failedIn("no erase acknowledge", program, {"--mute-after", "5"}, "erase");
@@ -247,7 +243,8 @@ private slots:
             "program piece=1 length=44 ack", "File [%image] correctly uploaded.");
         row("verify", {"verify", "%image", "--core", "6"}, "read piece=1 length=44 ack",
             "File [%image] correctly verified.");
-        row("ram: the stream itself, lines named", {"ram", "%sample", "--boot", "rts", "--reset", "DTR", "--invert-rts"},
+        row("ram: the stream itself, lines named, no loader needed",
+            {"ram", "%sample", "--boot", "rts", "--reset", "DTR", "--invert-rts", "--loader", "/no-such-folder/x.ldr"},
             "stream size=768 ", "File [%sample] correctly uploaded.");
         // reset opens the port and closes it again: the board sees the hang-up.
         row("reset", {"reset", "--reset", "rts"}, "reset cause=hangup", QString());
