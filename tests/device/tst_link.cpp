@@ -50,8 +50,11 @@ private slots:
         QCOMPARE(link.bytesAvailable(), 0);
         QCOMPARE(link.read(10), QByteArray());
 
+        // Closing sends what is still buffered (a regression: it was dropped).
+        QCOMPARE(link.write("bye", false), 3u);
         link.closePort();
         QVERIFY(!link.isOpen());
+        QCOMPARE(pty.read(3, 2000), QByteArray("bye"));
         // The device can be opened again after closing.
         QVERIFY(link.openPort(pty.slavePath(), 9600, 1000));
         link.closePort();
