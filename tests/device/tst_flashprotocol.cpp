@@ -1,6 +1,8 @@
-// The first-stage loader protocol against the virtual board: the frames the
-// board saw (its trace), the LOG lines, the progress values and the FLASH
-// contents it kept, for the three sequences and the board's faults.
+// Boot-stream upload and the first-stage loader protocol against the
+// virtual board: the frames the board saw (its trace), the LOG lines, the
+// line moves, the progress values and the FLASH contents it kept, for the
+// uploads, the three sequences and the board's faults.
+#include "samplestreams.h"
 #include "simlink.h"
 
 #include <QtTest>
@@ -27,6 +29,18 @@ bool runSequence(SimLink &s, const QString &sequence, const QString &path, unsig
     return s.link.verifyFlash(path, loaderPath(core), core, kResetNone, kLineNone, kLineNone);
 }
 
+// A well-formed boot stream of exactly `size` bytes (one FINAL block), so the
+// board takes it as an application and reports its size and CRC.
+QByteArray streamOfSize(int size)
+{
+    bootstream::Block block;
+    block.flags = bootstream::kFlagFinal;
+    block.address = 0xFFA00000;
+    for (int i = 0; i < size - int(bootstream::kHeaderSizeBytes); ++i)
+        block.payload.push_back(std::uint8_t(i * 13 + 5));
+    return toBytes(bootstream::write({block}));
+}
+
 template <typename List> List lastOf(const List &list, int count)
 {
     return list.mid(qMax(0, list.size() - count));
@@ -39,6 +53,100 @@ class TestFlashProtocol : public QObject
     Q_OBJECT
 
 private slots:
+    void upload_data()
+    {
+        QTest::addColumn<QStringList>("options"); // of the board
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QStringList>("lines");   // %port: the port's name
+        QTest::addColumn<QList<unsigned>>("progress");
+        // Built streams of the sizes where the piece rule changes.
+        const QStringList none;
+        QTest::newRow("empty file") << none << 0 << QStringList() << QList<unsigned>{100, 100};
+        QTest::newRow("4095 bytes: one write") << none << 4095 << QStringList() << QList<unsigned>{100, 100};
+        QTest::newRow("4096 bytes: one piece") << none << 4096 << QStringList{"Loaded byte(s):   4096"}
+                                               << QList<unsigned>{100, 100};
+        QTest::newRow("10000 bytes: three pieces")
+            << none << 10000 << QStringList{"Loaded byte(s):   4096", "Loaded byte(s):   8192", "Loaded byte(s):  10000"}
+            << QList<unsigned>{40, 81, 100, 100};
+        // The stream is sent only after an accepted auto-baud answer.
+        const QString refused = QStringLiteral("No answer on auto-baud command by device [%port]: Rxed %1 chars\nReset it and retry");
+        QTest::newRow("middle bytes of the answer not examined") << QStringList{"--autobaud-answer", "bf,12,34,00"} << 100
+                                                                 << QStringList() << QList<unsigned>{100, 100};
+        QTest::newRow("wrong first byte") << QStringList{"--autobaud-answer", "be,2b,00,00"} << 100
+                                          << QStringList{refused.arg(4)} << QList<unsigned>{100};
+        QTest::newRow("wrong last byte") << QStringList{"--autobaud-answer", "bf,2b,00,01"} << 100
+                                         << QStringList{refused.arg(4)} << QList<unsigned>{100};
+        QTest::newRow("short answer") << QStringList{"--autobaud-answer", "bf,2b"} << 100
+                                      << QStringList{refused.arg(2)} << QList<unsigned>{100};
+        QTest::newRow("no answer") << QStringList{"--no-autobaud"} << 100 << QStringList{refused.arg(0)}
+                                   << QList<unsigned>{100};
+    }
+
+    void upload()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, size);
+        QFETCH(QStringList, lines);
+        QFETCH(QList<unsigned>, progress);
+        SimLink s;
+        const QByteArray stream = size ? streamOfSize(size) : QByteArray();
+        QCOMPARE(stream.size(), size);
+        QVERIFY2(s.start(options), qPrintable(s.sim.lastError()));
+        const bool refused = !lines.filter(QStringLiteral("auto-baud")).isEmpty();
+        QCOMPARE(s.link.bootFile(s.writeFile(QStringLiteral("built.ldr"), stream), 4, kResetNone, kLineNone, kLineNone),
+                 !refused);
+        QVERIFY(s.link.portName().startsWith(QStringLiteral("pts/")));
+        QCOMPARE(s.lines, lines.replaceInStrings(QStringLiteral("%port"), s.link.portName()));
+        QCOMPARE(s.progressValues(), progress);
+        // Closing right after the upload, as the actions do, must not cut it short.
+        QVERIFY(s.hangUp());
+        const QStringList trace = s.sim.traceLines();
+        QCOMPARE(trace.filter(QStringLiteral("autobaud baud=115200 divisor=43 ")).size(), 1);
+        const auto crc = bootstream::crc32(reinterpret_cast<const std::uint8_t *>(stream.constData()), std::size_t(size));
+        const QString arrived = QStringLiteral("stream size=%1 crc32=0x%2 ").arg(size).arg(crc, 8, 16, QLatin1Char('0'));
+        QCOMPARE(trace.filter(arrived).size(), size && !refused ? 1 : 0);
+    }
+
+    void lineSequences_data()
+    {
+        QTest::addColumn<int>("mode"); // -1: the RESET button's pulse alone
+        QTest::addColumn<unsigned>("reset");
+        QTest::addColumn<unsigned>("boot");
+        QTest::addColumn<QStringList>("events");
+        const QStringList rts{"RTS 0", "sleep 100", "RTS 1"}, dtr{"DTR 0", "sleep 100", "DTR 1"};
+        QTest::newRow("pulse RTS") << -1 << 1u << 0u << rts;
+        QTest::newRow("pulse DTR") << -1 << 2u << 0u << dtr;
+        QTest::newRow("pulse of no line moves DTR the other way") << -1 << 0u << 0u << QStringList{"DTR 1", "sleep 100", "DTR 0"};
+        QTest::newRow("pulse RTS with invert bit") << -1 << 0x8001u << 0u << rts; // unmasked it would act as DTR
+        QTest::newRow("pulse of an unknown code acts on DTR") << -1 << 3u << 0u << dtr;
+        QTest::newRow("mode 0 touches nothing") << 0 << 2u << 1u << QStringList();
+        QTest::newRow("mode 1, RESET on DTR") << 1 << 2u << 0u << dtr;
+        QTest::newRow("mode 2, BOOT on RTS, RESET on DTR")
+            << 2 << 2u << 1u << QStringList{"RTS 0", "sleep 10", "DTR 0", "sleep 100", "DTR 1", "RTS 0"};
+        QTest::newRow("mode 2, BOOT on DTR, RESET on RTS")
+            << 2 << 1u << 2u << QStringList{"DTR 0", "sleep 10", "RTS 0", "sleep 100", "RTS 1", "DTR 0"};
+        QTest::newRow("mode 2, invert bits masked off")
+            << 2 << 0x8002u << 0x8001u << QStringList{"RTS 0", "sleep 10", "DTR 0", "sleep 100", "DTR 1", "RTS 0"};
+    }
+
+    void lineSequences()
+    {
+        QFETCH(int, mode);
+        QFETCH(unsigned, reset);
+        QFETCH(unsigned, boot);
+        QFETCH(QStringList, events);
+        SimLink s;
+        QVERIFY(s.start());
+        // The pseudo-terminal refuses every line change; the upload goes on.
+        if (mode < 0)
+            s.link.pulseLine(reset, 100);
+        else
+            QVERIFY(s.link.bootFile(s.writeFile(QStringLiteral("sample.ldr"), toBytes(sampleStream(512))), 7,
+                                    unsigned(mode), reset, boot));
+        QCOMPARE(s.recorder.events, events);
+        QVERIFY(s.link.isOpen());
+    }
+
     // Every line, frame and progress value of whole sequences.
     void sequences_data()
     {
@@ -197,25 +305,39 @@ private slots:
         QCOMPARE(s.frames().last(), lastFrame);
     }
 
-    void refusedBeforeTheLoaderRuns()
+    void refusedBeforeTheLine()
     {
+        // A core outside the catalogue: nothing is sent, no LOG line.
         SimLink s;
         QVERIFY(s.start());
-        // A core outside the catalogue: nothing is sent, no LOG line.
+        const QString sample = s.writeFile("sample.ldr", toBytes(sampleStream(512)));
         for (unsigned core : {0u, 8u}) {
             QVERIFY(!s.link.eraseBlocks(core, 1));
             QVERIFY(!s.link.programData(core, testPattern(10)));
             QVERIFY(!s.link.verifyData(core, testPattern(10)));
         }
+        for (unsigned core : {0u, 8u})
+            QVERIFY(!s.link.bootFile(sample, core, kResetNone, kLineNone, kLineNone));
         QVERIFY(s.lines.isEmpty());
         QVERIFY(s.sim.traceLines().filter("autobaud").isEmpty());
-        // A missing binary: the loader went up each time, progress stays where the upload left it.
+        // A missing file moves no line; a missing binary is found once the
+        // loader went up, and progress stays where the upload left it.
         const QString path = s.dir.filePath("missing.ldr");
+        QVERIFY(!s.link.bootFile(path, 4, kResetHoldBoot, kLineDtr, kLineRts));
+        QVERIFY(s.recorder.events.isEmpty());
         QVERIFY(!runSequence(s, "program", path));
         QVERIFY(!runSequence(s, "verify", path));
         const QString error = QStringLiteral("Error while opening file [%1]").arg(path);
-        QCOMPARE(s.lines, (QStringList{error, error}));
-        QCOMPARE(s.progressValues(), (QList<unsigned>{0, 100, 0, 100, 0, 100, 0, 100, 0, 100, 0, 100, 100, 100, 100, 100}));
+        QCOMPARE(s.lines, (QStringList{error, error, error}));
+        QCOMPARE(s.progressValues(),
+                 (QList<unsigned>{0, 100, 0, 100, 0, 100, 0, 100, 0, 100, 0, 100, 100, 100, 100, 100, 100, 100}));
+        // An upload after them reads every block of the stream: INIT, the
+        // IGNORE hole, the zero fill and the FINAL block.
+        QVERIFY(s.link.bootFile(sample, 7, kResetNone, kLineNone, kLineNone));
+        QVERIFY(s.hangUp());
+        const QStringList streams = s.sim.traceLines().filter("stream size=768 ");
+        QCOMPARE(streams.size(), 1);
+        QVERIFY2(streams.first().endsWith(" blocks=8 kind=application"), qPrintable(streams.first()));
     }
 
     void lowBaudRateReadPieces()
