@@ -21,23 +21,15 @@ constexpr int kBaud = 115200;
 constexpr unsigned kCore = 6;
 constexpr double kBitsPerByte = 10.0; // start, 8 data, stop
 
-// Bytes both ways and frames of one programData run (program pass, then
-// verify pass); every frame is answered before the next one goes.
+// Frames and bytes both ways of one programData run, every frame answered
+// before the next one goes: two syncs of 1 + 1 bytes, an erase (3 + 1) per
+// block, then per piece of the image a program frame (7 + 1) and a read
+// frame (7 + 1) besides the piece itself going both ways.
 void countWire(int size, double &bytes, long &frames)
 {
-    auto frame = [&](int hostBytes, int boardBytes) {
-        bytes += hostBytes + boardBytes;
-        ++frames;
-    };
-    frame(1, 1); // sync
-    for (int offset = 0; offset < size; offset += 256) {
-        if (offset % 65536 == 0)
-            frame(3, 1);                            // erase block
-        frame(7 + qMin(256, size - offset), 1);     // program piece
-    }
-    frame(1, 1); // the verify pass's sync
-    for (int offset = 0; offset < size; offset += 256)
-        frame(7, qMin(256, size - offset) + 1);     // read piece
+    const int blocks = (size + 65535) / 65536, pieces = (size + 255) / 256;
+    frames = 2 + blocks + 2L * pieces;
+    bytes = 2 * 2 + 4.0 * blocks + 16.0 * pieces + 2.0 * size;
 }
 
 // Seconds programData took, or a negative value when it failed.
