@@ -5,6 +5,7 @@
 //   build/bin/bench_terminal
 #include "apptest.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTextBlock>
 
