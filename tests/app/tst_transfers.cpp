@@ -1,6 +1,6 @@
-// File transfers from the terminal page: X-Rx and board requests against
-// lrzsz's sx and rx, and the transfers a board starts itself, played byte for
-// byte by a scripted board on the other side of a real pseudo-terminal.
+// File transfers from the terminal page: the transfers a board starts itself,
+// played byte for byte by a scripted board on the other side of a real
+// pseudo-terminal, a request taken by lrzsz's rx, and X-Rx from lrzsz's sx.
 #include "../terminal/xmodempackets.h"
 #include "apptest.h"
 #include "peerprocess.h"
@@ -248,59 +248,69 @@ private slots:
         QCOMPARE(f->pty.readUntilQuiet(300, 2000), QByteArray()); // no CAN in this direction
     }
 
-    // Our receiver (X-Rx) against sx, and our transmitter (a board's request)
-    // against rx.
-    void lrzszPeers_data()
+    // Our transmitter against rx, after the board's request.
+    void requestTakenByRx_data()
     {
-        QTest::addColumn<QString>("peer");
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<int>("size");
-        QTest::newRow("from sx, 128-byte blocks") << "sx" << QStringList() << 5000;
-        QTest::newRow("from sx, 1K blocks") << "sx" << QStringList{"-k"} << 70000;
-        QTest::newRow("to rx, CRC") << "rx" << QStringList{"-c"} << 3000;
-        QTest::newRow("to rx, checksum") << "rx" << QStringList() << 640;
+        QTest::newRow("CRC") << QStringList{"-c"} << 3000;
+        QTest::newRow("checksum") << QStringList() << 640;
     }
 
-    void lrzszPeers()
+    void requestTakenByRx()
     {
-        QFETCH(QString, peer);
         QFETCH(QStringList, options);
         QFETCH(int, size);
         const QByteArray data = testPattern(size, 3);
         QVERIFY(!writeFile(file("source.bin"), data).isEmpty());
-        PeerProcess process;
-        if (peer == "sx") {
-            QVERIFY(process.start(peer, options + QStringList{"source.bin"}, f->pty.masterDescriptor(), f->dir.path()));
-            DialogSeen seen;
-            answerFileDialog(file("received.bin"), &seen);
-            w->ui.xModemReceiveTB->click();
-            QCOMPARE(process.wait(10000), 0);
-            QCOMPARE(seen.caption, QStringLiteral("Save X-Modem data"));
-            QCOMPARE(seen.folder, QStringLiteral("/"));
-            QCOMPARE(seen.filters, QStringList{"*.*"});
-            const QByteArray got = contents("received.bin");
-            QVERIFY(got.startsWith(data));
-            // What follows is the sender's CTRL-Z padding up to its block size.
-            QCOMPARE(got.mid(data.size()), QByteArray(got.size() - data.size(), char(kCtrlZ)));
-            QVERIFY(logLines().contains(QStringLiteral("X-Modem return: %1").arg(got.size())));
-            QCOMPARE(logLines().last(), QStringLiteral("X-Modem data saved"));
-            QCOMPARE(w->settings->value("Terminal.xModem.Path").toString(), f->dir.path());
-        } else {
-            int status = -1;
-            ScriptedBoard board{f->pty, {}};
-            board.announce(char(0xFE), "source.bin\n");
-            board.expect(kAckByte + QByteArray::number(size) + "\n");
-            board.send(kAckByte);
-            auto receive = [&] {
-                process.start(peer, options + QStringList{"received.bin"}, f->pty.masterDescriptor(), f->dir.path());
-                status = process.wait(10000);
-            };
-            QCOMPARE(board.run(receive), QString());
-            QCOMPARE(status, 0);
-            QCOMPARE(logLines().last(), QStringLiteral("Terminal: X-Modem file transmit OK"));
-            QCOMPARE(logLines().contains("Terminal: X-Modem begin ..."), options.contains("-c")); // CRC asked for
-            QVERIFY(contents("received.bin").startsWith(data));
-        }
+        ScriptedBoard board{f->pty, {}};
+        board.announce(char(0xFE), "source.bin\n");
+        board.expect(kAckByte + QByteArray::number(size) + "\n");
+        board.send(kAckByte);
+        int status = -1;
+        auto receive = [&] {
+            PeerProcess rx;
+            rx.start("rx", options + QStringList{"received.bin"}, f->pty.masterDescriptor(), f->dir.path());
+            status = rx.wait(10000);
+        };
+        QCOMPARE(board.run(receive), QString());
+        QCOMPARE(status, 0);
+        QCOMPARE(logLines().last(), QStringLiteral("Terminal: X-Modem file transmit OK"));
+        QCOMPARE(logLines().contains("Terminal: X-Modem begin ..."), options.contains("-c")); // CRC asked for
+        QVERIFY(contents("received.bin").startsWith(data));
+        QVERIFY(w->terminalPolling);
+    }
+
+    // X-Rx against sx: the file as sx sent it, padding included.
+    void xRxFromSx_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("size");
+        QTest::newRow("128-byte blocks") << QStringList() << 5000;
+        QTest::newRow("1K blocks") << QStringList{"-k"} << 70000;
+    }
+
+    void xRxFromSx()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, size);
+        const QByteArray data = testPattern(size, 3);
+        QVERIFY(!writeFile(file("source.bin"), data).isEmpty());
+        PeerProcess sx;
+        QVERIFY(sx.start("sx", options + QStringList{"source.bin"}, f->pty.masterDescriptor(), f->dir.path()));
+        DialogSeen seen;
+        answerFileDialog(file("received.bin"), &seen);
+        w->ui.xModemReceiveTB->click();
+        QCOMPARE(sx.wait(10000), 0);
+        QCOMPARE(seen.caption, QStringLiteral("Save X-Modem data"));
+        QCOMPARE(seen.folder, QStringLiteral("/"));
+        QCOMPARE(seen.filters, QStringList{"*.*"});
+        const QByteArray got = contents("received.bin");
+        QVERIFY(got.startsWith(data));
+        QCOMPARE(got.mid(data.size()), QByteArray(got.size() - data.size(), char(kCtrlZ)));
+        QVERIFY(logLines().contains(QStringLiteral("X-Modem return: %1").arg(got.size())));
+        QCOMPARE(logLines().last(), QStringLiteral("X-Modem data saved"));
+        QCOMPARE(w->settings->value("Terminal.xModem.Path").toString(), f->dir.path());
         QVERIFY(w->terminalPolling);
     }
 
