@@ -32,19 +32,15 @@ struct Page
     Page()
     {
         spin->setRange(0, 100);
-        spin->setToolTip(QStringLiteral("Baud divisor"));
         combo->addItems({"one", "two", "three"});
-        combo->setToolTip(QStringLiteral("Mode"));
-        check->setToolTip(QStringLiteral("Enable"));
-        edit->setToolTip(QStringLiteral("Name"));
-        place(spin, "SPINBOX", 2, 1);
-        place(combo, "COMBOBOX", 3, 1);
-        place(check, "CHECKBOX", 4, 1);
-        place(edit, "LINEEDIT", 5, 2);
+        place(spin, "SPINBOX", "Baud divisor", 2, 1);
+        place(combo, "COMBOBOX", "Mode", 3, 1);
+        place(check, "CHECKBOX", "Enable", 4, 1);
+        place(edit, "LINEEDIT", "Name", 5, 2);
     }
-    void place(QWidget *w, const char *kind, int row, int column)
+    void place(QWidget *w, const char *kind, const char *toolTip, int row, int column)
     {
-        w->setAccessibleName(QString::fromLatin1(kind));
+        w->setToolTip(QString::fromLatin1(toolTip));
         table.setCellWidget(row, column, w);
         records.append({QString::fromLatin1(kind), w->toolTip(), row, column, 0});
     }
