@@ -1,8 +1,6 @@
 // Stack arena and heap blocks.
 #include "arena.h"
 
-#include "state.h"
-#include "storage.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,7 +11,7 @@
 bool arenaInit(EngineState *state, size_t size)
 {
     Arena *a = &state->arena;
-    if (size < 2 * kArenaAlign)
+    if (size < 2 * kArenaAlign || size > kArenaMaxBytes)
         return false;
     a->block = static_cast<char *>(malloc(size));
     if (!a->block)
@@ -32,33 +30,6 @@ void arenaCleanup(EngineState *state)
 {
     free(state->arena.block);
     state->arena = Arena{};
-}
-
-void *arenaAlloc(EngineState *state, size_t size)
-{
-    Arena *a = &state->arena;
-    if (!a->top || a->top > a->limit)
-        return nullptr;
-    size_t room = static_cast<size_t>(a->limit - a->top);
-    if (size > room || arenaAligned(size) > room)
-        return nullptr;
-    char *area = a->top;
-    memset(area, 0, size);
-    a->top += arenaAligned(size);
-    return area;
-}
-
-// Last in first out: only the size counts, the address is not checked.
-bool arenaPop(EngineState *state, const void *address, size_t size)
-{
-    (void)address;
-    Arena *a = &state->arena;
-    size_t used = static_cast<size_t>(a->top - a->start);
-    if (size > used || arenaAligned(size) > used)
-        return false;
-    a->top -= arenaAligned(size);
-    storageForgetPopped(state);
-    return true;
 }
 
 void arenaUnpop(EngineState *state, size_t size)
@@ -90,7 +61,7 @@ bool arenaPopFrame(EngineState *state)
         return false;
     a->top = a->frame;
     a->frame = link;
-    storageForgetPopped(state);
+    storagePopped(state);
     return true;
 }
 

@@ -170,10 +170,14 @@ static void assignArray(const AssignContext &c, ScriptValue *dest, ScriptValue *
 void assign(ParseCursor *cursor, ScriptValue *dest, ScriptValue *source, bool force, const char *functionName,
             int argNumber, bool allowPointerCoercion)
 {
+    TypeKind dk = dest->type->kind, sk = source->type->kind;
+    if (dk == sk && (dk == TYPE_INT || dk == TYPE_LONG) && (force || dest->isLvalue)) {
+        memcpy(dest->data, source->data, sizeof(int32_t)); // the commonest: an int into an int
+        return;
+    }
     AssignContext c{cursor, functionName, argNumber};
     if (!force && !dest->isLvalue)
         assignError(cursor, "not an lvalue", nullptr, nullptr, 0, 0, functionName, argNumber);
-    TypeKind dk = dest->type->kind, sk = source->type->kind;
     if (typeIsNumeric(dk) && !typeIsNumeric(sk) && !(allowPointerCoercion && sk == TYPE_POINTER))
         assignTypes(c, "%t from %t", dest->type, source->type);
     switch (dk) {

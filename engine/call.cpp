@@ -5,6 +5,7 @@
 #include "lexer.h"
 #include "state.h"
 #include "statement.h"
+#include "table.h"
 
 // A macro's body evaluated where the macro stands.
 void exprMacroBody(Expr *e, const ScriptValue *macro, const char *name, ScriptValue **result)
@@ -58,12 +59,9 @@ static int32_t exprArguments(Expr *e, const char *name, const FunctionDef *def, 
             else if (!def->variadic)
                 parserError(cursor, "too many arguments to %s()", name);
             ScriptValue *argument;
-            if (!parseExpression(cursor, &argument))
+            if (param ? !parseExpressionInto(cursor, param, true, name, count + 1)
+                      : !parseExpression(cursor, &argument))
                 parserError(cursor, "expression expected");
-            if (param) {
-                assign(cursor, param, argument, true, name, count + 1, false);
-                exprPopTo(cursor, argument);
-            }
             TokenKind token = getToken(cursor, nullptr, true);
             if (token == TK_CLOSE_BRACKET) {
                 count++;
@@ -78,6 +76,23 @@ static int32_t exprArguments(Expr *e, const char *name, const FunctionDef *def, 
     return count;
 }
 
+// The parameter values the arguments were assigned to become the function's
+// locals as they are: each is already a fresh value of its parameter's type
+// holding a copy of its argument, and lives on the arena until the call ends.
+static void exprDefineParameters(EngineState *state, ParseCursor *body, const FunctionDef *def, ScriptValue **params)
+{
+    HashTable *locals = &state->topFrame->locals;
+    for (int32_t i = 0; i < def->paramCount; i++) {
+        ScriptValue *param = params[i];
+        param->isLvalue = true;
+        param->lvalueOrigin = nullptr;
+        param->scopeId = -1; // parameters never go out of scope
+        if (i > 0 && tableEntry(locals, def->paramNames[i]))
+            parserError(body, "'%s' is already defined", def->paramNames[i]);
+        tableInsert(state, locals, def->paramNames[i], param, body->file, body->line, body->column);
+    }
+}
+
 static void exprRunBody(Expr *e, const char *name, const FunctionDef *def, ScriptValue *result,
                         ScriptValue **params, int32_t count)
 {
@@ -88,12 +103,9 @@ static void exprRunBody(Expr *e, const char *name, const FunctionDef *def, Scrip
     body.mode = MODE_RUN;
     CallFrame *frame = framePush(cursor, name, count);
     frame->returnValue = result;
-    for (int32_t i = 0; i < count; i++)
-        frame->params[i] = params[i];
-    for (int32_t i = 0; i < def->paramCount; i++) {
-        ScriptValue *local = defineVariable(e->state, &body, def->paramNames[i], params[i], def->paramTypes[i], true);
-        local->scopeId = -1; // parameters never go out of scope
-    }
+    for (int32_t i = 0; i < def->paramCount; i++)
+        frame->params[i] = params[i]; // the ones behind them have no slot of their own
+    exprDefineParameters(e->state, &body, def, params);
     if (parseStatement(&body, true) != STATEMENT_OK)
         parserError(&body, "function body expected");
     if (body.mode == MODE_GOTO)
@@ -147,7 +159,7 @@ static void exprMacroCall(Expr *e, const ScriptValue *macro, const char *name)
 }
 
 // call: name '(' arguments ')' -- the name is read, the bracket is next
-void exprCall(Expr *e, const char *name)
+void exprCall(Expr *e, const char *name, ScriptValue *function)
 {
     ParseCursor *cursor = e->cursor;
     getToken(cursor, nullptr, true);
@@ -156,7 +168,8 @@ void exprCall(Expr *e, const char *name)
         exprSkipArguments(cursor);
         return;
     }
-    ScriptValue *function = getVariable(e->state, cursor, name);
+    if (!function)
+        function = getVariable(e->state, cursor, name);
     if (function->type->kind == TYPE_MACRO) {
         exprMacroCall(e, function, name);
         return;
@@ -164,9 +177,7 @@ void exprCall(Expr *e, const char *name)
     if (function->type->kind != TYPE_FUNCTION)
         parserError(cursor, "%t is not a function - can't call", function->type);
     const FunctionDef *def = &function->data->function;
-    ExprNode *node = exprPushNode(e, TK_NONE, ORDER_VALUE, 0);
-    ScriptValue *result = valueAllocFromType(e->state, cursor, def->returnType, false, nullptr, false);
-    node->value = result;
+    ScriptValue *result = exprPushValue(e, def->returnType);
     if (!arenaPushFrame(e->state))
         parserError(cursor, "out of memory");
     size_t slots = def->paramCount > 0 ? size_t(def->paramCount) : 1;

@@ -43,14 +43,13 @@ static ScriptValue *declTypedef(EngineState *state, const char *name)
 
 bool startsType(ParseCursor *cursor)
 {
-    ScriptValue *value;
-    TokenKind token = declPeek(cursor, &value);
+    TokenKind token = declPeek(cursor);
     if (token >= TK_INT && token <= TK_UNSIGNED)
         return true;
-    return token == TK_IDENTIFIER && declTypedef(cursor->engine, static_cast<const char *>(value->data->ptr));
+    return token == TK_IDENTIFIER && declTypedef(cursor->engine, tokenName(cursor->pos)); // a peek stops at the record
 }
 
-constexpr int kMemberBuckets = 11;
+constexpr int kMemberBuckets = kSmallTableBuckets;
 
 static void declAttachMembers(EngineState *state, ParseCursor *cursor, ScriptType *type)
 {

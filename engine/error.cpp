@@ -137,21 +137,7 @@ void assignError(ParseCursor *cursor, const char *format, const ScriptType *type
     engineExit(state, 1);
 }
 
-NestingGuard::NestingGuard(ParseCursor *cursor) : state(cursor->engine)
+void NestingGuard::tooDeep(ParseCursor *cursor)
 {
-    if (state->nestingDepth >= kNestingLimit)
-        parserError(cursor, "nesting too deep");
-    // Kept for measurement: how much host stack the nesting really takes.
-    char marker = 0;
-    uintptr_t here = reinterpret_cast<uintptr_t>(&marker);
-    if (state->nestingDepth == 0)
-        state->stackBase = state->stackDeepest = here;
-    else if (here < state->stackDeepest)
-        state->stackDeepest = here;
-    state->nestingDepth++;
-}
-
-NestingGuard::~NestingGuard()
-{
-    state->nestingDepth--;
+    parserError(cursor, "nesting too deep");
 }

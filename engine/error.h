@@ -5,6 +5,7 @@
 #define LODVANE_ENGINE_ERROR_H
 
 #include "native.h"
+#include "state.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -30,12 +31,25 @@ constexpr int kNestingLimit = 2000;
 class NestingGuard
 {
 public:
-    explicit NestingGuard(ParseCursor *cursor);
-    ~NestingGuard();
+    explicit NestingGuard(ParseCursor *cursor) : state(cursor->engine)
+    {
+        if (state->nestingDepth >= kNestingLimit)
+            tooDeep(cursor);
+        // Kept for measurement: how much host stack the nesting really takes.
+        char marker = 0;
+        uintptr_t here = reinterpret_cast<uintptr_t>(&marker);
+        if (state->nestingDepth == 0)
+            state->stackBase = state->stackDeepest = here;
+        else if (here < state->stackDeepest)
+            state->stackDeepest = here;
+        state->nestingDepth++;
+    }
+    ~NestingGuard() { state->nestingDepth--; }
     NestingGuard(const NestingGuard &) = delete;
     NestingGuard &operator=(const NestingGuard &) = delete;
 
 private:
+    [[noreturn]] static void tooDeep(ParseCursor *cursor);
     EngineState *state;
 };
 

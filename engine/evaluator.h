@@ -6,6 +6,7 @@
 #include "arena.h"
 #include "error.h"
 #include "state.h"
+#include "storage.h"
 #include "token.h"
 #include "types.h"
 #include "variable.h"
@@ -16,6 +17,8 @@
 
 enum Order : uint8_t { ORDER_VALUE, ORDER_PREFIX, ORDER_INFIX, ORDER_POSTFIX };
 
+// A value node is one arena block: the node, the value's header right
+// behind it, then the value's own data (none when it shares storage).
 struct ExprNode {
     ExprNode *next;      // the node below
     ScriptValue *value;  // null for an operator
@@ -24,10 +27,13 @@ struct ExprNode {
     Order order;
 };
 
+constexpr size_t kExprNodeBytes = arenaAligned(sizeof(ExprNode));
+
 // One expression being read.
 struct Expr {
     ParseCursor *cursor;
     EngineState *state;
+    uint32_t base;      // arenaMark of where the expression began
     ExprNode *top;
     int32_t bracketBase;
     int ternaryDepth;
@@ -35,11 +41,21 @@ struct Expr {
     bool run;
 };
 
+// The data of a result small enough to travel by value.
+union SmallData {
+    int32_t i;
+    uint32_t u;
+    double d;
+    void *ptr;
+    ScriptType *type;
+    unsigned char bytes[8];
+};
+
 // What an operator leaves: a new value holding `small` or a copy of
 // `copyFrom`, or a header sharing existing storage.
 struct ExprResult {
     ScriptType *type = nullptr;
-    AnyData small{};
+    SmallData small{};
     void *shared = nullptr;
     const void *copyFrom = nullptr;
     bool isLvalue = false;
@@ -79,6 +95,24 @@ inline void storeInteger(void *at, TypeKind kind, int32_t value)
     }
 }
 
+// The kinds that make C's arithmetic unsigned: char and short promote to int.
+inline bool typeIsUnsignedWide(TypeKind kind)
+{
+    return kind == TYPE_UNSIGNED_INT || kind == TYPE_UNSIGNED_LONG;
+}
+
+// coerceInteger, with the 32-bit kinds, the commonest, read here.
+inline int32_t exprInteger32(const ScriptValue *value)
+{
+    TypeKind kind = value->type->kind;
+    if (kind == TYPE_INT || kind == TYPE_LONG || kind == TYPE_UNSIGNED_INT || kind == TYPE_UNSIGNED_LONG) {
+        int32_t n;
+        memcpy(&n, value->data, sizeof n);
+        return n;
+    }
+    return coerceInteger(value);
+}
+
 inline uintptr_t loadPointer(const ScriptValue *value)
 {
     return reinterpret_cast<uintptr_t>(load<void *>(value->data));
@@ -96,6 +130,19 @@ inline int32_t doubleToInt32(double d)
     return static_cast<int32_t>(d);
 }
 
+// memcpy of at most 8 bytes, with the usual sizes spelt out so that none of
+// them becomes a call.
+inline void copySmall(void *to, const void *from, size_t size)
+{
+    switch (size) {
+    case 8: memcpy(to, from, 8); break;
+    case 4: memcpy(to, from, 4); break;
+    case 1: memcpy(to, from, 1); break;
+    case 2: memcpy(to, from, 2); break;
+    default: memcpy(to, from, size); break;
+    }
+}
+
 inline size_t compactSize(const ScriptType *type)
 {
     return typeDataSize(type, type->arraySize, true);
@@ -105,10 +152,11 @@ inline size_t compactSize(const ScriptType *type)
 
 inline ExprNode *exprPushNode(Expr *e, TokenKind op, Order order, int32_t precedence)
 {
-    ExprNode *node = static_cast<ExprNode *>(arenaAlloc(e->state, sizeof(ExprNode)));
+    ExprNode *node = static_cast<ExprNode *>(arenaAllocRaw(e->state, kExprNodeBytes));
     if (!node)
         parserError(e->cursor, "out of memory");
     node->next = e->top;
+    node->value = nullptr;
     node->op = op;
     node->order = order;
     node->precedence = precedence;
@@ -119,14 +167,16 @@ inline ExprNode *exprPushNode(Expr *e, TokenKind op, Order order, int32_t preced
 // Releases everything from `address` up.
 inline void exprPopTo(ParseCursor *cursor, const void *address)
 {
-    EngineState *state = cursor->engine;
-    size_t size = size_t(state->arena.top - static_cast<const char *>(address));
-    if (!arenaPop(state, address, size))
+    if (!arenaPopTo(cursor->engine, address))
         parserError(cursor, "stack underrun");
 }
 
 ScriptValue *exprPushResult(Expr *e, const ExprResult &r);
 void exprReplace(Expr *e, ExprNode *lowest, ExprResult &r);
+// exprReplace for a number or a pointer held in `small`.
+void exprReplaceNumber(Expr *e, ExprNode *lowest, ScriptType *type, SmallData small);
+// A new value node of `type` whose data, zeroed, is the value's own.
+ScriptValue *exprPushValue(Expr *e, ScriptType *type);
 
 inline ExprResult intResult(Expr *e, int32_t value)
 {
@@ -144,12 +194,34 @@ inline void exprPushInt(Expr *e, int32_t value)
 
 /* ---- operators (operator.cpp) ------------------------------------------- */
 
-void exprCollapse(Expr *e, int32_t precedence);
+// The operator an expression stack would apply next, if its precedence is
+// at least `precedence`.
+inline ExprNode *exprCollapsible(const Expr *e, int32_t precedence)
+{
+    ExprNode *top = e->top;
+    if (!top)
+        return nullptr;
+    ExprNode *op = top->value ? top->next : top;
+    if (!op || op->value || op->precedence < precedence)
+        return nullptr;
+    return op;
+}
+
+void exprCollapseFrom(Expr *e, int32_t precedence);
+
+// Applies operators from the top while their precedence is at least `precedence`.
+inline void exprCollapse(Expr *e, int32_t precedence)
+{
+    if (exprCollapsible(e, precedence))
+        exprCollapseFrom(e, precedence);
+}
+
 void exprMember(Expr *e, TokenKind op);
 
 /* ---- calls and macros (call.cpp) ---------------------------------------- */
 
 void exprMacroBody(Expr *e, const ScriptValue *macro, const char *name, ScriptValue **result);
-void exprCall(Expr *e, const char *name);
+// `function` is what the name stands for, or null when nothing visible does.
+void exprCall(Expr *e, const char *name, ScriptValue *function);
 
 #endif

@@ -184,15 +184,20 @@ static TokenKind lexNumber(Lexer *lx, LexValue *v)
         real = real * base + d;
     }
     const char *digitsEnd = lx->pos;
-    if (lexChar(lx, 0) == 'u' || lexChar(lx, 0) == 'U')
+    // As in C: a u suffix, or a hexadecimal, octal or binary constant too big
+    // for int, makes the constant unsigned.
+    bool isUnsigned = base != 10 && whole > uint32_t(INT32_MAX);
+    if (lexChar(lx, 0) == 'u' || lexChar(lx, 0) == 'U') {
         lx->pos++;
+        isUnsigned = true;
+    }
     if (lexChar(lx, 0) == 'l' || lexChar(lx, 0) == 'L')
         lx->pos++;
     int c = lexChar(lx, 0);
     if (c != '.' && c != 'e' && c != 'E') {
         lx->column += static_cast<unsigned>(lx->pos - start);
         v->integer = static_cast<int32_t>(whole);
-        return TK_INT_CONSTANT;
+        return isUnsigned ? TK_UNSIGNED_CONSTANT : TK_INT_CONSTANT;
     }
     const char *fraction = lx->pos, *fractionEnd = lx->pos;
     if (c == '.') {
@@ -508,6 +513,7 @@ static void lexEmit(Lexer *lx, TokenKind token, unsigned column, const LexValue 
         memcpy(p + 2, &address, 8);
         break;
     case TK_INT_CONSTANT:
+    case TK_UNSIGNED_CONSTANT:
         memcpy(p + 2, &v.integer, 4);
         break;
     case TK_FP_CONSTANT:

@@ -130,14 +130,31 @@ static ExprResult exprDouble(Expr *e, TokenKind op, ScriptValue *left, ScriptVal
     return intResult(e, truncated);
 }
 
-// Signed 32-bit with wrap-around; unsigned types are compared and divided
-// as signed.
-static ExprResult exprInteger(Expr *e, TokenKind op, ScriptValue *left, ScriptValue *right)
+static ScriptType *integerType(Expr *e, bool isUnsigned)
 {
-    int32_t a = coerceInteger(left), b = coerceInteger(right);
+    return isUnsigned ? &e->state->unsignedIntType : &e->state->intType;
+}
+
+static ExprResult integerResult(Expr *e, int32_t value, bool isUnsigned)
+{
+    ExprResult r = intResult(e, value);
+    r.type = integerType(e, isUnsigned);
+    return r;
+}
+
+// 32 bits with wrap-around, signed or unsigned as C's usual conversions make
+// it: unsigned when either operand is an unsigned int or unsigned long, char
+// and short promoting to int. A shift takes its left operand's type. An
+// assignment's value has its target's signedness.
+static ScriptType *exprInteger(Expr *e, TokenKind op, ScriptValue *left, ScriptValue *right, int32_t *value)
+{
+    int32_t a = exprInteger32(left), b = exprInteger32(right);
     uint32_t ua = uint32_t(a), ub = uint32_t(b);
+    TokenKind base = exprBaseOperator(op);
+    bool leftUnsigned = typeIsUnsignedWide(left->type->kind);
+    bool isUnsigned = leftUnsigned || typeIsUnsignedWide(right->type->kind);
     int32_t result;
-    switch (exprBaseOperator(op)) {
+    switch (base) {
     case TK_ASSIGN: result = b; break;
     case TK_PLUS: result = int32_t(ua + ub); break;
     case TK_MINUS: result = int32_t(ua - ub); break;
@@ -145,30 +162,39 @@ static ExprResult exprInteger(Expr *e, TokenKind op, ScriptValue *left, ScriptVa
     case TK_SLASH: case TK_MODULUS:
         if (b == 0)
             parserError(e->cursor, "division by zero");
+        if (isUnsigned) {
+            result = int32_t(base == TK_SLASH ? ua / ub : ua % ub);
+            break;
+        }
         if (a == INT32_MIN && b == -1)
             exprInvalid(e);
-        result = exprBaseOperator(op) == TK_SLASH ? a / b : a % b;
+        result = base == TK_SLASH ? a / b : a % b;
         break;
-    case TK_SHIFT_LEFT: result = int32_t(ua << (ub & 31)); break;
-    case TK_SHIFT_RIGHT: result = a >> (ub & 31); break;
+    case TK_SHIFT_LEFT: result = int32_t(ua << (ub & 31)); isUnsigned = leftUnsigned; break;
+    case TK_SHIFT_RIGHT:
+        result = leftUnsigned ? int32_t(ua >> (ub & 31)) : a >> (ub & 31);
+        isUnsigned = leftUnsigned;
+        break;
     case TK_AMPERSAND: result = a & b; break;
     case TK_BITWISE_OR: result = a | b; break;
     case TK_BITWISE_XOR: result = a ^ b; break;
-    case TK_LOGICAL_OR: result = a || b; break;
-    case TK_LOGICAL_AND: result = a && b; break;
-    case TK_EQUAL: result = a == b; break;
-    case TK_NOT_EQUAL: result = a != b; break;
-    case TK_LESS_THAN: result = a < b; break;
-    case TK_GREATER_THAN: result = a > b; break;
-    case TK_LESS_EQUAL: result = a <= b; break;
-    case TK_GREATER_EQUAL: result = a >= b; break;
+    case TK_LOGICAL_OR: result = a || b; isUnsigned = false; break;
+    case TK_LOGICAL_AND: result = a && b; isUnsigned = false; break;
+    case TK_EQUAL: result = a == b; isUnsigned = false; break;
+    case TK_NOT_EQUAL: result = a != b; isUnsigned = false; break;
+    case TK_LESS_THAN: result = isUnsigned ? ua < ub : a < b; isUnsigned = false; break;
+    case TK_GREATER_THAN: result = isUnsigned ? ua > ub : a > b; isUnsigned = false; break;
+    case TK_LESS_EQUAL: result = isUnsigned ? ua <= ub : a <= b; isUnsigned = false; break;
+    case TK_GREATER_EQUAL: result = isUnsigned ? ua >= ub : a >= b; isUnsigned = false; break;
     default: exprInvalid(e);
     }
     if (exprIsAssignment(op)) {
         exprRequireLvalue(e, left);
         storeInteger(left->data, left->type->kind, result);
+        isUnsigned = leftUnsigned;
     }
-    return intResult(e, result);
+    *value = result;
+    return integerType(e, isUnsigned);
 }
 
 static size_t pointedSize(const ScriptType *pointer)
@@ -238,7 +264,7 @@ static ExprResult exprIndex(Expr *e, ScriptValue *left, ScriptValue *right)
 {
     if (!typeIsNumeric(right->type->kind))
         parserError(e->cursor, "array index must be an integer");
-    int64_t index = coerceInteger(right);
+    int64_t index = exprInteger32(right);
     ScriptType *type = left->type;
     if (type->kind != TYPE_POINTER && type->kind != TYPE_ARRAY)
         parserError(e->cursor, "this %t is not an array", type);
@@ -268,7 +294,7 @@ static void exprCast(Expr *e, ExprNode *lowest, ScriptValue *left, ScriptValue *
         ScriptValue temporary{};
         temporary.type = type;
         if (size <= sizeof r.small) {
-            temporary.data = &r.small;
+            temporary.data = reinterpret_cast<AnyData *>(&r.small);
         } else {
             staged.block = heapAlloc(e->state, size);
             if (!staged.block)
@@ -307,7 +333,10 @@ static void exprInfix(Expr *e, ExprNode *opNode)
     } else if (typeIsNumeric(lk) && typeIsNumeric(rk) && (lk == TYPE_DOUBLE || rk == TYPE_DOUBLE)) {
         r = exprDouble(e, op, left, right);
     } else if (typeIsNumeric(lk) && typeIsNumeric(rk)) {
-        r = exprInteger(e, op, left, right);
+        SmallData result{};
+        ScriptType *type = exprInteger(e, op, left, right, &result.i);
+        exprReplaceNumber(e, lowest, type, result);
+        return;
     } else if (lk == TYPE_POINTER && typeIsNumeric(rk)) {
         r = exprPointerNumber(e, op, left, right);
     } else if (lk == TYPE_POINTER && rk == TYPE_POINTER) {
@@ -348,7 +377,7 @@ static ExprResult exprStep(Expr *e, TokenKind op, ScriptValue *value, bool postf
         exprRequireLvalue(e, value);
         int32_t old = coerceInteger(value);
         storeInteger(value->data, kind, int32_t(uint32_t(old) + uint32_t(step)));
-        return intResult(e, postfix ? old : coerceInteger(value));
+        return integerResult(e, postfix ? old : coerceInteger(value), typeIsUnsignedWide(kind));
     }
     uintptr_t p = loadPointer(value);
     exprRequireNonNull(e, p);
@@ -370,11 +399,12 @@ static ExprResult exprPrefixNumber(Expr *e, TokenKind op, ScriptValue *value)
         }
     }
     int32_t n = coerceInteger(value);
+    bool isUnsigned = typeIsUnsignedWide(value->type->kind);
     switch (op) {
-    case TK_PLUS: return intResult(e, n);
-    case TK_MINUS: return intResult(e, int32_t(0u - uint32_t(n)));
+    case TK_PLUS: return integerResult(e, n, isUnsigned);
+    case TK_MINUS: return integerResult(e, int32_t(0u - uint32_t(n)), isUnsigned);
     case TK_LOGICAL_NOT: return intResult(e, !n);
-    case TK_BITWISE_NOT: return intResult(e, ~n);
+    case TK_BITWISE_NOT: return integerResult(e, ~n, isUnsigned);
     default: exprInvalid(e);
     }
 }
@@ -442,16 +472,13 @@ static void exprApply(Expr *e, ExprNode *opNode)
     }
 }
 
-// Applies operators from the top while their precedence is at least `precedence`.
-void exprCollapse(Expr *e, int32_t precedence)
+void exprCollapseFrom(Expr *e, int32_t precedence)
 {
     for (;;) {
+        ExprNode *op = exprCollapsible(e, precedence);
+        if (!op)
+            return;
         ExprNode *top = e->top;
-        if (!top)
-            return;
-        ExprNode *op = top->value ? top->next : top;
-        if (!op || op->value || op->precedence < precedence)
-            return;
         bool valueAbove = top != op;
         bool valueBelow = op->next && op->next->value;
         if ((op->order == ORDER_PREFIX && !valueAbove) || (op->order == ORDER_POSTFIX && (valueAbove || !valueBelow)) ||

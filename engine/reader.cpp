@@ -33,14 +33,11 @@ static const void *readAddress(const unsigned char *payload)
     return reinterpret_cast<const void *>(static_cast<uintptr_t>(address));
 }
 
-// Fills the state's lexer value record with the payload of a value token.
-static ScriptValue *readerValue(EngineState *state, TokenKind token, const unsigned char *payload)
+// The record's flags stay as engine start-up cleared them: nobody writes them.
+ScriptValue *tokenValue(EngineState *state, TokenKind token, const unsigned char *payload)
 {
     ScriptValue *value = &state->lexerValue;
     AnyData *data = &state->lexerData;
-    value->lvalueOrigin = nullptr;
-    value->valueOnHeap = value->valueOnStack = value->dataOnHeap = false;
-    value->isLvalue = value->outOfScope = false;
     switch (token) {
     case TK_IDENTIFIER:
         value->type = nullptr;
@@ -49,6 +46,10 @@ static ScriptValue *readerValue(EngineState *state, TokenKind token, const unsig
     case TK_INT_CONSTANT:
         value->type = &state->longType;
         memcpy(&data->l, payload, 4);
+        break;
+    case TK_UNSIGNED_CONSTANT:
+        value->type = &state->unsignedIntType;
+        memcpy(&data->u, payload, 4);
         break;
     case TK_FP_CONSTANT:
         value->type = &state->doubleType;
@@ -84,7 +85,7 @@ TokenKind getRawToken(ParseCursor *cursor, ScriptValue **value, bool advance)
     TokenKind token = static_cast<TokenKind>(cursor->pos[0]);
     cursor->column = cursor->pos[1];
     if (value)
-        *value = readerValue(cursor->engine, token, cursor->pos + kTokenHeaderBytes);
+        *value = tokenValue(cursor->engine, token, cursor->pos + kTokenHeaderBytes);
     if (advance && token != TK_EOF && token != TK_END_OF_FUNCTION)
         cursor->pos += kTokenHeaderBytes + tokenPayloadSize(token);
     return token;
@@ -112,7 +113,7 @@ static int32_t readerIfValue(ParseCursor *cursor, TokenKind token, ScriptValue *
         ParseCursor body = macro->data->macro.body;
         token = getRawToken(&body, &value, false);
     }
-    if (token == TK_INT_CONSTANT)
+    if (token == TK_INT_CONSTANT || token == TK_UNSIGNED_CONSTANT)
         return value->data->l;
     if (token == TK_CHAR_CONSTANT)
         return value->data->c;
@@ -161,7 +162,7 @@ static void readerEndif(ParseCursor *cursor)
         cursor->evaluateToLevel = cursor->ifLevel;
 }
 
-TokenKind getToken(ParseCursor *cursor, ScriptValue **value, bool advance)
+TokenKind getTokenApart(ParseCursor *cursor, ScriptValue **value, bool advance)
 {
     for (;;) {
         TokenKind token = getRawToken(cursor, value, false);

@@ -76,6 +76,7 @@ static void stateFreeFrames(EngineState *state)
 void engineCleanup(EngineState *state)
 {
     stateFreeFrames(state);
+    releaseDeleted(state, true);
     releaseStandardLibrary(state);
     stateFreeHeaders(state);
     stateFreeRetained(state);

@@ -21,13 +21,9 @@ static TokenKind stmtPeek(ParseCursor *cursor, ScriptValue **value = nullptr)
 
 // Moves to a remembered position without touching the mode, the labels
 // sought or the scope.
-static void stmtGoTo(ParseCursor *cursor, const ParseCursor &mark)
+static void stmtGoTo(ParseCursor *cursor, const TokenMark &mark)
 {
-    cursor->pos = mark.pos;
-    cursor->line = mark.line;
-    cursor->column = mark.column;
-    cursor->ifLevel = mark.ifLevel;
-    cursor->evaluateToLevel = mark.evaluateToLevel;
+    tokenReturn(cursor, mark);
 }
 
 // The report points at the token that cannot start a statement.
@@ -107,7 +103,7 @@ static void stmtWhile(ParseCursor *cursor)
 {
     ExecMode loopMode = cursor->mode;
     expectToken(cursor, TK_OPEN_BRACKET, "'(' expected");
-    ParseCursor condition = *cursor;
+    TokenMark condition = tokenMark(cursor);
     for (;;) {
         stmtGoTo(cursor, condition);
         bool holds = parseIntExpression(cursor) != 0;
@@ -124,7 +120,7 @@ static void stmtWhile(ParseCursor *cursor)
 static void stmtDo(ParseCursor *cursor)
 {
     ExecMode loopMode = cursor->mode;
-    ParseCursor body = *cursor;
+    TokenMark body = tokenMark(cursor);
     for (;;) {
         stmtGoTo(cursor, body);
         stmtRequire(cursor, parseStatement(cursor, true));
@@ -144,27 +140,24 @@ static void stmtFor(ParseCursor *cursor)
     intptr_t savedScope = scopeEnter(cursor);
     expectToken(cursor, TK_OPEN_BRACKET, "'(' expected");
     stmtRequire(cursor, parseStatement(cursor, true));
-    ParseCursor condition = *cursor;
+    TokenMark condition = tokenMark(cursor);
     bool hasCondition = stmtPeek(cursor) != TK_SEMICOLON;
     bool holds = !hasCondition || parseIntExpression(cursor) != 0;
     expectToken(cursor, TK_SEMICOLON, "';' expected");
-    ParseCursor step = *cursor;
+    TokenMark step = tokenMark(cursor);
     ExecMode mode = cursor->mode;
     cursor->mode = MODE_SKIP;
-    ScriptValue *ignored;
-    parseExpression(cursor, &ignored);
+    parseExpressionDiscard(cursor);
     cursor->mode = mode;
     expectToken(cursor, TK_CLOSE_BRACKET, "')' expected");
-    ParseCursor body = *cursor;
+    TokenMark body = tokenMark(cursor);
     stmtRequire(cursor, parseStatementMaybeRun(cursor, holds, true));
     if (cursor->mode == MODE_CONTINUE && loopMode == MODE_RUN)
         cursor->mode = MODE_RUN;
-    ParseCursor after = *cursor;
+    TokenMark after = tokenMark(cursor);
     while (holds && cursor->mode == MODE_RUN) {
         stmtGoTo(cursor, step);
-        ScriptValue *value;
-        if (parseExpression(cursor, &value))
-            valuePop(cursor, value);
+        parseExpressionDiscard(cursor);
         stmtGoTo(cursor, condition);
         if (hasCondition && parseIntExpression(cursor) == 0)
             break;
@@ -246,9 +239,8 @@ static void stmtReturn(ParseCursor *cursor)
     CallFrame *frame = state->topFrame;
     bool hasValue = stmtPeek(cursor) != TK_SEMICOLON;
     if (cursor->mode != MODE_RUN) {
-        ScriptValue *ignored;
         if (hasValue)
-            parseExpression(cursor, &ignored);
+            parseExpressionDiscard(cursor);
         return;
     }
     bool wantsValue = !frame || frame->returnValue->type->kind != TYPE_VOID;
@@ -256,15 +248,14 @@ static void stmtReturn(ParseCursor *cursor)
         parserError(cursor, "value required in return");
     if (!wantsValue && hasValue)
         parserError(cursor, "value in return from a void function");
-    if (hasValue) {
+    if (hasValue && !frame) {
         ScriptValue *value;
         if (!parseExpression(cursor, &value))
             parserError(cursor, "value required in return");
-        if (!frame)
-            engineExit(state, coerceInteger(value));
-        assign(cursor, frame->returnValue, value, true, nullptr, 0, false);
-        valuePop(cursor, value);
+        engineExit(state, coerceInteger(value));
     }
+    if (hasValue && !parseExpressionInto(cursor, frame->returnValue, true, nullptr, 0))
+        parserError(cursor, "value required in return");
     cursor->mode = MODE_RETURN;
 }
 
@@ -294,9 +285,11 @@ static void stmtInclude(ParseCursor *cursor)
     includeHeader(cursor->engine, static_cast<const char *>(value->data->ptr));
 }
 
-// delete: 'delete' name -- removes a global. Only at top level: inside a
-// function an expression further up may still hold the global's storage,
-// or the function being deleted may be the one running.
+// delete: 'delete' name -- removes a global, in a function too. An
+// expression further up may still be using it (a function deleting a global
+// its caller's expression has read, or deleting itself while it runs): its
+// value then stays until those expressions are over, out of reach of the
+// script's pointers and names.
 static void stmtDelete(ParseCursor *cursor)
 {
     EngineState *state = cursor->engine;
@@ -306,29 +299,22 @@ static void stmtDelete(ParseCursor *cursor)
     if (cursor->mode != MODE_RUN)
         return;
     const char *name = static_cast<const char *>(value->data->ptr);
-    if (state->topFrame)
-        parserError(cursor, "'%s' can't be deleted inside a function", name);
-    if (!tableEntry(&state->globals, name))
+    HashEntry *entry = tableEntry(&state->globals, name);
+    if (!entry)
         parserError(cursor, "'%s' is not defined", name);
-    valueFree(state, static_cast<ScriptValue *>(tableDelete(state, &state->globals, name)));
+    uint32_t useMark = entry->useMark;
+    deleteGlobalValue(state, static_cast<ScriptValue *>(tableDelete(state, &state->globals, name)), useMark);
 }
 
-static bool stmtIsTypedef(ParseCursor *cursor, const char *name)
-{
-    ScriptValue *named = lookupVariable(cursor->engine, name);
-    return named && named->type->kind == TYPE_TYPE;
-}
-
-// A label is a name nobody defined, followed by ':'.
+// A label is a name nobody defined, followed by ':'; the cursor is on the name.
 static bool stmtLabel(ParseCursor *cursor, const char *name)
 {
-    if (lookupVariable(cursor->engine, name))
+    TokenMark at = tokenMark(cursor);
+    getToken(cursor, nullptr, true);
+    if (getToken(cursor, nullptr, true) != TK_COLON) {
+        tokenReturn(cursor, at);
         return false;
-    ParseCursor after = *cursor;
-    getToken(&after, nullptr, true);
-    if (getToken(&after, nullptr, true) != TK_COLON)
-        return false;
-    *cursor = after;
+    }
     if (cursor->mode == MODE_GOTO && cursor->gotoLabel == name)
         cursor->mode = MODE_RUN;
     return true;
@@ -336,10 +322,7 @@ static bool stmtLabel(ParseCursor *cursor, const char *name)
 
 static void stmtExpression(ParseCursor *cursor)
 {
-    ScriptValue *result;
-    parseExpression(cursor, &result);
-    if (cursor->mode == MODE_RUN)
-        valuePop(cursor, result);
+    parseExpressionDiscard(cursor);
 }
 
 // declaration, or a function definition when '(' follows the name; returns
@@ -362,15 +345,22 @@ void scheduleCheckpoint(EngineState *state)
         next = options.statementLimit + 1;
     if (options.poll && state->nextPoll < next)
         next = state->nextPoll;
+    if (state->deleted)
+        next = state->statementCount + 1; // every statement, until they are released
     state->nextCheckpoint = next;
 }
 
-// A bounded run ends here once it has executed its statements, and a host
-// that asked to be polled is called from here.
+// A bounded run ends here once it has executed its statements, a host that
+// asked to be polled is called from here, and deleted globals that no
+// expression uses any more are released here.
 static void stmtCheckpoint(ParseCursor *cursor)
 {
     EngineState *state = cursor->engine;
     const EngineRunOptions &options = state->options;
+    if (state->deleted) {
+        releaseDeleted(state, false);
+        scheduleCheckpoint(state);
+    }
     if (options.statementLimit && state->statementCount > options.statementLimit)
         parserError(cursor, "step limit reached");
     if (options.poll && state->statementCount >= state->nextPoll) {
@@ -394,18 +384,18 @@ StatementResult parseStatement(ParseCursor *cursor, bool checkSemicolon)
     NestingGuard guard(cursor);
     if (cursor->mode == MODE_RUN)
         stmtCount(cursor);
-    ParseCursor before = *cursor;
-    ScriptValue *value;
-    TokenKind token = getToken(cursor, &value, true);
+    TokenMark before = tokenMark(cursor);
+    const unsigned char *record;
+    TokenKind token = nextToken(cursor, &record);
     switch (token) {
     case TK_EOF:
     case TK_END_OF_FUNCTION:
-        *cursor = before;
+        tokenReturn(cursor, before);
         return STATEMENT_EOF;
     case TK_SEMICOLON:
         return STATEMENT_OK;
     case TK_LEFT_BRACE:
-        *cursor = before;
+        tokenReturn(cursor, before);
         parseBlock(cursor, true, true);
         return STATEMENT_OK;
     case TK_IF: stmtIf(cursor); return STATEMENT_OK;
@@ -430,11 +420,12 @@ StatementResult parseStatement(ParseCursor *cursor, bool checkSemicolon)
             cursor->mode = MODE_BREAK;
         break;
     case TK_IDENTIFIER: {
-        const char *name = static_cast<const char *>(value->data->ptr);
-        *cursor = before;
-        if (stmtLabel(cursor, name))
+        const char *name = tokenName(record);
+        tokenReturn(cursor, before);
+        ScriptValue *named = lookupVariable(cursor->engine, name);
+        if (!named && stmtLabel(cursor, name))
             return STATEMENT_OK;
-        if (!stmtIsTypedef(cursor, name)) {
+        if (!named || named->type->kind != TYPE_TYPE) {
             stmtExpression(cursor);
             break;
         }
@@ -443,11 +434,11 @@ StatementResult parseStatement(ParseCursor *cursor, bool checkSemicolon)
         break;
     }
     case TK_AMPERSAND: case TK_ASTERISK: case TK_INCREMENT: case TK_DECREMENT: case TK_OPEN_BRACKET:
-        *cursor = before;
+        tokenReturn(cursor, before);
         stmtExpression(cursor);
         break;
     default:
-        *cursor = before;
+        tokenReturn(cursor, before);
         if (token < TK_INT || token > TK_UNSIGNED)
             return STATEMENT_ERROR;
         if (!stmtDeclaration(cursor))

@@ -1,5 +1,5 @@
-// The storage registry: a sorted array of live blocks plus the arena, in
-// which the data of stack values is recorded too.
+// The storage registry: a sorted list of live heap and host blocks, and a
+// stack of the stack values' data regions that follows the arena.
 #include "storage.h"
 
 #include "arena.h"
@@ -9,13 +9,23 @@
 #include <algorithm>
 #include <cstring>
 
-// Index of the first region whose start is above `address`.
-static int storageUpperBound(const StorageRegistry *r, uintptr_t address)
+static void storageForgetLastBlocks(EngineState *state)
 {
-    int low = 0, high = r->count;
+    state->storage.lastBlocks[0] = state->storage.lastBlocks[1] = -1;
+}
+
+static bool storageBlockHolds(const StorageRegionList *blocks, int i, uintptr_t at)
+{
+    return i >= 0 && i < blocks->count && at >= blocks->regions[i].start && at < blocks->regions[i].end;
+}
+
+// Index of the first region whose start is above `address`.
+static int storageUpperBound(const StorageRegionList *list, uintptr_t address)
+{
+    int low = 0, high = list->count;
     while (low < high) {
         int mid = (low + high) / 2;
-        if (r->regions[mid].start <= address)
+        if (list->regions[mid].start <= address)
             low = mid + 1;
         else
             high = mid;
@@ -23,18 +33,17 @@ static int storageUpperBound(const StorageRegistry *r, uintptr_t address)
     return low;
 }
 
-static void storageGrow(EngineState *state)
+static void storageGrow(EngineState *state, StorageRegionList *list)
 {
-    StorageRegistry *r = &state->storage;
-    int capacity = r->capacity ? 2 * r->capacity : 64;
+    int capacity = list->capacity ? 2 * list->capacity : 64;
     StorageRegion *grown = static_cast<StorageRegion *>(heapAlloc(state, sizeof(StorageRegion) * size_t(capacity)));
     if (!grown)
         engineError(state, "out of memory");
-    if (r->count)
-        memcpy(grown, r->regions, sizeof(StorageRegion) * size_t(r->count));
-    heapFree(state, r->regions);
-    r->regions = grown;
-    r->capacity = capacity;
+    if (list->count)
+        memcpy(grown, list->regions, sizeof(StorageRegion) * size_t(list->count));
+    heapFree(state, list->regions);
+    list->regions = grown;
+    list->capacity = capacity;
 }
 
 static bool inArena(const Arena *a, uintptr_t at)
@@ -42,75 +51,93 @@ static bool inArena(const Arena *a, uintptr_t at)
     return at >= reinterpret_cast<uintptr_t>(a->start) && at < reinterpret_cast<uintptr_t>(a->limit) + kArenaAlign;
 }
 
-void storageForgetPopped(EngineState *state)
+static StorageRegionList *storageListFor(EngineState *state, uintptr_t at)
 {
-    uintptr_t at = reinterpret_cast<uintptr_t>(state->arena.top);
-    StorageRegistry *r = &state->storage;
-    const Arena *a = &state->arena;
-    int first = storageUpperBound(r, at);
-    if (first > 0 && r->regions[first - 1].end > at && inArena(a, r->regions[first - 1].start))
-        first--;
-    int last = first;
-    while (last < r->count && inArena(a, r->regions[last].start))
-        last++;
-    if (last == first)
-        return;
-    memmove(r->regions + first, r->regions + last, sizeof(StorageRegion) * size_t(r->count - last));
-    r->count -= last - first;
+    return inArena(&state->arena, at) ? &state->storage.stack : &state->storage.blocks;
 }
 
+void storageForgetPopped(EngineState *state)
+{
+    StorageRegionList *stack = &state->storage.stack;
+    uintptr_t top = reinterpret_cast<uintptr_t>(state->arena.top);
+    while (stack->count > 0 && stack->regions[stack->count - 1].start >= top)
+        stack->count--;
+}
+
+// A stack value's region lands on top of the stack; the insertion below it
+// is only the general case of the same sorted list.
 void storageAdd(EngineState *state, const void *start, size_t size, bool readOnly)
 {
-    StorageRegistry *r = &state->storage;
     if (!start || !size)
         return;
-    if (r->count == r->capacity)
-        storageGrow(state);
     uintptr_t at = reinterpret_cast<uintptr_t>(start);
-    int i = storageUpperBound(r, at);
-    if (i > 0 && at < r->regions[i - 1].end)
-        return; // already reachable (one shared text registered twice)
-    memmove(r->regions + i + 1, r->regions + i, sizeof(StorageRegion) * size_t(r->count - i));
-    r->regions[i] = StorageRegion{at, at + size, readOnly};
-    r->count++;
+    StorageRegionList *list = storageListFor(state, at);
+    if (list->count == list->capacity)
+        storageGrow(state, list);
+    int i = list->count;
+    if (i > 0 && list->regions[i - 1].start > at)
+        i = storageUpperBound(list, at);
+    if (i > 0 && at < list->regions[i - 1].end) {
+        if (list != &state->storage.stack)
+            return; // already reachable (one shared text registered twice)
+        list->regions[i - 1].end = at; // what lay above the arena's top has gone
+    }
+    memmove(list->regions + i + 1, list->regions + i, sizeof(StorageRegion) * size_t(list->count - i));
+    list->regions[i] = StorageRegion{at, at + size, readOnly};
+    list->count++;
+    storageForgetLastBlocks(state);
 }
 
 void storageRemove(EngineState *state, const void *start)
 {
-    StorageRegistry *r = &state->storage;
     uintptr_t at = reinterpret_cast<uintptr_t>(start);
-    int i = storageUpperBound(r, at) - 1;
-    if (i < 0 || r->regions[i].start != at)
+    StorageRegionList *list = storageListFor(state, at);
+    int i = storageUpperBound(list, at) - 1;
+    if (i < 0 || list->regions[i].start != at)
         return;
-    memmove(r->regions + i, r->regions + i + 1, sizeof(StorageRegion) * size_t(r->count - i - 1));
-    r->count--;
+    memmove(list->regions + i, list->regions + i + 1, sizeof(StorageRegion) * size_t(list->count - i - 1));
+    list->count--;
+    storageForgetLastBlocks(state);
 }
 
 void storageCleanup(EngineState *state)
 {
-    heapFree(state, state->storage.regions);
+    heapFree(state, state->storage.blocks.regions);
+    heapFree(state, state->storage.stack.regions);
     state->storage = StorageRegistry{};
+    storageForgetLastBlocks(state);
 }
 
 bool storageFind(const EngineState *state, const void *address, StorageRegion *region)
 {
     uintptr_t at = reinterpret_cast<uintptr_t>(address);
     const Arena *a = &state->arena;
-    const StorageRegistry *r = &state->storage;
-    int i = storageUpperBound(r, at) - 1;
-    uintptr_t top = reinterpret_cast<uintptr_t>(a->top);
     if (inArena(a, at)) {
         // Only the data of a live stack value may be reached: a script must
         // not run over into the engine's value headers, frames and tables
         // around it, nor into what was popped.
-        if (at >= top || i < 0 || at >= r->regions[i].end || !inArena(a, r->regions[i].start))
+        const StorageRegionList *stack = &state->storage.stack;
+        uintptr_t top = reinterpret_cast<uintptr_t>(a->top);
+        int i = storageUpperBound(stack, at) - 1;
+        if (at >= top || i < 0 || at >= stack->regions[i].end)
             return false;
-        *region = StorageRegion{r->regions[i].start, std::min(r->regions[i].end, top), false};
+        *region = StorageRegion{stack->regions[i].start, std::min(stack->regions[i].end, top), false};
         return true;
     }
-    if (i < 0 || at >= r->regions[i].end)
-        return false;
-    *region = r->regions[i];
+    const StorageRegistry *registry = &state->storage;
+    const StorageRegionList *blocks = &registry->blocks;
+    int i = registry->lastBlocks[0];
+    if (!storageBlockHolds(blocks, i, at)) {
+        i = registry->lastBlocks[1];
+        if (!storageBlockHolds(blocks, i, at)) {
+            i = storageUpperBound(blocks, at) - 1;
+            if (i < 0 || at >= blocks->regions[i].end)
+                return false;
+        }
+        registry->lastBlocks[1] = registry->lastBlocks[0];
+        registry->lastBlocks[0] = i;
+    }
+    *region = blocks->regions[i];
     return true;
 }
 

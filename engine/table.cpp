@@ -12,26 +12,17 @@ void tableInit(HashTable *table, HashEntry **buckets, int size, bool onHeap)
 {
     table->size = static_cast<int16_t>(size);
     table->onHeap = onHeap ? 1 : 0;
+    table->scopedEntries = 0;
     table->buckets = buckets;
     memset(buckets, 0, sizeof(HashEntry *) * static_cast<size_t>(size));
 }
 
-HashEntry *tableEntry(const HashTable *table, const char *key)
-{
-    for (HashEntry *e = table->buckets[tableBucket(table, key)]; e; e = e->next)
-        if (e->u.pair.key == key)
-            return e;
-    return nullptr;
-}
-
 // A new entry goes to the head of its bucket, so the newest is found first.
-bool tableSet(EngineState *state, HashTable *table, const char *key, void *value,
-              const char *declFile, unsigned declLine, unsigned declColumn)
+void tableInsert(EngineState *state, HashTable *table, const char *key, void *value, const char *declFile,
+                 unsigned declLine, unsigned declColumn)
 {
-    if (tableEntry(table, key))
-        return false;
     HashEntry *e = static_cast<HashEntry *>(table->onHeap ? heapAlloc(state, sizeof(HashEntry))
-                                                          : arenaAlloc(state, sizeof(HashEntry)));
+                                                          : arenaAllocRaw(state, sizeof(HashEntry)));
     if (!e)
         engineError(state, "out of memory");
     unsigned bucket = tableBucket(table, key);
@@ -40,8 +31,17 @@ bool tableSet(EngineState *state, HashTable *table, const char *key, void *value
     e->declFile = declFile;
     e->declLine = static_cast<uint16_t>(declLine);
     e->declColumn = static_cast<uint16_t>(declColumn);
+    e->useMark = 0;
     e->next = table->buckets[bucket];
     table->buckets[bucket] = e;
+}
+
+bool tableSet(EngineState *state, HashTable *table, const char *key, void *value,
+              const char *declFile, unsigned declLine, unsigned declColumn)
+{
+    if (tableEntry(table, key))
+        return false;
+    tableInsert(state, table, key, value, declFile, declLine, declColumn);
     return true;
 }
 

@@ -104,6 +104,7 @@ enum TokenKind : uint8_t {
     TK_EOF,
     TK_END_OF_LINE,
     TK_END_OF_FUNCTION,    // appended to copied bodies
+    TK_UNSIGNED_CONSTANT,  // payload: unsigned 32-bit value (a u suffix, or too big for int)
     TK_COUNT
 };
 
@@ -114,7 +115,7 @@ static_assert(TK_HASH_DEFINE == 83 && TK_HASH_ENDIF == 89 && TK_END_OF_FUNCTION 
 
 // A record is the token byte, the column byte, then this many payload bytes.
 // Addresses are stored as 8 bytes whatever the host, so the layout is fixed.
-inline size_t tokenPayloadSize(uint8_t kind)
+constexpr size_t tokenPayloadSize(uint8_t kind)
 {
     switch (kind) {
     case TK_IDENTIFIER:
@@ -122,6 +123,7 @@ inline size_t tokenPayloadSize(uint8_t kind)
     case TK_FP_CONSTANT:
         return 8;
     case TK_INT_CONSTANT:
+    case TK_UNSIGNED_CONSTANT:
         return 4;
     case TK_CHAR_CONSTANT:
         return 1;
@@ -132,5 +134,30 @@ inline size_t tokenPayloadSize(uint8_t kind)
 
 constexpr size_t kTokenHeaderBytes = 2;
 constexpr size_t kTokenMaxRecordBytes = kTokenHeaderBytes + 8;
+
+inline bool tokenIsConstant(TokenKind kind)
+{
+    return (kind >= TK_INT_CONSTANT && kind <= TK_CHAR_CONSTANT) || kind == TK_UNSIGNED_CONSTANT;
+}
+
+// The whole record of an ordinary token, by kind; 0 for the kinds the reader
+// treats apart: conditional directives, the ends of lines, streams and
+// bodies, and numbers no scanner makes.
+struct TokenRecordSizes {
+    uint8_t bytes[256];
+};
+
+constexpr TokenRecordSizes tokenRecordSizes()
+{
+    TokenRecordSizes sizes{};
+    for (int kind = 0; kind < TK_COUNT; kind++) {
+        bool apart = (kind >= TK_HASH_IF && kind <= TK_HASH_ENDIF) || kind == TK_EOF || kind == TK_END_OF_LINE ||
+                     kind == TK_END_OF_FUNCTION;
+        sizes.bytes[kind] = apart ? 0 : uint8_t(kTokenHeaderBytes + tokenPayloadSize(uint8_t(kind)));
+    }
+    return sizes;
+}
+
+inline constexpr TokenRecordSizes kTokenRecordSizes = tokenRecordSizes();
 
 #endif

@@ -3,31 +3,12 @@
 
 #include "error.h"
 #include "intern.h"
+#include "statement.h"
 #include "storage.h"
 #include "table.h"
 
 #include <cstdio>
 #include <cstring>
-
-size_t typeDataSize(const ScriptType *type, int count, bool compact)
-{
-    if (typeIsInteger(type->kind))
-        return compact ? size_t(type->size) : 8;
-    if (type->kind == TYPE_ARRAY)
-        return size_t(type->fromType->size) * size_t(count < 0 ? 0 : count);
-    return size_t(type->size);
-}
-
-size_t valueDataSize(const ScriptValue *value, bool compact)
-{
-    return typeDataSize(value->type, value->type->arraySize, compact);
-}
-
-bool valueOwnsStackData(const ScriptValue *value)
-{
-    return value->valueOnStack && !value->dataOnHeap &&
-           reinterpret_cast<const char *>(value->data) == reinterpret_cast<const char *>(value) + kValueHeader;
-}
 
 size_t valueStackDataSize(const ScriptValue *value)
 {
@@ -41,30 +22,66 @@ size_t valueStackDataSize(const ScriptValue *value)
     engineError(state, "out of memory");
 }
 
-ScriptValue *valueAlloc(EngineState *state, ParseCursor *cursor, size_t dataSize, bool isLvalue,
-                        ScriptValue *origin, bool onHeap)
+// The header's fields; the data pointer is set by the caller.
+static void valueInitHeader(ScriptValue *value, ScriptType *type, bool isLvalue, ScriptValue *origin,
+                            bool onHeap, intptr_t scopeId)
 {
-    size_t total = kValueHeader + dataSize;
-    char *block = static_cast<char *>(onHeap ? heapAlloc(state, total) : arenaAlloc(state, total));
-    if (!block)
-        variableOutOfMemory(state, cursor);
-    ScriptValue *value = reinterpret_cast<ScriptValue *>(block);
-    value->data = reinterpret_cast<AnyData *>(block + kValueHeader);
+    value->type = type;
     value->lvalueOrigin = origin;
     value->valueOnHeap = onHeap;
     value->valueOnStack = !onHeap;
+    value->dataOnHeap = false;
     value->isLvalue = isLvalue;
-    value->scopeId = cursor ? cursor->scopeId : -1;
-    storageAdd(state, value->data, dataSize, false);
+    value->outOfScope = false;
+    value->scopeId = scopeId;
+}
+
+// Header and data in one block, the data zeroed and registered.
+static ScriptValue *valueAllocTyped(EngineState *state, ParseCursor *cursor, ScriptType *type, size_t dataSize,
+                                    bool isLvalue, ScriptValue *origin, bool onHeap)
+{
+    size_t total = kValueHeader + dataSize;
+    char *block = static_cast<char *>(onHeap ? heapAlloc(state, total) : arenaAllocRaw(state, total));
+    if (!block)
+        variableOutOfMemory(state, cursor);
+    ScriptValue *value = reinterpret_cast<ScriptValue *>(block);
+    valueInitHeader(value, type, isLvalue, origin, onHeap, cursor ? cursor->scopeId : -1);
+    value->data = reinterpret_cast<AnyData *>(block + kValueHeader);
+    if (onHeap) {
+        storageAdd(state, value->data, dataSize, false);
+    } else {
+        valueClearData(value->data, dataSize);
+        storagePushStack(state, value->data, dataSize);
+    }
     return value;
+}
+
+ScriptValue *valueAlloc(EngineState *state, ParseCursor *cursor, size_t dataSize, bool isLvalue,
+                        ScriptValue *origin, bool onHeap)
+{
+    return valueAllocTyped(state, cursor, nullptr, dataSize, isLvalue, origin, onHeap);
 }
 
 ScriptValue *valueAllocFromType(EngineState *state, ParseCursor *cursor, ScriptType *type, bool isLvalue,
                                 ScriptValue *origin, bool onHeap)
 {
-    ScriptValue *value = valueAlloc(state, cursor, typeDataSize(type, type->arraySize, false), isLvalue,
-                                    origin, onHeap);
-    value->type = type;
+    return valueAllocTyped(state, cursor, type, typeDataSize(type, type->arraySize, false), isLvalue, origin,
+                           onHeap);
+}
+
+ScriptValue *valueAllocTemporary(ParseCursor *cursor, ScriptType *type)
+{
+    EngineState *state = cursor->engine;
+    size_t dataSize = typeDataSize(type, type->arraySize, false);
+    char *block = static_cast<char *>(arenaAllocRaw(state, kValueHeader + dataSize));
+    if (!block)
+        variableOutOfMemory(state, cursor);
+    ScriptValue *value = reinterpret_cast<ScriptValue *>(block);
+    valueInitHeader(value, type, false, nullptr, false, cursor->scopeId);
+    value->data = reinterpret_cast<AnyData *>(block + kValueHeader);
+    valueClearData(value->data, dataSize);
+    if (temporaryIsReachable(type))
+        storagePushStack(state, value->data, dataSize);
     return value;
 }
 
@@ -90,26 +107,26 @@ ScriptValue *valueAllocCopy(EngineState *state, ParseCursor *cursor, const Scrip
         variableOutOfMemory(state, cursor);
     }
     ScriptValue *copy = reinterpret_cast<ScriptValue *>(block);
-    copy->type = type;
+    valueInitHeader(copy, type, isLvalue, origin, onHeap, cursor ? cursor->scopeId : -1);
     copy->data = reinterpret_cast<AnyData *>(block + kValueHeader);
-    copy->lvalueOrigin = origin;
-    copy->valueOnHeap = onHeap;
-    copy->valueOnStack = !onHeap;
-    copy->isLvalue = isLvalue;
-    copy->scopeId = cursor ? cursor->scopeId : -1;
     memcpy(copy->data, staged, size);
     if (staged != small)
         heapFree(state, staged);
     if (onHeap)
         storageAdd(state, copy->data, dataSize, false);
+    else
+        storagePushStack(state, copy->data, dataSize);
     return copy;
 }
 
 ScriptValue *valueAllocShared(ParseCursor *cursor, ScriptType *type, void *data, bool isLvalue,
                               ScriptValue *origin)
 {
-    ScriptValue *value = valueAlloc(cursor->engine, cursor, 0, isLvalue, origin, false);
-    value->type = type;
+    EngineState *state = cursor->engine;
+    ScriptValue *value = static_cast<ScriptValue *>(arenaAllocRaw(state, kValueHeader));
+    if (!value)
+        variableOutOfMemory(state, cursor);
+    valueInitHeader(value, type, isLvalue, origin, false, cursor->scopeId);
     value->data = static_cast<AnyData *>(data);
     return value;
 }
@@ -127,10 +144,13 @@ static void valueReleaseOwnedData(EngineState *state, ScriptValue *value)
 void valueResize(ParseCursor *cursor, ScriptValue *value, size_t size)
 {
     EngineState *state = cursor->engine;
+    bool hadHeapData = value->dataOnHeap;
     valueReleaseOwnedData(state, value);
     void *data = heapAlloc(state, size);
     if (!data)
         parserError(cursor, "out of memory");
+    if (value->valueOnStack && !hadHeapData)
+        state->stackHeapParts++;
     value->data = static_cast<AnyData *>(data);
     value->dataOnHeap = true;
     storageAdd(state, data, size, false);
@@ -140,6 +160,11 @@ void valuePop(ParseCursor *cursor, ScriptValue *value)
 {
     if (!arenaPop(cursor->engine, value, kValueHeader + valueStackDataSize(value)))
         parserError(cursor, "stack underrun");
+}
+
+static bool valueDataFollowsHeader(const ScriptValue *value)
+{
+    return reinterpret_cast<const char *>(value->data) == reinterpret_cast<const char *>(value) + kValueHeader;
 }
 
 void valueFree(EngineState *state, ScriptValue *value)
@@ -154,32 +179,97 @@ void valueFree(EngineState *state, ScriptValue *value)
     }
     valueReleaseOwnedData(state, value);
     if (value->valueOnHeap) {
-        if (reinterpret_cast<char *>(value->data) == reinterpret_cast<char *>(value) + kValueHeader)
+        if (valueDataFollowsHeader(value))
             storageRemove(state, value->data);
         heapFree(state, value);
     }
+}
+
+void deleteGlobalValue(EngineState *state, ScriptValue *value, uint32_t useMark)
+{
+    if (useMark == 0 || arenaMark(state, state->arena.top) <= useMark) {
+        valueFree(state, value);
+        return;
+    }
+    if (value->dataOnHeap || (value->valueOnHeap && valueDataFollowsHeader(value)))
+        storageRemove(state, value->data);
+    DeletedValue *node = static_cast<DeletedValue *>(heapAlloc(state, sizeof(DeletedValue)));
+    if (!node) {
+        engineError(state, "out of memory");
+    }
+    node->value = value;
+    node->useMark = useMark;
+    node->next = state->deleted;
+    state->deleted = node;
+    scheduleCheckpoint(state); // statements look for the moment it can go
+}
+
+void releaseDeleted(EngineState *state, bool all)
+{
+    uint32_t top = arenaMark(state, state->arena.top);
+    for (DeletedValue **link = &state->deleted; *link;) {
+        DeletedValue *node = *link;
+        if (!all && top > node->useMark) {
+            link = &node->next;
+            continue;
+        }
+        *link = node->next;
+        valueFree(state, node->value);
+        heapFree(state, node);
+    }
+}
+
+// What a local gives up with its frame: only heap parts need freeing, the
+// rest goes with the arena.
+static bool valueHasHeapParts(const ScriptValue *value)
+{
+    return value && (value->valueOnHeap || value->dataOnHeap);
+}
+
+static void variableFreeValue(EngineState *state, const HashTable *table, ScriptValue *value)
+{
+    if (!table->onHeap && valueHasHeapParts(value))
+        state->stackHeapParts--;
+    valueFree(state, value);
 }
 
 void variableFreeTable(EngineState *state, HashTable *table)
 {
     if (!table->buckets)
         return;
+    if (!table->onHeap && state->stackHeapParts == 0) {
+        memset(table->buckets, 0, sizeof(HashEntry *) * size_t(table->size));
+        table->scopedEntries = 0;
+        return;
+    }
     for (int i = 0; i < table->size; i++) {
         HashEntry *e = table->buckets[i];
         while (e) {
             HashEntry *next = e->next;
-            valueFree(state, static_cast<ScriptValue *>(e->u.pair.value));
+            variableFreeValue(state, table, static_cast<ScriptValue *>(e->u.pair.value));
             if (table->onHeap)
                 heapFree(state, e);
             e = next;
         }
         table->buckets[i] = nullptr;
     }
+    table->scopedEntries = 0;
 }
 
 HashTable *currentTable(EngineState *state)
 {
     return state->topFrame ? &state->topFrame->locals : &state->globals;
+}
+
+static void variableTableSet(EngineState *state, HashTable *table, const char *name, ScriptValue *value,
+                             const ParseCursor *cursor)
+{
+    tableSet(state, table, name, value, cursor ? cursor->file : nullptr, cursor ? cursor->line : 0,
+             cursor ? cursor->column : 0);
+    if (value->scopeId != -1)
+        table->scopedEntries++;
+    if (!table->onHeap && valueHasHeapParts(value))
+        state->stackHeapParts++;
 }
 
 // A hidden entry of a block that has ended gives way to the new definition
@@ -195,10 +285,9 @@ static void variableEnter(EngineState *state, ParseCursor *cursor, HashTable *ta
                 parserError(cursor, "'%s' is already defined", name);
             engineError(state, "'%s' is already defined", name);
         }
-        valueFree(state, static_cast<ScriptValue *>(tableDelete(state, table, name)));
+        variableFreeValue(state, table, static_cast<ScriptValue *>(tableDelete(state, table, name)));
     }
-    tableSet(state, table, name, value, cursor ? cursor->file : nullptr, cursor ? cursor->line : 0,
-             cursor ? cursor->column : 0);
+    variableTableSet(state, table, name, value, cursor);
 }
 
 ScriptValue *defineVariable(EngineState *state, ParseCursor *cursor, const char *name,
@@ -246,21 +335,6 @@ ScriptValue *defineGlobalValue(EngineState *state, ParseCursor *cursor, const ch
         storageAdd(state, address, typeDataSize(type, type->arraySize, true), !writable);
     variableEnter(state, cursor, table, shared, value);
     return value;
-}
-
-static ScriptValue *variableVisible(const HashTable *table, const char *name)
-{
-    const HashEntry *e = tableEntry(table, name);
-    if (!e)
-        return nullptr;
-    ScriptValue *value = static_cast<ScriptValue *>(e->u.pair.value);
-    return value->outOfScope ? nullptr : value;
-}
-
-ScriptValue *lookupVariable(EngineState *state, const char *name)
-{
-    ScriptValue *value = state->topFrame ? variableVisible(&state->topFrame->locals, name) : nullptr;
-    return value ? value : variableVisible(&state->globals, name);
 }
 
 bool isDefined(EngineState *state, const char *name)
@@ -340,7 +414,7 @@ ScriptValue *defineVariableOnce(ParseCursor *cursor, const char *name, ScriptTyp
     void *found;
     if (!tableGet(&state->globals, key, &found)) {
         ScriptValue *stored = valueAllocFromType(state, cursor, type, true, nullptr, true);
-        tableSet(state, &state->globals, key, stored, cursor->file, cursor->line, cursor->column);
+        variableTableSet(state, &state->globals, key, stored, cursor);
         found = stored;
         *firstVisit = true;
     }
@@ -350,6 +424,8 @@ ScriptValue *defineVariableOnce(ParseCursor *cursor, const char *name, ScriptTyp
 static void scopeMark(EngineState *state, intptr_t id, bool hidden)
 {
     HashTable *table = currentTable(state);
+    if (table->scopedEntries == 0)
+        return;
     for (int i = 0; i < table->size; i++)
         for (HashEntry *e = table->buckets[i]; e; e = e->next) {
             ScriptValue *value = static_cast<ScriptValue *>(e->u.pair.value);
@@ -384,14 +460,21 @@ CallFrame *framePush(ParseCursor *cursor, const char *functionName, int paramCou
     if (!arenaPushFrame(state))
         parserError(cursor, "out of memory");
     size_t count = paramCount > 0 ? size_t(paramCount) : 0;
-    CallFrame *frame = static_cast<CallFrame *>(arenaAlloc(state, sizeof(CallFrame) + count * sizeof(ScriptValue *)));
+    CallFrame *frame = static_cast<CallFrame *>(arenaAllocRaw(state, sizeof(CallFrame) + count * sizeof(ScriptValue *)));
     if (!frame)
         parserError(cursor, "out of memory");
     frame->returnCursor = *cursor;
     frame->functionName = functionName;
+    frame->returnValue = nullptr;
     frame->params = count ? reinterpret_cast<ScriptValue **>(frame + 1) : nullptr;
+    if (count)
+        memset(frame->params, 0, count * sizeof(ScriptValue *));
     frame->paramCount = paramCount;
-    tableInit(&frame->locals, frame->localBuckets, kLocalBuckets, false);
+    frame->locals.size = kLocalBuckets;
+    frame->locals.onHeap = 0;
+    frame->locals.scopedEntries = 0;
+    frame->locals.buckets = frame->localBuckets;
+    memset(frame->localBuckets, 0, sizeof frame->localBuckets);
     frame->previous = state->topFrame;
     state->topFrame = frame;
     return frame;
@@ -405,7 +488,8 @@ void framePop(ParseCursor *cursor)
     CallFrame *frame = state->topFrame;
     if (!frame)
         parserError(cursor, "stack is empty - can't go back");
-    variableFreeTable(state, &frame->locals);
+    if (state->stackHeapParts)
+        variableFreeTable(state, &frame->locals);
     *cursor = frame->returnCursor;
     state->topFrame = frame->previous;
     arenaPopFrame(state);

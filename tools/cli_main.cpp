@@ -140,8 +140,11 @@ int runBoards(CliArguments args)
 
 int main(int argc, char *argv[])
 {
-    // A file size limit shows as a write error on the record, not as death.
+    // A file size limit shows as a write error on the record, not as death;
+    // a reader of standard output that goes away (lodvane-cli ... | head)
+    // must not stop the programming of a board half-way.
     std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     CliArguments args;
     QString error;

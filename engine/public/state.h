@@ -17,6 +17,7 @@ constexpr int kSharedStringBuckets = 97;
 
 struct HashEntry;
 struct StorageRegion;
+struct DeletedValue;
 
 // A chained hash table keyed by the address of a shared (interned) name.
 // Bucket storage belongs to the owner (the EngineState, a call frame or a
@@ -24,6 +25,8 @@ struct StorageRegion;
 struct HashTable {
     int16_t size;           // bucket count, fixed at initialisation
     uint16_t onHeap;        // non-zero: entries on the heap; zero: in the stack arena
+    int32_t scopedEntries;  // variables entered with a block scope since initialisation:
+                            // while 0, no block has anything here to hide or show
     HashEntry **buckets;
 };
 
@@ -38,12 +41,22 @@ struct Arena {
     char *top;    // next free byte
 };
 
-// The storage a script may reach through pointers besides the arena: kept
-// sorted by start in one heap block, so a lookup is a binary search.
-struct StorageRegistry {
+// Regions sorted by start in one heap block, so a lookup is a binary search.
+struct StorageRegionList {
     StorageRegion *regions;
     int count;
     int capacity;
+};
+
+// The storage a script may reach through pointers. Heap and host blocks come
+// and go in any order; the data of stack values follows the arena's last in,
+// first out discipline, so those regions are a stack of their own: one is
+// pushed as its value is allocated and dropped as the arena is popped below it.
+struct StorageRegistry {
+    StorageRegionList blocks;  // heap and host blocks
+    StorageRegionList stack;   // data of stack values, in arena order
+    mutable int lastBlocks[2]; // indexes of the two blocks found last, -1 after the list
+                               // changed: loops touch the same few arrays again and again
 };
 
 // A parse whose definitions are used later keeps its tokens (and, when asked,
@@ -150,7 +163,10 @@ struct EngineState {
     uintptr_t stackBase;          // host stack where the outermost level began
     uintptr_t stackDeepest;       // the deepest host stack address a level reached since
 
+    DeletedValue *deleted;        // globals deleted while an expression may still use them
     int definitionDepth;          // function bodies being read at their definition
+    long stackHeapParts;          // heap blocks owned by values in call frames' tables (a static's
+                                  // alias header, a resized array's data): 0 lets a frame go at once
     int32_t mainArgc;             // what __argc and __argv alias while main runs
     char **mainArgv;
 };

@@ -227,6 +227,10 @@ private slots:
             if (armed && line == pressedAfter)
                 QTest::keyClick(w->findChild<QToolButton *>(button), Qt::Key_Escape);
         });
+        // The closed port is a hang-up, which sends the virtual board back to its
+        // boot ROM as the RESET pulse of the next PROGRAM would a real one.
+        auto resets = [&] { return sim->traceLines().filter("reset cause=hangup").size(); };
+        const int resetsBefore = resets();
         w->findChild<QToolButton *>(button)->click();
 
         const QStringList lines = logLines();
@@ -235,6 +239,7 @@ private slots:
         QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::HomePage));
 
         armed = false;
+        QTRY_VERIFY(resets() > resetsBefore);
         w->ui.openTerminalCB->setChecked(false);
         w->ui.flashRB->click();
         w->ui.log->clear();

@@ -45,7 +45,7 @@ inline const char *tokenSpelling(int kind)
         "enum", "long", "signed", "short", "static", "auto", "register", "extern", "struct", "union",
         "unsigned", "typedef", "continue", "do", "else", "for", "goto", "if", "while", "break",
         "switch", "case", "default", "return", "#define", "#include", "#if", "#ifdef", "#ifndef",
-        "#else", "#endif", "new", "delete", "M(", "EOF", "NL", "EOFN"};
+        "#else", "#endif", "new", "delete", "M(", "EOF", "NL", "EOFN", "<uint>"};
     return kind >= 0 && kind < TK_COUNT ? spelling[kind] : "<bad>";
 }
 
@@ -58,7 +58,8 @@ inline const char *streamAddress(const unsigned char *payload)
     return reinterpret_cast<const char *>(static_cast<uintptr_t>(address));
 }
 
-// Records separated by blanks: names as they are, integers as #n, doubles as
+// Records separated by blanks: names as they are, integers as #n (unsigned
+// ones as #nu), doubles as
 // fN, strings in double quotes, characters as cN (the byte as unsigned). The
 // final end of file is left out; a record running past `length` or a stream
 // not ending exactly at its end-of-file record decodes as "<overrun>".
@@ -84,6 +85,12 @@ inline QByteArray decodeStream(const unsigned char *stream, size_t length, QByte
             int32_t v;
             memcpy(&v, payload, 4);
             word = "#" + QByteArray::number(v);
+            break;
+        }
+        case TK_UNSIGNED_CONSTANT: {
+            uint32_t v;
+            memcpy(&v, payload, 4);
+            word = "#" + QByteArray::number(v) + "u";
             break;
         }
         case TK_FP_CONSTANT: {

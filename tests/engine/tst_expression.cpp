@@ -116,7 +116,11 @@ void TestExpression::evaluates_data()
     row("constant keeps its type", "", "5", "long 5");
     row("char constant", "", "'A'", "char 65");
     row("string constant", "", "\"abc\"", "char* ptr");
-    row("unsigned compared as signed", "u = 4294967295;", "u > 1", "int 0");
+    row("unsigned compared as unsigned", "u = 4294967295;", "u > 1", "int 1");
+    row("an unsigned operand makes arithmetic unsigned", "u = 1;", "u - 2", "unsigned int -1");
+    row("a shift has its left operand's type", "u = 2;", "-16 >> u", "int -4");
+    row("an assignment has its target's type", "", "i = 0xFFFFFFFF", "int -1");
+    row("negating a decimal constant gives an int", "", "-2147483648", "int -2147483648");
     row("unsigned reads back", "u = 4294967295;", "u", "unsigned int -1");
     row("assignment value is before narrowing", "", "(c = 300)", "int 300");
     row("assignment is right to left", "i = j = 3;", "i * 10 + j", "int 33");

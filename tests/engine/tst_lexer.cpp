@@ -85,9 +85,11 @@ void TestLexer::tokens_data()
     row("08 is two numbers", "08", "#0 #8");
     row("binary stops at 2", "0b12", "#1 #2");
     row("bare 0x", "0x;", "#0 ;");
-    row("suffixes", "10u 10L 10ul 10UL", "#10 #10 #10 #10");
+    row("suffixes", "10u 10L 10ul 10UL", "#10u #10 #10u #10u");
     row("lu is not a suffix pair", "10lu", "#10 u");
-    row("32-bit wrap", "4294967297 2147483648 0xFFFFFFFF", "#1 #-2147483648 #-1");
+    row("32-bit wrap", "4294967297 2147483648 0xFFFFFFFF", "#1 #-2147483648 #4294967295u");
+    row("too big for int in hex, octal or binary is unsigned", "0x7FFFFFFF 0x80000000 020000000000",
+        "#2147483647 #2147483648u #2147483648u");
     row("fraction and exponent", "1.5e-2", fpText(0.015));
     row("plus ends the exponent", "1e+2", fpText(1) + " + #2");
     row("exponent without digits", "12e- 3.", fpText(12) + " " + fpText(3));

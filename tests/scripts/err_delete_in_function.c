@@ -1,5 +1,5 @@
 // exit: 1
-int a;
+int a = 1;
 void f()
 {
     delete a;
@@ -7,5 +7,6 @@ void f()
 int main()
 {
     f();
+    Test(a);
     return 0;
 }

@@ -54,6 +54,8 @@ int sum16(int a, int b, int c, int d, int e, int f, int g, int h,
 
 void setp(int *p) { *p = 42; }
 
+int viaAddress(int n) { setp(&n); return n; } // a parameter's address can be taken
+
 int main()
 {
     int v[8];
@@ -78,5 +80,6 @@ int main()
     Test(sum16(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16)); // 136
     setp(&x);
     Test(x);                          // 42
+    Test(viaAddress(1));              // 42
     return 0;
 }
