@@ -64,20 +64,6 @@ class TestXmodem : public QObject
     Q_OBJECT
 
 private slots:
-    void checks()
-    {
-        const QByteArray digits("123456789");
-        QCOMPARE(crc16(reinterpret_cast<const unsigned char *>(digits.constData()), 9), std::uint16_t(0x31C3));
-        QCOMPARE(crc16(reinterpret_cast<const unsigned char *>(digits.constData()), 0), std::uint16_t(0));
-        const QByteArray data = pattern(128, 3);
-        QByteArray withCrc = soh(1, data).mid(3);
-        const QByteArray withSum = soh(1, data, false).mid(3);
-        QVERIFY(xmodemCheck(true, reinterpret_cast<const unsigned char *>(withCrc.constData()), 128));
-        QVERIFY(xmodemCheck(false, reinterpret_cast<const unsigned char *>(withSum.constData()), 128));
-        withCrc[129] = char(withCrc.at(129) ^ 0x01);
-        QVERIFY(!xmodemCheck(true, reinterpret_cast<const unsigned char *>(withCrc.constData()), 128));
-    }
-
     void receive_data()
     {
         QTest::addColumn<Answers>("answers");
