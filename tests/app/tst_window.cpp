@@ -22,17 +22,6 @@ private slots:
     }
     void cleanup() { settingsDir.reset(); }
 
-    void baudRatesOffered()
-    {
-        Lodvane w;
-        QCOMPARE(mainWindow, &w);
-        QList<int> rates;
-        for (int i = 0; i < w.ui.baudRate->count(); ++i)
-            rates << w.ui.baudRate->itemData(i).toInt();
-        QCOMPARE(rates, QList<int>({9600, 14400, 19200, 38400, 57600, 115200, 256000, 230400, 460800, 921600}));
-        QCOMPARE(w.ui.baudRate->currentText(), QStringLiteral("115200"));
-    }
-
     // What the store holds at start, what the window then shows, and the same
     // again in a second window that sees only what the first one wrote.
     void settingsRestoredAndWritten_data()
@@ -279,15 +268,6 @@ private slots:
         QCOMPARE(seen.filters, QStringList{"Binary (*.ldr)"});
         QCOMPARE(target->text(), accept ? chosen : before);
         QCOMPARE(w.settings->value(key).toString(), accept ? settingsDir->path() : start);
-    }
-
-    void pageButtons()
-    {
-        Lodvane w;
-        w.ui.aboutTB->click();
-        QCOMPARE(w.ui.main->currentIndex(), int(Lodvane::HelpPage));
-        w.ui.closeHelpTB->click(); // the script page's CLOSE is the script tests'
-        QCOMPARE(w.ui.main->currentIndex(), int(Lodvane::HomePage));
     }
 
     void noSerialPortsAtAll()
