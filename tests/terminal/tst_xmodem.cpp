@@ -77,8 +77,6 @@ private slots:
         const QByteArray C("C"), acks = bytes(3, kAck);
         QTest::newRow("CRC mode") << Answers{soh(1, a), soh(2, b), kEotAnswer} << 1024 << -1 << 256 << a + b
                                   << C + acks << QStringList({"   128", "   256"});
-        QTest::newRow("1K and 128-byte blocks mixed") << Answers{xmodemPacket(kStx, 1, k), soh(2, b), kEotAnswer}
-                                                      << 4096 << -1 << 1152 << k + b << C + acks << QStringList();
         QByteArray badCrc = soh(1, a), badComplement = soh(1, a);
         badCrc[50] = char(badCrc.at(50) ^ 0x40);
         badComplement[2] = 0x00;
@@ -90,8 +88,6 @@ private slots:
         for (const auto &bad : damaged)
             QTest::newRow(bad.first) << Answers{bad.second, QByteArray(), soh(1, a), kEotAnswer} << 256 << -1 << 128
                                      << a << resent << QStringList();
-        QTest::newRow("repeated block stored once") << Answers{soh(1, a), soh(1, a), soh(2, b), kEotAnswer} << 1024
-                                                    << -1 << 256 << a + b << C + bytes(4, kAck) << QStringList();
         QTest::newRow("first block numbered 0 ignored") << Answers{soh(0, pattern(128, 9)), soh(1, a), kEotAnswer}
                                                         << 512 << -1 << 128 << a << C + acks << QStringList();
         // 256 blocks; block 255 again while block 0 is expected is a repeat.
