@@ -22,6 +22,17 @@ private slots:
     }
     void cleanup() { settingsDir.reset(); }
 
+    // The rates in the order the stored index counts them.
+    void baudRatesOffered()
+    {
+        Lodvane w;
+        QCOMPARE(mainWindow, &w);
+        QList<int> rates;
+        for (int i = 0; i < w.ui.baudRate->count(); ++i)
+            rates << w.ui.baudRate->itemData(i).toInt();
+        QCOMPARE(rates, QList<int>({9600, 14400, 19200, 38400, 57600, 115200, 256000, 230400, 460800, 921600}));
+    }
+
     // What the store holds at start, what the window then shows, and the same
     // again in a second window that sees only what the first one wrote.
     void settingsRestoredAndWritten_data()
@@ -114,11 +125,11 @@ private slots:
         Lodvane w;
         w.ui.coreCB->setCurrentIndex(6);
         w.ui.baudRate->setCurrentIndex(2);
-        w.ui.flashSize->setValue(65536);
         w.ui.dtrBootRB->click();
         w.ui.ramRB->click();
         w.ui.serialPortsCB->addItem(QStringLiteral("/dev/lodvane-chosen"));
         w.ui.serialPortsCB->setCurrentIndex(w.ui.serialPortsCB->count() - 1);
+        w.ui.flashSize->setValue(65536); // last: no other choice writes it out
         const QList<QByteArray> lines = readFile(settingsDir->filePath("Quennick/Lodvane.conf")).split('\n');
         for (const char *line : {"CoreIndex=6", "CoreID=7", "BaudRate=2", "FlashSize=65536", "BootLine=2", "Memory=2",
                                  "PortName=/dev/lodvane-chosen"})
