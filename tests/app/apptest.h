@@ -1,15 +1,14 @@
 #pragma once
 
 // What the window tests share: a settings store of their own, a window whose
-// port list offers a given port (selected), the LOG as lines, an answer to
-// the next file dialog and a wait on the window's timer.
+// port list offers a given port (selected), the LOG as lines and an answer to
+// the next file dialog.
 
 #include "lodvane.h"
 #include "ptypair.h"
 #include "qpe.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -50,40 +49,25 @@ inline QStringList logLines(const Lodvane &w)
     return w.ui.log->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-// Answers the next modal file dialog with `path` (empty: cancel).
-inline void answerFileDialog(const QString &path)
+// What a file dialog showed.
+struct DialogSeen
 {
-    QTimer::singleShot(0, [path] {
+    QString caption, folder;
+    QStringList filters;
+};
+
+// Answers the next modal file dialog with `path` (empty: cancel), noting
+// in `seen` (if given) what it showed.
+inline void answerFileDialog(const QString &path, DialogSeen *seen = nullptr)
+{
+    QTimer::singleShot(0, [path, seen] {
         auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
         if (!dialog)
             return;
-        if (path.isEmpty()) {
-            dialog->reject();
-            return;
-        }
-        dialog->selectFile(path);
-        QMetaObject::invokeMethod(dialog, "accept");
+        if (seen)
+            *seen = {dialog->windowTitle(), dialog->directory().absolutePath(), dialog->nameFilters()};
+        if (!path.isEmpty())
+            dialog->selectFile(path);
+        QMetaObject::invokeMethod(dialog, path.isEmpty() ? "reject" : "accept");
     });
-}
-
-// Processes events until the window's timer has run `rounds` more times;
-// false if that took longer than `limitMs`.
-inline bool waitTimerRounds(Lodvane &w, int rounds, int limitMs = 5000)
-{
-    struct Counter : QObject
-    {
-        int seen = 0;
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            seen += event->type() == QEvent::Timer;
-            return false;
-        }
-    } counter;
-    w.installEventFilter(&counter);
-    QElapsedTimer clock;
-    clock.start();
-    while (counter.seen < rounds && clock.elapsed() < limitMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); // the timer itself wakes us
-    w.removeEventFilter(&counter);
-    return counter.seen >= rounds;
 }

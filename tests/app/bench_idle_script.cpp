@@ -4,6 +4,7 @@
 //   build/bin/bench_idle_script [SECONDS]
 #include "apptest.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <cstdio>

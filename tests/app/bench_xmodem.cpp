@@ -7,6 +7,7 @@
 #include "peerprocess.h"
 #include "testfiles.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <cstdio>

@@ -1,6 +1,7 @@
 // PROGRAM, VERIFY, ERASE and RESET from the window, against the virtual
-// board: the checks before the port is touched, the LOG sequences, the
-// terminal after PROGRAM and a click that arrives during a running action.
+// board: what the form hands to the link, the terminal after PROGRAM, Escape
+// and a click that arrives during a running action. (The file checks before
+// the port is touched are the command-line tests', on the same steps.)
 #include "apptest.h"
 #include "bootstream.h"
 #include "simprocess.h"
@@ -13,331 +14,259 @@ class TestActions : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
-
-    void missingFileNamed_data();
-    void missingFileNamed();
-    void programVerifyErase();
-    void ramUploadThenTerminal_data();
-    void ramUploadThenTerminal();
-    void clickDuringRunningProgram();
-    void escapeCancels_data();
-    void escapeCancels();
-    void resetButtonPulsesChosenLine();
-    void exampleScriptTalksToTheBoard();
-
-private:
-    // Starts the board and a window whose port list offers it.
-    void startBoard(const QStringList &options = QStringList());
-    QString writeFile(const QString &name, const QByteArray &bytes) { return ::writeFile(dir->filePath(name), bytes); }
-    QStringList logLines() const { return ::logLines(*w); }
-
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<SimProcess> sim;
     std::unique_ptr<Lodvane> w;
-};
 
-void TestActions::init()
-{
-    dir = std::make_unique<QTemporaryDir>();
-    useSettingsIn(dir->filePath("settings"));
-}
-
-void TestActions::cleanup()
-{
-    w.reset();
-    sim.reset();
-    dir.reset();
-}
-
-void TestActions::startBoard(const QStringList &options)
-{
-    sim = std::make_unique<SimProcess>(dir->path());
-    QVERIFY2(sim->start(options), qPrintable(sim->lastError()));
-    w = windowOnPort(sim->port());
-    QCOMPARE(w->ui.serialPortsCB->currentText(), sim->port());
-}
-
-void TestActions::missingFileNamed_data()
-{
-    QTest::addColumn<bool>("program");
-    QTest::addColumn<QString>("binary"); // "there", "none" or "" (the path left empty)
-    QTest::addColumn<bool>("loaderThere");
-    QTest::addColumn<QString>("named");
-    QTest::newRow("PROGRAM, empty path") << true << "" << true << "binary";
-    QTest::newRow("VERIFY, loader missing") << false << "there" << false << "loader";
-    QTest::newRow("VERIFY, both missing") << false << "none" << false << "binary";
-    QTest::newRow("VERIFY, binary missing") << false << "none" << true << "binary";
-}
-
-void TestActions::missingFileNamed()
-{
-    QFETCH(bool, program);
-    QFETCH(QString, binary);
-    QFETCH(bool, loaderThere);
-    QFETCH(QString, named);
-    startBoard();
-    if (!binary.isEmpty())
-        binary = binary == "there" ? writeFile("image.ldr", "data") : dir->filePath("none.ldr");
-    const QString loader = loaderThere ? w->ui.flashLoaderPathLE->text() : dir->filePath("noloader.ldr");
-    w->ui.binaryFilePathLE->setText(binary);
-    w->ui.flashLoaderPathLE->setText(loader);
-    (program ? w->ui.programTB : w->ui.verifyTB)->click();
-    QCOMPARE(logLines(), QStringList{QStringLiteral("Can't open [%1] file.").arg(named == "loader" ? loader : binary)});
-    QVERIFY(!w->link->isOpen());
-    QVERIFY(!sim->waitForTrace("autobaud", 300)); // nothing reached the board
-}
-
-void TestActions::programVerifyErase()
-{
-    startBoard();
-    const QString binary = writeFile("image.ldr", testPattern(600, 3));
-    w->ui.binaryFilePathLE->setText(binary);
-    w->ui.programTB->click();
-    QCOMPARE(logLines(), QStringList({"Waiting Device starting ...", "System sync OK.",
-                                      "FLASH -> Block[  0] erased.",
-                                      "FILE -> FLASH[   0]        0 bytes",
-                                      "FILE -> FLASH[   1]      256 bytes",
-                                      "FILE -> FLASH[   2]      512 bytes",
-                                      "FLASH Programmed.", "System sync OK.",
-                                      "FILE == FLASH[   0]        0 bytes",
-                                      "FILE == FLASH[   1]      256 bytes",
-                                      "FILE == FLASH[   2]      512 bytes",
-                                      QStringLiteral("File [%1] correctly uploaded.").arg(binary)}));
-    QVERIFY(!w->link->isOpen());
-    w->ui.log->clear();
-    w->ui.verifyTB->click();
-    QCOMPARE(logLines().last(), QStringLiteral("File [%1] correctly verified.").arg(binary));
-
-    // ERASE needs no binary; the size comes from the form.
-    w->ui.binaryFilePathLE->setText(dir->filePath("not-there.ldr"));
-    w->ui.flashSize->setValue(65536);
-    w->ui.log->clear();
-    w->ui.eraseTB->click();
-    QCOMPARE(logLines(), QStringList({"Waiting Device starting ...", "System sync OK.",
-                                      "Erase FLASH -> Block[  0] erased.", "Erase FLASH -> Block[  1] erased.",
-                                      "FLASH fully erased."}));
-    QVERIFY(!w->link->isOpen());
-    QCOMPARE(w->ui.progressBar->value(), 100);
-    w->ui.binaryFilePathLE->setText(binary);
-    w->ui.verifyTB->click();
-    QCOMPARE(logLines().last(), QStringLiteral("FLASH verify error @ 0, found ff instead of %1")
-                                    .arg(uchar(testPattern(1, 3).at(0)), 2, 16));
-}
-
-// PROGRAM to RAM with the terminal to follow: the line sequence the link
-// sees for the BOOT/RESET choices, and the terminal on the same port, also
-// when the upload failed.
-void TestActions::ramUploadThenTerminal_data()
-{
-    QTest::addColumn<QStringList>("boardOptions");
-    QTest::addColumn<QString>("boot");
-    QTest::addColumn<QString>("reset");
-    QTest::addColumn<bool>("invertRts");
-    QTest::addColumn<QStringList>("events");
-    QTest::newRow("no lines") << QStringList() << "noneBootRB" << "noneResetRB" << false << QStringList();
-    QTest::newRow("BOOT on DTR without RESET moves nothing")
-        << QStringList() << "dtrBootRB" << "noneResetRB" << false << QStringList();
-    QTest::newRow("RESET on RTS only") << QStringList() << "noneBootRB" << "rtsResetRB" << true
-                                       << QStringList({"RTS 0", "sleep 100", "RTS 1"});
-    QTest::newRow("BOOT on RTS, RESET on DTR")
-        << QStringList() << "rtsBootRB" << "dtrResetRB" << false
-        << QStringList({"RTS 0", "sleep 10", "DTR 0", "sleep 100", "DTR 1", "RTS 0"});
-    QTest::newRow("upload fails") << QStringList{"--no-autobaud"} << "noneBootRB" << "noneResetRB" << false
-                                  << QStringList();
-}
-
-void TestActions::ramUploadThenTerminal()
-{
-    QFETCH(QStringList, boardOptions);
-    QFETCH(QString, boot);
-    QFETCH(QString, reset);
-    QFETCH(bool, invertRts);
-    QFETCH(QStringList, events);
-    startBoard(boardOptions);
-    TextRecorder recorder;
-    w->link->setLineRecorder(&recorder);
-    w->findChild<QRadioButton *>(boot)->click();
-    w->findChild<QRadioButton *>(reset)->click();
-    w->ui.invertRTSRB->setChecked(invertRts);
-    const QString demo = QStringLiteral(LODVANE_EXAMPLES "/demo-monitor.ldr");
-    w->ui.binaryFilePathLE->setText(demo);
-    w->ui.flashLoaderPathLE->setText(dir->filePath("no-loader-needed.ldr"));
-    w->ui.ramRB->click();
-    w->ui.openTerminalCB->setChecked(true);
-    w->ui.programTB->click();
-    w->link->setLineRecorder(nullptr);
-    QCOMPARE(recorder.events, events);
-
-    QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::TerminalPage));
-    QVERIFY(w->terminalPolling);
-    QVERIFY(w->link->isOpen());
-    const bool uploaded = boardOptions.isEmpty();
-    QCOMPARE(logLines().contains(QStringLiteral("File [%1] correctly uploaded.").arg(demo)), uploaded);
-    if (uploaded) {
-        // The demo application greets on the same, still open port.
-        QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("bf> "), 5000);
-        QVERIFY(!sim->traceLines().join('\n').contains("loader"));
-    } else {
-        QVERIFY(logLines().first().startsWith("No answer on auto-baud command by device ["));
+    // Starts the board and a window whose port list offers it.
+    void startBoard(const QStringList &options = QStringList())
+    {
+        sim = std::make_unique<SimProcess>(dir->path());
+        QVERIFY2(sim->start(options), qPrintable(sim->lastError()));
+        w = windowOnPort(sim->port());
+        QCOMPARE(w->ui.serialPortsCB->currentText(), sim->port());
     }
-    w->ui.closeTerminalTB->click();
-    QVERIFY(!w->link->isOpen());
-}
+    QString writeFile(const QString &name, const QByteArray &bytes) { return ::writeFile(dir->filePath(name), bytes); }
+    QStringList logLines() const { return ::logLines(*w); }
 
-void TestActions::clickDuringRunningProgram()
-{
-    startBoard();
-    QByteArray image(700, 'x');
-    const QString binary = writeFile("image.ldr", image);
-    w->ui.binaryFilePathLE->setText(binary);
-    // The second click arrives while the first PROGRAM talks to the loader,
-    // as a click delivered by the events a LOG line lets through.
-    bool clicked = false;
-    connect(w->link, &QPE::message, w.get(), [&](const QString &line) {
-        if (!clicked && line == "System sync OK.") {
-            clicked = true;
-            w->ui.programTB->click();
-        }
-    });
-    w->ui.programTB->click();
-    QVERIFY(clicked);
-    const QStringList lines = logLines();
-    QCOMPARE(lines.count(QStringLiteral("Can't open selected port [%1].").arg(sim->port())), 1);
-    QCOMPARE(lines.last(), QStringLiteral("File [%1] correctly uploaded.").arg(binary));
-    QCOMPARE(lines.count("FLASH Programmed."), 1);
-    QVERIFY(!w->link->isOpen());
-}
+private slots:
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        useSettingsIn(dir->filePath("settings"));
+    }
+    void cleanup()
+    {
+        w.reset();
+        sim.reset();
+        dir.reset();
+    }
 
-// Escape on the Home page stops a running operation between two frames:
-// the LOG says so right after the line that let the key through, the port is
-// closed (no terminal, even when asked for), and the board takes the next
-// PROGRAM.
-void TestActions::escapeCancels_data()
-{
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<bool>("toRam");
-    QTest::addColumn<QString>("pressedAfter");
-    QTest::newRow("PROGRAM") << "programTB" << false << "FILE -> FLASH[   1]      256 bytes";
-    QTest::newRow("VERIFY") << "verifyTB" << false << "FILE == FLASH[   0]        0 bytes";
-    QTest::newRow("ERASE") << "eraseTB" << false << "Erase FLASH -> Block[  1] erased.";
-    QTest::newRow("RAM upload") << "programTB" << true << "Loaded byte(s):   4096";
-}
-
-void TestActions::escapeCancels()
-{
-    QFETCH(QString, button);
-    QFETCH(bool, toRam);
-    QFETCH(QString, pressedAfter);
-    startBoard();
-    bootstream::Block block;
-    block.flags = bootstream::kFlagFirst;
-    block.address = 0xFF800000;
-    const QByteArray payload = testPattern(12000, 4);
-    block.payload.assign(payload.begin(), payload.end());
-    const QString binary = writeFile("image.ldr", toBytes(bootstream::write({block})));
-    w->ui.binaryFilePathLE->setText(binary);
-    w->ui.flashSize->setValue(4 * 65536);
-    if (button == "verifyTB") // something to verify
+    // The sequences themselves are the link's; here the form's binary, loader
+    // and FLASH size reach them, and the port is closed after each.
+    void programVerifyErase()
+    {
+        startBoard();
+        const QString binary = writeFile("image.ldr", testPattern(600, 3));
+        w->ui.binaryFilePathLE->setText(binary);
         w->ui.programTB->click();
-    w->ui.log->clear();
-    w->ui.openTerminalCB->setChecked(true);
-    if (toRam)
+        QCOMPARE(logLines().last(), QStringLiteral("File [%1] correctly uploaded.").arg(binary));
+        QVERIFY(!w->link->isOpen());
+        w->ui.verifyTB->click();
+        QCOMPARE(logLines().last(), QStringLiteral("File [%1] correctly verified.").arg(binary));
+
+        // ERASE needs no binary; the size comes from the form: two blocks.
+        w->ui.binaryFilePathLE->setText(dir->filePath("not-there.ldr"));
+        w->ui.flashSize->setValue(65536);
+        w->ui.log->clear();
+        w->ui.eraseTB->click();
+        QCOMPARE(logLines().filter("] erased.").size(), 2);
+        QVERIFY(!w->link->isOpen());
+        QCOMPARE(w->ui.progressBar->value(), 100);
+        w->ui.binaryFilePathLE->setText(binary);
+        w->ui.verifyTB->click();
+        QVERIFY(logLines().last().startsWith("FLASH verify error @ 0,"));
+    }
+
+    // PROGRAM to RAM with the terminal to follow: the line sequence the link
+    // sees for the BOOT/RESET choices, and the terminal on the same port, also
+    // when the upload failed.
+    void ramUploadThenTerminal_data()
+    {
+        QTest::addColumn<QStringList>("boardOptions");
+        QTest::addColumn<QString>("boot");
+        QTest::addColumn<QString>("reset");
+        QTest::addColumn<bool>("invertRts");
+        QTest::addColumn<QStringList>("events");
+        QTest::newRow("RESET on RTS only") << QStringList() << "noneBootRB" << "rtsResetRB" << true
+                                           << QStringList({"RTS 0", "sleep 100", "RTS 1"});
+        QTest::newRow("BOOT on RTS, RESET on DTR")
+            << QStringList() << "rtsBootRB" << "dtrResetRB" << false
+            << QStringList({"RTS 0", "sleep 10", "DTR 0", "sleep 100", "DTR 1", "RTS 0"});
+        QTest::newRow("upload fails") << QStringList{"--no-autobaud"} << "noneBootRB" << "noneResetRB" << false
+                                      << QStringList();
+    }
+
+    void ramUploadThenTerminal()
+    {
+        QFETCH(QStringList, boardOptions);
+        QFETCH(QString, boot);
+        QFETCH(QString, reset);
+        QFETCH(bool, invertRts);
+        QFETCH(QStringList, events);
+        startBoard(boardOptions);
+        TextRecorder recorder;
+        w->link->setLineRecorder(&recorder);
+        w->findChild<QRadioButton *>(boot)->click();
+        w->findChild<QRadioButton *>(reset)->click();
+        w->ui.invertRTSRB->setChecked(invertRts);
+        const QString demo = QStringLiteral(LODVANE_EXAMPLES "/demo-monitor.ldr");
+        w->ui.binaryFilePathLE->setText(demo);
+        w->ui.flashLoaderPathLE->setText(dir->filePath("no-loader-needed.ldr"));
         w->ui.ramRB->click();
-    connect(w->link, &QPE::message, w.get(), [&](const QString &line) {
-        if (line == pressedAfter)
-            QTest::keyClick(w->findChild<QToolButton *>(button), Qt::Key_Escape);
-    });
-    // The closed port is a hang-up, which sends the virtual board back to its
-    // boot ROM as the RESET pulse of the next PROGRAM would a real one.
-    auto resets = [&] { return sim->traceLines().filter("reset cause=hangup").size(); };
-    const int resetsBefore = resets();
-    w->findChild<QToolButton *>(button)->click();
+        w->ui.openTerminalCB->setChecked(true);
+        w->ui.programTB->click();
+        w->link->setLineRecorder(nullptr);
+        QCOMPARE(recorder.events, events);
 
-    const QStringList lines = logLines();
-    QCOMPARE(lines.mid(lines.indexOf(pressedAfter) + 1), QStringList{"Cancelled by user."});
-    QVERIFY(!w->link->isOpen());
-    QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::HomePage));
-
-    w->link->disconnect(w.get());
-    connect(w->link, &QPE::message, w.get(), &Lodvane::message);
-    connect(w->link, &QPE::progress, w.get(), &Lodvane::progress);
-    QTRY_VERIFY(resets() > resetsBefore);
-    w->ui.openTerminalCB->setChecked(false);
-    w->ui.flashRB->click();
-    w->ui.log->clear();
-    w->ui.programTB->click();
-    QCOMPARE(logLines().last(), QStringLiteral("File [%1] correctly uploaded.").arg(binary));
-    QVERIFY(!logLines().contains("Cancelled by user."));
-}
-
-void TestActions::resetButtonPulsesChosenLine()
-{
-    startBoard();
-    TextRecorder recorder;
-    w->link->setLineRecorder(&recorder);
-    w->ui.dtrResetRB->click();
-    w->ui.invertRTSRB->setChecked(true);
-    w->ui.terminalTB->click();
-    QVERIFY(w->ui.resetTB->isEnabled());
-    w->ui.resetTB->click();
-    QCOMPARE(recorder.events, QStringList({"DTR 0", "sleep 100", "DTR 1"}));
-    recorder.events.clear();
-    w->ui.noneResetRB->click();
-    w->ui.resetTB->click(); // None moves DTR the other way
-    QCOMPARE(recorder.events, QStringList({"DTR 1", "sleep 100", "DTR 0"}));
-    w->link->setLineRecorder(nullptr);
-}
-
-void TestActions::exampleScriptTalksToTheBoard()
-{
-    // The newcomer's path: the demo in FLASH, then the example script.
-    startBoard({QStringLiteral("--boot-flash")});
-    w->ui.coreCB->setCurrentIndex(5);
-    w->ui.baudRate->setCurrentText(QStringLiteral("921600"));
-    w->ui.binaryFilePathLE->setText(QStringLiteral(LODVANE_EXAMPLES "/demo-monitor.ldr"));
-    w->ui.programTB->click();
-    QVERIFY(logLines().last().endsWith("correctly uploaded."));
-    QVERIFY(sim->waitForTrace("autobaud baud=921600 divisor=5 "));
-    QVERIFY(sim->waitForTrace("flash-boot size="));
-
-    // Values saved last time that the board does not hold: Read must show
-    // the board's, and Write then send every one of them.
-    writeFile("eeprom.c", "//#STATE.DATA: 0,0,1,COMBOBOX,3,t\n//#STATE.DATA: 0,4,1,CHECKBOX,1,t\n"
-                          "//#STATE.DATA: 1,0,1,LINEEDIT,bench7,t\n//#STATE.DATA: 1,2,1,SPINBOX,70,t\n"
-                          + readFile(QStringLiteral(LODVANE_EXAMPLES "/eeprom.c")));
-    QStringList clicks{"PB_0", "PB_1", "PB_2", "PB_3"}; // Read, Write, Save, Close
-    QTimer clicker;
-    connect(&clicker, &QTimer::timeout, [&] {
-        if (clicks.isEmpty())
-            return;
-        auto *button = w->findChild<QPushButton *>(clicks.first());
-        if (!button->isHidden()) {
-            button->click();
-            clicks.removeFirst();
+        QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::TerminalPage));
+        QVERIFY(w->terminalPolling);
+        QVERIFY(w->link->isOpen());
+        const bool uploaded = boardOptions.isEmpty();
+        QCOMPARE(logLines().contains(QStringLiteral("File [%1] correctly uploaded.").arg(demo)), uploaded);
+        if (uploaded) {
+            // The demo application greets on the same, still open port.
+            QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("bf> "), 5000);
+            QVERIFY(!sim->traceLines().join('\n').contains("loader"));
+        } else {
+            QVERIFY(logLines().first().startsWith("No answer on auto-baud command by device ["));
         }
-    });
-    clicker.start(300);
-    QVERIFY2(w->runScript(dir->filePath("eeprom.c")), qPrintable(w->ui.log->toPlainText()));
-    QVERIFY(clicks.isEmpty());
+        w->ui.closeTerminalTB->click();
+        QVERIFY(!w->link->isOpen());
+    }
 
-    const QStringList lines = logLines();
-    QVERIFY(lines.contains("EEPROM page ready: Read, Write, Save or Close."));
-    QVERIFY2(lines.contains("Board settings: baud index 4, parity 0, 1 stop bit(s), echo 0, flow control 0, "
-                            "boot delay 500 ms, LED 50 %, watchdog 1, name demo"),
-             qPrintable(lines.join('\n')));
-    QVERIFY(lines.contains(
-        "Wrote: EEPROM BAUD=4 PARITY=0 STOP=1 ECHO=0 FLOW=0 DELAY=500 LED=50 WATCHDOG=1 NAME=demo"));
-    QVERIFY(lines.contains("Values saved in the script file."));
-    QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::HomePage));
-    const QByteArray text = readFile(dir->filePath("eeprom.c"));
-    QVERIFY(text.startsWith("//#STATE.INFO:"));
-    QVERIFY(text.contains("//#STATE.DATA: 0,0,1,COMBOBOX,4,UART speed after reset\n"));
-    QVERIFY(text.contains("//#STATE.DATA: 1,0,1,LINEEDIT,demo,Name the board reports\n"));
-    QVERIFY(!w->link->isOpen());
-}
+    void clickDuringRunningProgram()
+    {
+        startBoard();
+        const QString binary = writeFile("image.ldr", QByteArray(700, 'x'));
+        w->ui.binaryFilePathLE->setText(binary);
+        // The second click arrives while the first PROGRAM talks to the loader,
+        // as a click delivered by the events a LOG line lets through.
+        bool clicked = false;
+        connect(w->link, &QPE::message, w.get(), [&](const QString &line) {
+            if (!clicked && line == "System sync OK.") {
+                clicked = true;
+                w->ui.programTB->click();
+            }
+        });
+        w->ui.programTB->click();
+        QVERIFY(clicked);
+        const QStringList lines = logLines();
+        QCOMPARE(lines.count(QStringLiteral("Can't open selected port [%1].").arg(sim->port())), 1);
+        QCOMPARE(lines.last(), QStringLiteral("File [%1] correctly uploaded.").arg(binary));
+        QCOMPARE(lines.count("FLASH Programmed."), 1);
+        QVERIFY(!w->link->isOpen());
+    }
+
+    // Escape on the Home page stops a running operation between two frames:
+    // the LOG says so right after the line that let the key through, the port is
+    // closed (no terminal, even when asked for), and the board takes the next
+    // PROGRAM.
+    void escapeCancels_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("toRam");
+        QTest::addColumn<QString>("pressedAfter");
+        QTest::newRow("PROGRAM") << "programTB" << false << "FILE -> FLASH[   1]      256 bytes";
+        QTest::newRow("VERIFY") << "verifyTB" << false << "FILE == FLASH[   0]        0 bytes";
+        QTest::newRow("ERASE") << "eraseTB" << false << "Erase FLASH -> Block[  1] erased.";
+        QTest::newRow("RAM upload") << "programTB" << true << "Loaded byte(s):   4096";
+    }
+
+    void escapeCancels()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, toRam);
+        QFETCH(QString, pressedAfter);
+        startBoard();
+        bootstream::Block block;
+        block.flags = bootstream::kFlagFirst;
+        block.address = 0xFF800000;
+        const QByteArray payload = testPattern(12000, 4);
+        block.payload.assign(payload.begin(), payload.end());
+        const QString binary = writeFile("image.ldr", toBytes(bootstream::write({block})));
+        w->ui.binaryFilePathLE->setText(binary);
+        w->ui.flashSize->setValue(4 * 65536);
+        if (button == "verifyTB") // something to verify
+            w->ui.programTB->click();
+        w->ui.log->clear();
+        w->ui.openTerminalCB->setChecked(true);
+        if (toRam)
+            w->ui.ramRB->click();
+        bool armed = true;
+        connect(w->link, &QPE::message, w.get(), [&](const QString &line) {
+            if (armed && line == pressedAfter)
+                QTest::keyClick(w->findChild<QToolButton *>(button), Qt::Key_Escape);
+        });
+        // The closed port is a hang-up, which sends the virtual board back to its
+        // boot ROM as the RESET pulse of the next PROGRAM would a real one.
+        auto resets = [&] { return sim->traceLines().filter("reset cause=hangup").size(); };
+        const int resetsBefore = resets();
+        w->findChild<QToolButton *>(button)->click();
+
+        const QStringList lines = logLines();
+        QCOMPARE(lines.mid(lines.indexOf(pressedAfter) + 1), QStringList{"Cancelled by user."});
+        QVERIFY(!w->link->isOpen());
+        QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::HomePage));
+
+        armed = false;
+        QTRY_VERIFY(resets() > resetsBefore);
+        w->ui.openTerminalCB->setChecked(false);
+        w->ui.flashRB->click();
+        w->ui.log->clear();
+        w->ui.programTB->click();
+        QCOMPARE(logLines().last(), QStringLiteral("File [%1] correctly uploaded.").arg(binary));
+        QVERIFY(!logLines().contains("Cancelled by user."));
+    }
+
+    // RESET pulses the chosen line, inverted or not (the pulse is the link's).
+    void resetButtonPulsesChosenLine()
+    {
+        startBoard();
+        TextRecorder recorder;
+        w->link->setLineRecorder(&recorder);
+        w->ui.dtrResetRB->click();
+        w->ui.invertRTSRB->setChecked(true);
+        w->ui.terminalTB->click();
+        QVERIFY(w->ui.resetTB->isEnabled());
+        w->ui.resetTB->click();
+        w->link->setLineRecorder(nullptr);
+        QCOMPARE(recorder.events, QStringList({"DTR 0", "sleep 100", "DTR 1"}));
+    }
+
+    void exampleScriptTalksToTheBoard()
+    {
+        // The newcomer's path: the demo in FLASH, then the example script.
+        startBoard({QStringLiteral("--boot-flash")});
+        w->ui.coreCB->setCurrentIndex(5);
+        w->ui.baudRate->setCurrentText(QStringLiteral("921600"));
+        w->ui.binaryFilePathLE->setText(QStringLiteral(LODVANE_EXAMPLES "/demo-monitor.ldr"));
+        w->ui.programTB->click();
+        QVERIFY(logLines().last().endsWith("correctly uploaded."));
+        QVERIFY(sim->waitForTrace("autobaud baud=921600 divisor=5 "));
+        QVERIFY(sim->waitForTrace("flash-boot size="));
+
+        // Values saved last time that the board does not hold: Read must show
+        // the board's, and Write then send every one of them.
+        writeFile("eeprom.c", "//#STATE.DATA: 0,0,1,COMBOBOX,3,t\n//#STATE.DATA: 0,4,1,CHECKBOX,1,t\n"
+                              "//#STATE.DATA: 1,0,1,LINEEDIT,bench7,t\n//#STATE.DATA: 1,2,1,SPINBOX,70,t\n"
+                              + readFile(QStringLiteral(LODVANE_EXAMPLES "/eeprom.c")));
+        QStringList clicks{"PB_0", "PB_1", "PB_2", "PB_3"}; // Read, Write, Save, Close
+        QTimer clicker;
+        connect(&clicker, &QTimer::timeout, [&] {
+            auto *button = clicks.isEmpty() ? nullptr : w->findChild<QPushButton *>(clicks.first());
+            if (button && !button->isHidden()) {
+                button->click();
+                clicks.removeFirst();
+            }
+        });
+        clicker.start(300);
+        QVERIFY2(w->runScript(dir->filePath("eeprom.c")), qPrintable(w->ui.log->toPlainText()));
+        QVERIFY(clicks.isEmpty());
+
+        const QStringList lines = logLines();
+        QVERIFY2(lines.contains("Board settings: baud index 4, parity 0, 1 stop bit(s), echo 0, flow control 0, "
+                                "boot delay 500 ms, LED 50 %, watchdog 1, name demo"),
+                 qPrintable(lines.join('\n')));
+        QVERIFY(lines.contains(
+            "Wrote: EEPROM BAUD=4 PARITY=0 STOP=1 ECHO=0 FLOW=0 DELAY=500 LED=50 WATCHDOG=1 NAME=demo"));
+        QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::HomePage));
+        const QByteArray text = readFile(dir->filePath("eeprom.c"));
+        QVERIFY(text.contains("//#STATE.DATA: 0,0,1,COMBOBOX,4,UART speed after reset\n"));
+        QVERIFY(text.contains("//#STATE.DATA: 1,0,1,LINEEDIT,demo,Name the board reports\n"));
+        QVERIFY(!w->link->isOpen());
+    }
+};
 
 QTEST_MAIN(TestActions)
 #include "tst_actions.moc"

@@ -16,29 +16,15 @@ class TestScript : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup() { f.reset(); }
+    std::unique_ptr<WindowOnPty> f;
+    Lodvane *w = nullptr;
+    QString path;
 
-    void pagesAcrossRuns();
-    void colourSpecifications_data();
-    void colourSpecifications();
-    void libraryErrorsEndTheRun_data();
-    void libraryErrorsEndTheRun();
-    void widgetsAndValues();
-    void buttonFlags();
-    void outputBecomesLogEntries();
-    void scriptErrorsInTheLog();
-    void saveAndLoadThroughTheScript();
-    void portFunctions();
-    void nestedRunRefused();
-    void stopARunningScript_data();
-    void stopARunningScript();
-    void scriptButtonAndSetting();
-
-private:
-    QString scriptFile(const QByteArray &source, const QString &name = QStringLiteral("script.c"));
-    bool run(const QByteArray &source);
+    QString scriptFile(const QByteArray &source, const QString &name = QStringLiteral("script.c"))
+    {
+        return path = writeFile(f->dir.filePath(name), source);
+    }
+    bool run(const QByteArray &source) { return w->runScript(scriptFile(source)); }
     QStringList logLines() const { return ::logLines(*w); }
     QTabWidget *tabs() const { return w->findChild<QTabWidget *>(QStringLiteral("dataTab")); }
     QTableWidget *page(int index) const { return w->script->pageTables.value(index); }
@@ -47,370 +33,352 @@ private:
     {
         return qobject_cast<T *>(page(pageIndex)->cellWidget(row, column));
     }
-
-    std::unique_ptr<WindowOnPty> f;
-    Lodvane *w = nullptr;
-    QString path;
-};
-
-void TestScript::init()
-{
-    f = std::make_unique<WindowOnPty>();
-    w = f->w.get();
-}
-
-QString TestScript::scriptFile(const QByteArray &source, const QString &name)
-{
-    path = writeFile(f->dir.filePath(name), source);
-    return path;
-}
-
-bool TestScript::run(const QByteArray &source)
-{
-    return w->runScript(scriptFile(source));
-}
-
-// Page names are trimmed on the tabs; a second run finds the first run's
-// pages and widgets but starts with no state records and no buttons.
-void TestScript::pagesAcrossRuns()
-{
-    QVERIFY(run("int main()\n{\n"
-                "    int n = GridNew(\" Config , Data \");\n"
-                "    GridAddWidget(\"Data\", 0, 0, SpinBox(0, 10, n, \"pages\"));\n"
-                "    GridAddWidget(\"Data\", 1, 1, CheckBox(\"x\", 1, \"t\"));\n"
-                "    LodvaneSetButton(1, \"Go\");\n"
-                "    return 0;\n}\n"));
-    QVERIFY(tabs());
-    QCOMPARE(tabs()->parentWidget(), w->ui.EEPROM);
-    QCOMPARE(tabs()->count(), 2);
-    QCOMPARE(tabs()->tabText(0), QStringLiteral("Config"));
-    QCOMPARE(tabs()->tabText(1), QStringLiteral("Data"));
-    QCOMPARE(page(1)->objectName(), QStringLiteral(" Data ")); // the table keeps the name as given
-    QCOMPARE(tabs()->widget(0)->objectName(), QStringLiteral("Tab 0"));
-    QCOMPARE(page(0)->rowCount(), 32);
-    QCOMPARE(page(0)->columnCount(), 4);
-    QCOMPARE(cell<QSpinBox>(1, 0, 0)->value(), 2);
-    QCOMPARE(cell<QSpinBox>(1, 0, 0)->accessibleName(), QStringLiteral("SPINBOX"));
-    QCOMPARE(w->script->stateRecords.size(), 2);
-    QVERIFY(w->ui.PB_0->isHidden());
-    QVERIFY(!w->ui.PB_1->isHidden());
-    w->ui.PB_1->click();
-    QCOMPARE(int(w->script->buttonAction[1]), 1);
-    QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::HomePage)); // the run shows no page itself
-
-    QVERIFY(run("int main() { GridSize(\"Data\", 3, 2); GridAddText(\"Data\", 0, 0, \"again\"); return 0; }\n"));
-    QCOMPARE(page(1)->rowCount(), 3);
-    QCOMPARE(page(1)->item(0, 0)->text(), QStringLiteral("again"));
-    QVERIFY(cell<QCheckBox>(1, 1, 1)); // the first run's widget stays
-    QCOMPARE(w->script->stateRecords.size(), 0);
-    QVERIFY(w->ui.PB_1->isHidden());
-    QCOMPARE(int(w->script->buttonAction[1]), 0);
-}
-
-void TestScript::colourSpecifications_data()
-{
-    QTest::addColumn<QByteArray>("colourText");
-    QTest::addColumn<QColor>("colour");
-    QTest::newRow("name") << QByteArray("red") << QColor(Qt::red);
-    QTest::newRow("numbers") << QByteArray("255,128,0") << QColor(255, 128, 0);
-    QTest::newRow("numbers with blanks") << QByteArray(" 10 , 20 , 30 ") << QColor(10, 20, 30);
-    QTest::newRow("names are case-sensitive") << QByteArray("Red") << QColor();
-    QTest::newRow("darkYellow") << QByteArray("darkYellow") << QColor(Qt::darkYellow);
-    QTest::newRow("Qt name not in the table") << QByteArray("transparent") << QColor();
-    QTest::newRow("empty") << QByteArray() << QColor();
-    QTest::newRow("number out of range") << QByteArray("256,0,0") << QColor();
-    QTest::newRow("not a number counts as 0") << QByteArray("x,255,0") << QColor(0, 255, 0);
-}
-
-void TestScript::colourSpecifications()
-{
-    QFETCH(QByteArray, colourText);
-    QFETCH(QColor, colour);
-    QVERIFY(run("int main() { GridNew(\"P\"); GridAddText(\"P\", 0, 0, \"before\"); GridForeground(\"" + colourText
-                + "\"); GridBackground(\"" + colourText + "\"); GridAddText(\"P\", 1, 0, \"after\"); return 0; }\n"));
-    QCOMPARE(page(0)->item(0, 0)->foreground().color(), QColor(Qt::black));
-    QCOMPARE(page(0)->item(0, 0)->background().color(), QColor(Qt::white));
-    QCOMPARE(page(0)->item(1, 0)->foreground().color(), colour);
-    QCOMPARE(page(0)->item(1, 0)->background().color(), colour);
-    QCOMPARE(page(0)->item(1, 0)->flags(), Qt::NoItemFlags);
-}
-
-void TestScript::libraryErrorsEndTheRun_data()
-{
-    QTest::addColumn<QByteArray>("call");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<int>("column");
-    QTest::newRow("page that no tab carries") << QByteArray("GridSize(\"Nope\", 1, 1);") << "Wrong page identifier" << 5;
-    QTest::newRow("page named with its blanks") << QByteArray("GridShowGrid(\" P \", 0);") << "Wrong page identifier" << 5;
-    QTest::newRow("two colour fields") << QByteArray("GridForeground(\"255,0\");") << "Invalid number of fields in RGB specifications" << 5;
-    QTest::newRow("four colour fields") << QByteArray("GridBackground(\"1,2,3,4\");") << "Invalid number of fields in RGB specifications" << 5;
-    QTest::newRow("button -1") << QByteArray("LodvaneButtonAction(-1);") << "PUSHBUTTON selection out of range" << 5;
-    QTest::newRow("button 4") << QByteArray("LodvaneButtonClearAction(4);") << "PUSHBUTTON selection out of range" << 5;
-    QTest::newRow("handle 0") << QByteArray("SpinBoxValue(0);") << "invalid widget handle" << 5;
-    QTest::newRow("handle never made") << QByteArray("CheckBoxValue(99);") << "invalid widget handle" << 5;
-    QTest::newRow("wrong kind") << QByteArray("SpinBoxSetValue(CheckBox(\"c\", 0, \"t\"), 1);") << "invalid widget handle" << 5;
-    QTest::newRow("text cell as widget") << QByteArray("ComboBoxValue(GridAddText(\"P\", 0, 0, \"t\"));") << "invalid widget handle" << 5;
-    QTest::newRow("widget as text cell") << QByteArray("GridSetText(LineEdit(\"a\", \"t\"), \"b\");") << "invalid widget handle" << 5;
-    QTest::newRow("widget replaced in its cell")
-        << QByteArray("int s = SpinBox(0, 9, 1, \"t\"); GridAddWidget(\"P\", 0, 0, s); "
-                      "GridAddWidget(\"P\", 0, 0, LineEdit(\"x\", \"t\")); SpinBoxValue(s);")
-        << "invalid widget handle" << 111;
-    QTest::newRow("pages rebuilt")
-        << QByteArray("int t = GridAddText(\"P\", 0, 0, \"t\"); GridNew(\"Q\"); GridSetText(t, \"x\");")
-        << "invalid widget handle" << 56;
-}
-
-void TestScript::libraryErrorsEndTheRun()
-{
-    QFETCH(QByteArray, call);
-    QFETCH(QString, message);
-    QFETCH(int, column);
-    QVERIFY(!run("int main()\n{\n    GridNew(\"P\");\n    " + call + "\n    GridNew(\"after\");\n    return 0;\n}\n"));
-    const QStringList lines = logLines();
-    QVERIFY2(lines.last().startsWith(path + ":4:") && lines.last().endsWith(" " + message), qPrintable(lines.last()));
-    // The caret stands under the call that failed.
-    const int caret = lines.at(lines.size() - 2).indexOf('^') + 1;
-    QVERIFY(caret >= column && caret <= column + call.size());
-    QCOMPARE(lines.at(lines.size() - 3), QStringLiteral("    ") + QString::fromLatin1(call));
-    QVERIFY(lines.at(lines.size() - 2).trimmed() == "^");
-    QVERIFY(tabs());
-    QVERIFY(tabs()->tabText(0) != QStringLiteral("after")); // the run ended at the error
-    QVERIFY(!w->scriptRunning);
-}
-
-void TestScript::widgetsAndValues()
-{
-    QVERIFY(run("int main()\n{\n"
-                "    GridNew(\"P\");\n"
-                "    int c = ComboBox(\" one , two ,three\", 1, \"mode\");\n"
-                "    GridAddWidget(\"P\", 0, 1, c);\n"
-                "    int s = SpinBox(0, 10, 20, \"level\");\n"
-                "    SpinBoxStep(s, 2); SpinBoxSuffix(s, \" V\"); SpinBoxPrefix(s, \"~\");\n"
-                "    GridAddWidget(\"P\", 1, 1, s);\n"
-                "    int k = CheckBox(\"on\", 7, \"flag\");\n"
-                "    GridAddWidget(\"P\", 2, 1, k);\n"
-                "    int e = LineEdit(\"h\\xc3\\xa9llo\", \"name\");\n"
-                "    GridAddWidget(\"P\", 3, 1, e);\n"
-                "    char *text = LineEditValue(e);\n"
-                "    int values = SpinBox(-1000, 1000, 0, \"results\");\n"
-                "    SpinBoxSetValue(values, ComboBoxValue(c) * 100 + SpinBoxValue(s) * 10 + CheckBoxValue(k));\n"
-                "    GridAddWidget(\"P\", 4, 1, values);\n"
-                "    GridAddWidget(\"P\", 5, 1, SpinBox(0, 255, text[1] & 255, \"byte\"));\n"
-                "    GridColHeader(\"P\", 1, \"Value\"); GridRowHeader(\"P\", 0, \"Mode\");\n"
-                "    GridRowHeaderClear(\"P\"); GridRowHeader(\"P\", 1, \"Level\");\n"
-                "    GridColHeader(\"P\", 9, \"ignored\");\n"
-                "    GridShowGrid(\"P\", 0);\n"
-                "    GridAddWidget(\"P\", 6, 0, SpinBox(0, 9, 3, \"a\"));\n"
-                "    GridAddWidget(\"P\", 6, 0, LineEdit(\"second\", \"b\"));\n"
-                "    return 0;\n}\n"));
-    auto *combo = cell<QComboBox>(0, 0, 1);
-    QCOMPARE(combo->count(), 3);
-    QCOMPARE(combo->itemText(0), QStringLiteral("one"));
-    QCOMPARE(combo->itemText(1), QStringLiteral("two"));
-    QCOMPARE(combo->currentIndex(), 1);
-    QCOMPARE(combo->toolTip(), QStringLiteral("mode"));
-    auto *spin = cell<QSpinBox>(0, 1, 1);
-    QCOMPARE(spin->value(), 10); // clamped to the range
-    QCOMPARE(spin->singleStep(), 2);
-    QCOMPARE(spin->suffix(), QStringLiteral(" V"));
-    QCOMPARE(spin->prefix(), QStringLiteral("~"));
-    QVERIFY(cell<QCheckBox>(0, 2, 1)->isChecked());
-    QCOMPARE(cell<QLineEdit>(0, 3, 1)->text(), QString::fromUtf8("h\xc3\xa9llo"));
-    QCOMPARE(cell<QSpinBox>(0, 4, 1)->value(), 201);
-    QCOMPARE(cell<QSpinBox>(0, 5, 1)->value(), 0xE9); // LineEditValue hands back Latin-1
-    QCOMPARE(page(0)->horizontalHeaderItem(1)->text(), QStringLiteral("Value"));
-    QCOMPARE(page(0)->verticalHeaderItem(0)->text(), QString());
-    QCOMPARE(page(0)->verticalHeaderItem(1)->text(), QStringLiteral("Level"));
-    QVERIFY(!page(0)->showGrid());
-    QCOMPARE(w->script->stateRecords.size(), 8);
-    QCOMPARE(w->script->stateRecords.at(2).kind, QStringLiteral("CHECKBOX"));
-    QCOMPARE(w->script->stateRecords.at(2).toolTip, QStringLiteral("flag"));
-    // A widget replaced in its cell goes away.
-    QCOMPARE(cell<QLineEdit>(0, 6, 0)->text(), QStringLiteral("second"));
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCOMPARE(w->findChildren<QSpinBox *>().size(), 4); // three in cells and the window's FLASH size box
-}
-
-void TestScript::buttonFlags()
-{
-    // Three clicks before the script looks count as one; clearing resets it.
-    QTimer::singleShot(0, [this] {
-        for (int i = 0; i < 3; ++i)
-            w->ui.PB_2->click();
-    });
-    QVERIFY(run("int main()\n{\n"
-                "    GridNew(\"P\");\n"
-                "    LodvaneSetButton(2, \"Read\");\n"
-                "    LodvaneSetButton(7, \"ignored\"); LodvaneSetButton(-1, \"ignored\");\n"
-                "    int loops = 0;\n"
-                "    while (!LodvaneButtonAction(2) && loops < 100000) { LodvaneProcessEvents(); loops++; }\n"
-                "    int first = LodvaneButtonAction(2);\n"
-                "    int cleared = LodvaneButtonClearAction(2);\n"
-                "    GridAddWidget(\"P\", 0, 0, SpinBox(0, 99, first * 10 + LodvaneButtonAction(2) + cleared, \"r\"));\n"
-                "    return 0;\n}\n"));
-    QCOMPARE(cell<QSpinBox>(0, 0, 0)->value(), 10);
-    QCOMPARE(w->ui.PB_2->text(), QStringLiteral("Read"));
-    QVERIFY(!w->ui.PB_2->isHidden());
-    for (QPushButton *b : {w->ui.PB_0, w->ui.PB_1, w->ui.PB_3}) // buttons 7 and -1 are none of them
-        QVERIFY(b->text() == QStringLiteral("PushButton") && b->isHidden());
-}
-
-void TestScript::outputBecomesLogEntries()
-{
-    w->ui.log->clear();
-    QVERIFY(run("int main()\n{\n"
-                "    printf(\"a\");\n"
-                "    printf(\"b\\n\");\n"
-                "    printf(\"ab\");\n"
-                "    printf(\"%s\", \"xy\\n\");\n"
-                "    printf(\"%c\", 'c'); printf(\"%c%c\", 'd', 10);\n"
-                "    printf(\"two\\nlines\\n\");\n"
-                "    printf(\"caf\\xc3\\xa9 %d\\n\", 42);\n"
-                "    printf(\"never shown\");\n"
-                "    return 0;\n}\n"));
-    QCOMPARE(logLines(), QStringList({"ab", "abxy", "cd", "two", "lines", QString::fromUtf8("caf\xc3\xa9 42")}));
-    QCOMPARE(w->ui.log->document()->blockCount(), 6); // "two\nlines" is one entry, shown on two lines
-    // What was left without a line feed is not carried into the next run.
-    QVERIFY(run("int main() { printf(\"next\\n\"); return 0; }\n"));
-    QCOMPARE(logLines().last(), QStringLiteral("next"));
-}
-
-void TestScript::scriptErrorsInTheLog()
-{
-    QVERIFY(!run("int helper() { return 1; }\n"));
-    QVERIFY(!logLines().isEmpty());
-    QVERIFY(!run("int main() { return undefinedThing; }\n"));
-    QVERIFY(logLines().last().startsWith(path + ":1:"));
-    // A file that cannot be read, named through Latin-1 ('?' for the rest).
-    const int before = logLines().size();
-    QVERIFY(!w->runScript(f->dir.filePath(QString::fromUtf8("\xc5\x82.c"))));
-    QVERIFY(logLines().size() > before);
-}
-
-void TestScript::saveAndLoadThroughTheScript()
-{
-    const QByteArray source = "int main()\n{\n"
-                              "    GridNew(\"Serial,Board\");\n"
-                              "    int s = SpinBox(0, 100, 5, \"Baud divisor\");\n"
-                              "    GridAddWidget(\"Serial\", 2, 1, s);\n"
-                              "    int e = LineEdit(\"a,b\", \"Name\");\n"
-                              "    GridAddWidget(\"Board\", 0, 0, e);\n"
-                              "    LodvaneLoadState();\n"
-                              "    SpinBoxSetValue(s, SpinBoxValue(s) + 1);\n"
-                              "    LodvaneSaveState();\n"
-                              "    return 0;\n}\n";
-    QVERIFY(run(source));
-    QByteArray saved = readFile(path);
-    QVERIFY(saved.contains("//#STATE.DATA: 0,2,1,SPINBOX,6,Baud divisor\n"));
-    QVERIFY(saved.contains("//#STATE.DATA: 1,0,0,LINEEDIT,a,b,Name\n"));
-    QVERIFY(saved.endsWith("\n\n" + source));
-    // The second run loads 6, adds one and saves 7; the script text is kept.
-    QVERIFY(w->runScript(path));
-    saved = readFile(path);
-    QVERIFY(saved.contains("SPINBOX,7,Baud divisor"));
-    QCOMPARE(cell<QLineEdit>(1, 0, 0)->text(), QStringLiteral("a")); // cut at the comma
-    QCOMPARE(saved.count("//#STATE.INFO:"), 3);
-    QVERIFY(saved.endsWith("\n\n" + source));
-}
-
-void TestScript::portFunctions()
-{
-    QVERIFY(f->pty.write("board"));
-    QVERIFY(run("int main()\n{\n"
-                "    GridNew(\"P\");\n"
-                "    char *r = LodvaneReadAll();\n" // no port open yet: 0 or an empty string
-                "    char *p = LodvaneReadPort(10);\n"
-                "    GridAddWidget(\"P\", 1, 0, SpinBox(-1, 9999, LodvaneBytesAvailable() * 1000 + LodvaneWritePort(\"x\") * 100 + r[0] + p[0], \"r\"));\n"
-                "    LodvaneClosePort();\n"
-                "    int opened = LodvaneOpenPort();\n"
-                "    unsigned sent = LodvaneWritePort(\"hello\");\n"
-                "    while (LodvaneBytesAvailable() < 5) LodvaneProcessEvents();\n"
-                "    char *two = LodvaneReadPort(2);\n"
-                "    int a = two[0] == 'b' && two[1] == 'o' && two[2] == 0;\n"
-                "    char *rest = LodvaneReadAll();\n"
-                "    int b = rest[0] == 'a' && rest[2] == 'd' && rest[3] == 0;\n"
-                "    char *none = LodvaneReadPort(0);\n"
-                "    GridAddWidget(\"P\", 0, 0, SpinBox(0, 99999, opened * 10000 + sent * 100 + a * 10 + b + (none[0] != 0) * 1000, \"r\"));\n"
-                "    LodvaneClosePort();\n"
-                "    return 0;\n}\n"));
-    QCOMPARE(cell<QSpinBox>(0, 1, 0)->value(), 0);
-    QCOMPARE(cell<QSpinBox>(0, 0, 0)->value(), 10511);
-    QVERIFY(!w->link->isOpen());
-    QCOMPARE(f->pty.read(5, 2000), QByteArray("hello"));
-}
-
-void TestScript::nestedRunRefused()
-{
-    // A click on Script while a script runs (its events let the click through).
-    const QString inner = scriptFile("int main() { GridNew(\"Inner\"); return 0; }\n", "inner.c");
-    QTimer::singleShot(0, [this, inner] { QVERIFY(!w->runScript(inner)); });
-    QVERIFY(run("int main() { GridNew(\"Outer\"); int i = 0; while (i < 200) { LodvaneProcessEvents(); i++; } "
-                "GridAddWidget(\"Outer\", 0, 0, SpinBox(0, 9, 1, \"t\")); return 0; }\n"));
-    QCOMPARE(tabs()->tabText(0), QStringLiteral("Outer"));
-    QVERIFY(logLines().contains("A script is already running; wait for it to end."));
-    QVERIFY(cell<QSpinBox>(0, 0, 0));
-}
-
-// CLOSE on the script page, Escape there, or a close request end a script
-// that loops for ever, whether it waits for a button or never looks at the
-// window: the run ends through the exit point ("Script stopped."), its open
-// file is closed, the page it built stays, and after a close request the
-// window closes once the run is over.
-void TestScript::stopARunningScript_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<QByteArray>("loop");
-    const QByteArray waits = "while (!LodvaneButtonAction(0)) LodvaneProcessEvents();";
-    const QByteArray spins = "while (1);";
-    for (const char *how : {"CLOSE", "Escape", "close request"}) {
-        QTest::addRow("%s, waiting for a button", how) << how << waits;
-        QTest::addRow("%s, runaway loop", how) << how << spins;
+    // Check boxes a script made and never placed: no page owns them.
+    static int unplacedCheckBoxes()
+    {
+        int count = 0;
+        for (QWidget *widget : QApplication::allWidgets())
+            count += qobject_cast<QCheckBox *>(widget) && !widget->parent();
+        return count;
     }
-}
 
-void TestScript::stopARunningScript()
-{
-    QFETCH(QString, how);
-    QFETCH(QByteArray, loop);
-    w->show();
-    QTimer stopper;
-    connect(&stopper, &QTimer::timeout, [&] {
-        if (w->ui.main->currentIndex() != Lodvane::EepromPage)
-            return; // the script has not shown its page yet
-        stopper.stop();
-        if (how == "CLOSE")
-            w->ui.closeEepromTB->click();
-        else if (how == "Escape")
-            QTest::keyClick(w->ui.PB_0, Qt::Key_Escape);
+private slots:
+    void init()
+    {
+        f = std::make_unique<WindowOnPty>();
+        w = f->w.get();
+    }
+    void cleanup() { f.reset(); }
+
+    // Page names are trimmed on the tabs; a second run finds the first run's
+    // pages and placed widgets but starts with no state records, no buttons
+    // and none of the widgets the first run left unplaced.
+    void pagesAcrossRuns()
+    {
+        QVERIFY(run("int main()\n{\n"
+                    "    int n = GridNew(\" Config , Data \");\n"
+                    "    GridAddWidget(\"Data\", 0, 0, SpinBox(0, 10, n, \"pages\"));\n"
+                    "    GridAddWidget(\"Data\", 1, 1, CheckBox(\"x\", 1, \"t\"));\n"
+                    "    CheckBox(\"never placed\", 0, \"t\");\n"
+                    "    LodvaneSetButton(1, \"Go\");\n"
+                    "    return 0;\n}\n"));
+        QCOMPARE(tabs()->parentWidget(), w->ui.EEPROM);
+        QVERIFY(w->ui.verticalLayout_5->indexOf(tabs()) > 0); // below the push buttons
+        QCOMPARE(tabs()->count(), 2);
+        QCOMPARE(tabs()->tabText(0), QStringLiteral("Config"));
+        QCOMPARE(tabs()->tabText(1), QStringLiteral("Data"));
+        QCOMPARE(page(0)->rowCount(), 32);
+        QCOMPARE(page(0)->columnCount(), 4);
+        QCOMPARE(cell<QSpinBox>(1, 0, 0)->value(), 2);
+        QCOMPARE(w->script->stateRecords.size(), 2);
+        QCOMPARE(unplacedCheckBoxes(), 1);
+        QVERIFY(w->ui.PB_0->isHidden());
+        QVERIFY(!w->ui.PB_1->isHidden());
+        w->ui.PB_1->click();
+        QCOMPARE(int(w->script->buttonAction[1]), 1);
+        QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::HomePage)); // the run shows no page itself
+
+        QVERIFY(run("int main() { GridSize(\"Data\", 3, 2); GridAddText(\"Data\", 0, 0, \"again\");\n"
+                    "CheckBox(\"never placed\", 0, \"t\"); return 0; }\n"));
+        QCOMPARE(page(1)->rowCount(), 3);
+        QCOMPARE(page(1)->item(0, 0)->text(), QStringLiteral("again"));
+        QVERIFY(cell<QCheckBox>(1, 1, 1)); // the first run's placed widget stays
+        QCOMPARE(unplacedCheckBoxes(), 1); // only the second run's
+        QCOMPARE(w->script->stateRecords.size(), 0);
+        QVERIFY(w->ui.PB_1->isHidden());
+        QCOMPARE(int(w->script->buttonAction[1]), 0);
+        f.reset(); // the last run's unplaced widgets go with the window
+        QCOMPARE(unplacedCheckBoxes(), 0);
+    }
+
+    void colourSpecifications_data()
+    {
+        QTest::addColumn<QByteArray>("colourText");
+        QTest::addColumn<QColor>("colour");
+        QTest::newRow("name") << QByteArray("red") << QColor(Qt::red);
+        QTest::newRow("numbers") << QByteArray("255,128,0") << QColor(255, 128, 0);
+        QTest::newRow("numbers with blanks") << QByteArray(" 10 , 20 , 30 ") << QColor(10, 20, 30);
+        QTest::newRow("names are case-sensitive") << QByteArray("Red") << QColor();
+        QTest::newRow("darkYellow") << QByteArray("darkYellow") << QColor(Qt::darkYellow);
+        QTest::newRow("Qt name not in the table") << QByteArray("transparent") << QColor();
+        QTest::newRow("empty") << QByteArray() << QColor();
+        QTest::newRow("number out of range") << QByteArray("256,0,0") << QColor();
+        QTest::newRow("not a number counts as 0") << QByteArray("x,255,0") << QColor(0, 255, 0);
+    }
+
+    void colourSpecifications()
+    {
+        QFETCH(QByteArray, colourText);
+        QFETCH(QColor, colour);
+        QVERIFY(run("int main() { GridNew(\"P\"); GridAddText(\"P\", 0, 0, \"before\"); GridForeground(\"" + colourText
+                    + "\"); GridBackground(\"" + colourText + "\"); GridAddText(\"P\", 1, 0, \"after\"); return 0; }\n"));
+        QCOMPARE(page(0)->item(0, 0)->foreground().color(), QColor(Qt::black));
+        QCOMPARE(page(0)->item(0, 0)->background().color(), QColor(Qt::white));
+        QCOMPARE(page(0)->item(1, 0)->foreground().color(), colour);
+        QCOMPARE(page(0)->item(1, 0)->background().color(), colour);
+        QCOMPARE(page(0)->item(1, 0)->flags(), Qt::NoItemFlags);
+    }
+
+    void libraryErrorsEndTheRun_data()
+    {
+        QTest::addColumn<QByteArray>("call");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("column");
+        const QString page = "Wrong page identifier", rgb = "Invalid number of fields in RGB specifications",
+                      button = "PUSHBUTTON selection out of range", handle = "invalid widget handle";
+        QTest::newRow("page that no tab carries") << QByteArray("GridSize(\"Nope\", 1, 1);") << page << 5;
+        QTest::newRow("page named with its blanks") << QByteArray("GridShowGrid(\" P \", 0);") << page << 5;
+        QTest::newRow("two colour fields") << QByteArray("GridForeground(\"255,0\");") << rgb << 5;
+        QTest::newRow("four colour fields") << QByteArray("GridBackground(\"1,2,3,4\");") << rgb << 5;
+        QTest::newRow("button -1") << QByteArray("LodvaneButtonAction(-1);") << button << 5;
+        QTest::newRow("button 4") << QByteArray("LodvaneButtonClearAction(4);") << button << 5;
+        QTest::newRow("handle 0") << QByteArray("SpinBoxValue(0);") << handle << 5;
+        QTest::newRow("handle never made") << QByteArray("CheckBoxValue(99);") << handle << 5;
+        QTest::newRow("wrong kind") << QByteArray("SpinBoxSetValue(CheckBox(\"c\", 0, \"t\"), 1);") << handle << 5;
+        QTest::newRow("text cell as widget") << QByteArray("ComboBoxValue(GridAddText(\"P\", 0, 0, \"t\"));") << handle << 5;
+        QTest::newRow("widget as text cell") << QByteArray("GridSetText(LineEdit(\"a\", \"t\"), \"b\");") << handle << 5;
+        QTest::newRow("widget replaced in its cell")
+            << QByteArray("int s = SpinBox(0, 9, 1, \"t\"); GridAddWidget(\"P\", 0, 0, s); "
+                          "GridAddWidget(\"P\", 0, 0, LineEdit(\"x\", \"t\")); SpinBoxValue(s);")
+            << handle << 111;
+        QTest::newRow("pages rebuilt")
+            << QByteArray("int t = GridAddText(\"P\", 0, 0, \"t\"); GridNew(\"Q\"); GridSetText(t, \"x\");") << handle << 56;
+    }
+
+    void libraryErrorsEndTheRun()
+    {
+        QFETCH(QByteArray, call);
+        QFETCH(QString, message);
+        QFETCH(int, column);
+        QVERIFY(!run("int main()\n{\n    GridNew(\"P\");\n    " + call + "\n    GridNew(\"after\");\n    return 0;\n}\n"));
+        const QStringList lines = logLines();
+        QVERIFY2(lines.last().startsWith(path + ":4:") && lines.last().endsWith(" " + message), qPrintable(lines.last()));
+        // The caret stands under the call that failed.
+        QCOMPARE(lines.at(lines.size() - 3), QStringLiteral("    ") + QString::fromLatin1(call));
+        QCOMPARE(lines.at(lines.size() - 2).trimmed(), QStringLiteral("^"));
+        const int caret = lines.at(lines.size() - 2).indexOf('^') + 1;
+        QVERIFY(caret >= column && caret <= column + call.size());
+        QVERIFY(tabs()->tabText(0) != QStringLiteral("after")); // the run ended at the error
+        QVERIFY(!w->scriptRunning);
+    }
+
+    void widgetsAndValues()
+    {
+        QVERIFY(run("int main()\n{\n"
+                    "    GridNew(\"P\");\n"
+                    "    int c = ComboBox(\" one , two ,three\", 1, \"mode\");\n"
+                    "    GridAddWidget(\"P\", 0, 1, c);\n"
+                    "    int s = SpinBox(0, 10, 20, \"level\");\n"
+                    "    SpinBoxStep(s, 2); SpinBoxSuffix(s, \" V\"); SpinBoxPrefix(s, \"~\");\n"
+                    "    GridAddWidget(\"P\", 1, 1, s);\n"
+                    "    int k = CheckBox(\"on\", 7, \"flag\");\n"
+                    "    GridAddWidget(\"P\", 2, 1, k);\n"
+                    "    int e = LineEdit(\"h\\xc3\\xa9llo\", \"name\");\n"
+                    "    GridAddWidget(\"P\", 3, 1, e);\n"
+                    "    char *text = LineEditValue(e);\n"
+                    "    printf(\"%d %d %d %d\\n\", ComboBoxValue(c), SpinBoxValue(s), CheckBoxValue(k), text[1] & 255);\n"
+                    "    GridColHeader(\"P\", 1, \"Value\"); GridRowHeader(\"P\", 0, \"Mode\");\n"
+                    "    GridRowHeaderClear(\"P\"); GridRowHeader(\"P\", 1, \"Level\");\n"
+                    "    GridColHeader(\"P\", 9, \"ignored\");\n"
+                    "    GridShowGrid(\"P\", 0);\n"
+                    "    GridAddWidget(\"P\", 6, 0, SpinBox(0, 9, 3, \"a\"));\n"
+                    "    GridAddWidget(\"P\", 6, 0, LineEdit(\"second\", \"b\"));\n"
+                    "    return 0;\n}\n"));
+        // The spin box value is clamped to its range; LineEditValue hands back Latin-1.
+        QCOMPARE(logLines().last(), QStringLiteral("1 10 1 233"));
+        auto *combo = cell<QComboBox>(0, 0, 1);
+        QCOMPARE(combo->count(), 3);
+        QCOMPARE(combo->itemText(0), QStringLiteral("one"));
+        QCOMPARE(combo->itemText(1), QStringLiteral("two"));
+        QCOMPARE(combo->toolTip(), QStringLiteral("mode"));
+        auto *spin = cell<QSpinBox>(0, 1, 1);
+        QCOMPARE(spin->singleStep(), 2);
+        QCOMPARE(spin->suffix(), QStringLiteral(" V"));
+        QCOMPARE(spin->prefix(), QStringLiteral("~"));
+        QCOMPARE(cell<QLineEdit>(0, 3, 1)->text(), QString::fromUtf8("h\xc3\xa9llo"));
+        QCOMPARE(page(0)->horizontalHeaderItem(1)->text(), QStringLiteral("Value"));
+        QCOMPARE(page(0)->verticalHeaderItem(0)->text(), QString());
+        QCOMPARE(page(0)->verticalHeaderItem(1)->text(), QStringLiteral("Level"));
+        QVERIFY(!page(0)->showGrid());
+        QCOMPARE(w->script->stateRecords.size(), 6);
+        QCOMPARE(w->script->stateRecords.at(2).kind, QStringLiteral("CHECKBOX"));
+        QCOMPARE(w->script->stateRecords.at(2).toolTip, QStringLiteral("flag"));
+        // A widget replaced in its cell goes away.
+        QCOMPARE(cell<QLineEdit>(0, 6, 0)->text(), QStringLiteral("second"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(w->findChildren<QSpinBox *>().size(), 2); // one in a cell and the window's FLASH size box
+    }
+
+    void buttonFlags()
+    {
+        // Three clicks before the script looks count as one; clearing resets it.
+        QTimer::singleShot(0, [this] {
+            for (int i = 0; i < 3; ++i)
+                w->ui.PB_2->click();
+        });
+        QVERIFY(run("int main()\n{\n"
+                    "    LodvaneSetButton(2, \"Read\");\n"
+                    "    LodvaneSetButton(7, \"ignored\"); LodvaneSetButton(-1, \"ignored\");\n"
+                    "    int loops = 0;\n"
+                    "    while (!LodvaneButtonAction(2) && loops < 100000) { LodvaneProcessEvents(); loops++; }\n"
+                    "    int first = LodvaneButtonAction(2);\n"
+                    "    LodvaneButtonClearAction(2);\n"
+                    "    printf(\"%d %d\\n\", first, LodvaneButtonAction(2));\n"
+                    "    return 0;\n}\n"));
+        QCOMPARE(logLines().last(), QStringLiteral("1 0"));
+        QCOMPARE(w->ui.PB_2->text(), QStringLiteral("Read"));
+        QVERIFY(!w->ui.PB_2->isHidden());
+        for (QPushButton *b : {w->ui.PB_0, w->ui.PB_1, w->ui.PB_3}) // buttons 7 and -1 are none of them
+            QVERIFY(b->text() == QStringLiteral("PushButton") && b->isHidden());
+    }
+
+    void outputBecomesLogEntries()
+    {
+        w->ui.log->clear();
+        QVERIFY(run("int main()\n{\n"
+                    "    printf(\"a\");\n"
+                    "    printf(\"b\\n\");\n"
+                    "    printf(\"ab\");\n"
+                    "    printf(\"%s\", \"xy\\n\");\n"
+                    "    printf(\"%c\", 'c'); printf(\"%c%c\", 'd', 10);\n"
+                    "    printf(\"two\\nlines\\n\");\n"
+                    "    printf(\"caf\\xc3\\xa9 %d\\n\", 42);\n"
+                    "    printf(\"never shown\");\n"
+                    "    return 0;\n}\n"));
+        QCOMPARE(logLines(), QStringList({"ab", "abxy", "cd", "two", "lines", QString::fromUtf8("caf\xc3\xa9 42")}));
+        QCOMPARE(w->ui.log->document()->blockCount(), 6); // "two\nlines" is one entry, shown on two lines
+        // What was left without a line feed is not carried into the next run.
+        QVERIFY(run("int main() { printf(\"next\\n\"); return 0; }\n"));
+        QCOMPARE(logLines().last(), QStringLiteral("next"));
+    }
+
+    // The engine's own errors (tested with the engine) reach the LOG too,
+    // also for a file that cannot be read, named through Latin-1.
+    void runsThatFailToStart()
+    {
+        QVERIFY(!run("int helper() { return 1; }\n"));
+        QVERIFY(!logLines().isEmpty());
+        QVERIFY(!w->runScript(f->dir.filePath(QString::fromUtf8("\xc5\x82.c"))));
+        QVERIFY(logLines().last().contains(f->dir.filePath("?.c")));
+    }
+
+    // The first run loads nothing, adds one and saves 6; the second loads 6
+    // and saves 7. The script text is kept below the block.
+    void saveAndLoadThroughTheScript()
+    {
+        const QByteArray source = "int main()\n{\n"
+                                  "    GridNew(\"Serial,Board\");\n"
+                                  "    int s = SpinBox(0, 100, 5, \"Baud divisor\");\n"
+                                  "    GridAddWidget(\"Board\", 2, 1, s);\n"
+                                  "    LodvaneLoadState();\n"
+                                  "    SpinBoxSetValue(s, SpinBoxValue(s) + 1);\n"
+                                  "    LodvaneSaveState();\n"
+                                  "    return 0;\n}\n";
+        QVERIFY(run(source));
+        QVERIFY(readFile(path).contains("\n//#STATE.DATA: 1,2,1,SPINBOX,6,Baud divisor\n\n" + source));
+        QVERIFY(w->runScript(path));
+        QVERIFY(readFile(path).contains("\n//#STATE.DATA: 1,2,1,SPINBOX,7,Baud divisor\n\n" + source));
+    }
+
+    void portFunctions()
+    {
+        QVERIFY(f->pty.write("board"));
+        QVERIFY(run("int main()\n{\n"
+                    // No port open yet: nothing available, taken or written.
+                    "    char *all = LodvaneReadAll();\n"
+                    "    printf(\"%d %d %d\", LodvaneBytesAvailable(), LodvaneWritePort(\"x\"), all[0]);\n"
+                    "    char *some = LodvaneReadPort(10);\n"
+                    "    printf(\" %d\\n\", some[0]);\n"
+                    "    LodvaneClosePort();\n"
+                    "    int opened = LodvaneOpenPort();\n"
+                    "    printf(\"%d %d\", opened, LodvaneWritePort(\"hello\"));\n"
+                    "    while (LodvaneBytesAvailable() < 5) LodvaneProcessEvents();\n"
+                    "    printf(\" %s\", LodvaneReadPort(2));\n"
+                    "    printf(\" %s\", LodvaneReadAll());\n"
+                    "    printf(\" [%s]\\n\", LodvaneReadPort(0));\n"
+                    "    LodvaneClosePort();\n"
+                    "    return 0;\n}\n"));
+        QCOMPARE(logLines().mid(logLines().size() - 2), QStringList({"0 0 0 0", "1 5 bo ard []"}));
+        QVERIFY(!w->link->isOpen());
+        QCOMPARE(f->pty.read(5, 2000), QByteArray("hello"));
+    }
+
+    void nestedRunRefused()
+    {
+        // A click on Script while a script runs (its events let the click through).
+        const QString inner = scriptFile("int main() { GridNew(\"Inner\"); return 0; }\n", "inner.c");
+        QTimer::singleShot(0, [this, inner] { QVERIFY(!w->runScript(inner)); });
+        QVERIFY(run("int main() { GridNew(\"Outer\"); int i = 0; while (i < 200) { LodvaneProcessEvents(); i++; } "
+                    "printf(\"outer done\\n\"); return 0; }\n"));
+        QCOMPARE(tabs()->tabText(0), QStringLiteral("Outer"));
+        QCOMPARE(logLines(), QStringList({"A script is already running; wait for it to end.", "outer done"}));
+    }
+
+    // CLOSE on the script page, Escape there, or a close request end a script
+    // that loops for ever, whether it waits for a button or never looks at the
+    // window: the run ends through the exit point ("Script stopped."), its open
+    // file is closed, the page it built stays, and after a close request the
+    // window closes once the run is over.
+    void stopARunningScript_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QByteArray>("loop");
+        const QByteArray waits = "while (!LodvaneButtonAction(0)) LodvaneProcessEvents();";
+        const QByteArray spins = "while (1);";
+        for (const char *how : {"CLOSE", "Escape", "close request"}) {
+            QTest::addRow("%s, waiting for a button", how) << how << waits;
+            QTest::addRow("%s, runaway loop", how) << how << spins;
+        }
+    }
+
+    void stopARunningScript()
+    {
+        QFETCH(QString, how);
+        QFETCH(QByteArray, loop);
+        w->show();
+        QTimer stopper;
+        connect(&stopper, &QTimer::timeout, [&] {
+            if (w->ui.main->currentIndex() != Lodvane::EepromPage)
+                return; // the script has not shown its page yet
+            stopper.stop();
+            if (how == "CLOSE")
+                w->ui.closeEepromTB->click();
+            else if (how == "Escape")
+                QTest::keyClick(w->ui.PB_0, Qt::Key_Escape);
+            else
+                w->close();
+        });
+        stopper.start(20);
+        const QString written = f->dir.filePath("written.txt");
+        QVERIFY(!run("int main() { FILE *f = fopen(\"" + written.toLatin1() + "\", \"w\"); fputs(\"kept\", f);\n"
+                     "GridNew(\"Loop\"); LodvaneSetButton(0, \"Never\"); LodvaneSetPage(3);\n" + loop +
+                     "\nreturn 0; }\n"));
+        QCOMPARE(logLines().last(), QStringLiteral("Script stopped."));
+        QCOMPARE(readFile(written), QByteArray("kept")); // closed with the run
+        QCOMPARE(tabs()->tabText(0), QStringLiteral("Loop"));
+        QVERIFY(!w->scriptRunning);
+        if (how == "close request")
+            QTRY_VERIFY(!w->isVisible());
         else
-            w->close();
-    });
-    stopper.start(20);
-    const QString written = f->dir.filePath("written.txt");
-    QVERIFY(!run("int main() { FILE *f = fopen(\"" + written.toLatin1() + "\", \"w\"); fputs(\"kept\", f);\n"
-                 "GridNew(\"Loop\"); LodvaneSetButton(0, \"Never\"); LodvaneSetPage(3);\n" + loop +
-                 "\nreturn 0; }\n"));
-    QCOMPARE(logLines().last(), QStringLiteral("Script stopped."));
-    QCOMPARE(readFile(written), QByteArray("kept")); // closed with the run
-    QCOMPARE(tabs()->tabText(0), QStringLiteral("Loop"));
-    QVERIFY(!w->scriptRunning);
-    if (how == "close request")
-        QTRY_VERIFY(!w->isVisible());
-    else
-        QVERIFY(w->isVisible());
-    QCOMPARE(w->ui.main->currentIndex(), int(how == "CLOSE" ? Lodvane::HomePage : Lodvane::EepromPage));
-}
+            QVERIFY(w->isVisible());
+        QCOMPARE(w->ui.main->currentIndex(), int(how == "CLOSE" ? Lodvane::HomePage : Lodvane::EepromPage));
+    }
 
-void TestScript::scriptButtonAndSetting()
-{
-    const QString file = scriptFile("int main() { GridNew(\"Chosen\"); LodvaneSetPage(3); LodvaneSetPage(9); return 0; }\n",
-                                    "eeprom.c");
-    answerFileDialog(file);
-    w->ui.scriptTB->click();
-    QCOMPARE(tabs()->tabText(0), QStringLiteral("Chosen"));
-    QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::EepromPage));
-    QCOMPARE(w->settings->value("ScriptFilePath").toString(), f->dir.path());
-}
+    void scriptButtonAndSetting()
+    {
+        DialogSeen seen;
+        answerFileDialog(scriptFile("int main() { GridNew(\"Chosen\"); LodvaneSetPage(3); LodvaneSetPage(9); return 0; }\n",
+                                    "eeprom.c"),
+                         &seen);
+        w->ui.scriptTB->click();
+        QCOMPARE(seen.caption, QStringLiteral("Specify Data Script File"));
+        QCOMPARE(seen.folder, QDir::currentPath());
+        QCOMPARE(seen.filters, QStringList{"Script (*.c)"});
+        QCOMPARE(tabs()->tabText(0), QStringLiteral("Chosen"));
+        QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::EepromPage));
+        QCOMPARE(w->settings->value("ScriptFilePath").toString(), f->dir.path());
+    }
+};
 
 QTEST_MAIN(TestScript)
 #include "tst_script.moc"

@@ -1,5 +1,6 @@
 // The terminal page against a real pseudo-terminal: key presses to bytes,
-// the command history, received text in the view and the log file.
+// the command history, received text in the view, the log file and the byte
+// wait of the transfers.
 #include "apptest.h"
 #include "keypresseater.h"
 #include "terminaloutput.h"
@@ -7,8 +8,8 @@
 
 #include <QFontDialog>
 #include <QMenu>
-#include <QScrollBar>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QtTest>
 
@@ -16,343 +17,303 @@ class TestTerminal : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup() { f.reset(); }
-
-    void keys_data();
-    void keys();
-    void output_data();
-    void output();
-    void htmlChunk();
-    void burstLongerThanTheView();
-    void newFontKeepsTheEndInReach();
-    void timerShowsWhatArrives();
-    void logFile();
-    void receiveByte();
-    void openFailureAndClose();
-
-private:
-    void openTerminal();
-    void press(const QString &keys);
-    QByteArray sent();
-
     std::unique_ptr<WindowOnPty> f;
     Lodvane *w = nullptr;
     // How the history menu is answered (see keys_data) and what it showed.
     int menuPick = -1;
     QString menuTitle;
     QStringList menuEntries;
+
+    // What the window sent to the board (key bytes are written without waiting).
+    QByteArray sent()
+    {
+        w->link->drainWrites();
+        return f->pty.readUntilQuiet(100, 2000);
+    }
+
+    // Opens the terminal on the pty, as a click on Terminal does.
+    void openTerminal()
+    {
+        w->ui.terminalTB->click();
+        QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::TerminalPage));
+        QVERIFY(w->terminalPolling);
+    }
+
+    // Types `keys` into the view: text as it stands, <Name> for other keys.
+    void press(const QString &keys)
+    {
+        static const QMap<QString, Qt::Key> named{
+            {"Ret", Qt::Key_Return}, {"Enter", Qt::Key_Enter}, {"BS", Qt::Key_Backspace}, {"Esc", Qt::Key_Escape},
+            {"F3", Qt::Key_F3},      {"Left", Qt::Key_Left},   {"Del", Qt::Key_Delete},    {"Up", Qt::Key_Up},
+            {"Down", Qt::Key_Down}};
+        for (const QString &part : keys.split(QRegularExpression("(?=<)|(?<=>)"), Qt::SkipEmptyParts)) {
+            const Qt::Key key = named.value(part.mid(1, part.size() - 2));
+            if (key == Qt::Key_Up || key == Qt::Key_Down) {
+                QTimer::singleShot(0, [this] {
+                    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+                    if (!menu)
+                        return;
+                    menuTitle = menu->title();
+                    for (QAction *a : menu->actions())
+                        menuEntries << a->text();
+                    for (int i = 0; i < menuPick; ++i)
+                        QTest::keyClick(menu, Qt::Key_Down);
+                    if (menuPick > 0)
+                        QTest::keyClick(menu, Qt::Key_Return);
+                    else
+                        menu->close();
+                });
+            }
+            if (part == "<Click>") {
+                // On the first character of the view, which moves its cursor there.
+                w->show();
+                QVERIFY(QTest::qWaitForWindowExposed(w));
+                const QTextCursor start(w->ui.terminal->document()->firstBlock());
+                QTest::mouseClick(w->ui.terminal->viewport(), Qt::LeftButton, {},
+                                  w->ui.terminal->cursorRect(start).center());
+            } else if (part.startsWith('<')) {
+                QTest::keyClick(w->ui.terminal, key);
+            } else {
+                QTest::keyClicks(w->ui.terminal, part);
+            }
+        }
+    }
+
+private slots:
+    void init()
+    {
+        f = std::make_unique<WindowOnPty>();
+        QVERIFY(f->pty.isOpen());
+        w = f->w.get();
+        menuTitle.clear();
+        menuEntries.clear();
+        resetTerminalCarriageReturn();
+    }
+    void cleanup() { f.reset(); }
+
+    void keys_data()
+    {
+        QTest::addColumn<QByteArray>("output"); // shown before the keys
+        QTest::addColumn<bool>("localEcho");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<int>("pick"); // history entry chosen (from 1), 0 closes the menu, -1 no menu
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QStringList>("history");
+        QTest::newRow("typed line upper-cased and remembered")
+            << QByteArray() << true << "abc<Ret>" << -1 << QByteArray("ABC\r") << "abc" << QStringList{"ABC"};
+        // Letters arrive as their key codes, so "Go" and "go" are one entry.
+        QTest::newRow("empty and repeated lines remembered once")
+            << QByteArray() << true << "<Ret><Ret>go<Ret>go<Ret>Go<Ret>" << -1 << QByteArray("\r\rGO\rGO\rGO\r")
+            << "gogoGo" << QStringList({"", "GO"});
+        QTest::newRow("F3 recalls the last line only into an empty line")
+            << QByteArray() << true << "<F3>ls<Ret>x<F3><BS><F3><Ret>" << -1 << QByteArray("LS\rX\bLS\r") << "lsLS"
+            << QStringList{"LS"};
+        QTest::newRow("Backspace never erases earlier output")
+            << QByteArray("prompt> ") << true << "<BS>ab<BS>" << -1 << QByteArray("\bAB\b") << "prompt> a"
+            << QStringList();
+        QTest::newRow("Escape sent; keypad Enter, Left and Delete consumed")
+            << QByteArray() << true << "ab<Esc><Enter><Left><Del>c" << -1 << QByteArray("AB\x1B" "C") << "abc"
+            << QStringList();
+        const QString full(KeyPressEater::kMaxLineLength, 'q');
+        QTest::newRow("a full line takes no more characters")
+            << QByteArray() << true << full + "xy<Ret>" << -1 << QByteArray(KeyPressEater::kMaxLineLength, 'Q') + "\r"
+            << full << QStringList{full.toUpper()};
+        // Typed keys land at the end of the view wherever its cursor was.
+        QTest::newRow("Up without history is the view's, typing stays at the end")
+            << QByteArray("one\ntwo") << true << "<Up>x" << -1 << QByteArray("X") << "one\ntwox" << QStringList();
+        QTest::newRow("a click does not move where typing lands")
+            << QByteArray("line one\n> ") << true << "<Click>ab<Click><BS>c<Ret>" << -1 << QByteArray("AB\bC\r")
+            << "line one\n> ac" << QStringList{"AC"};
+        // The menu's choice is shown even without local echo.
+        QTest::newRow("history menu sends the chosen line")
+            << QByteArray() << false << "one<Ret>two<Ret>three<Ret><Down><Ret>" << 2
+            << QByteArray("ONE\rTWO\rTHREE\rTWO\r") << "onetwothreeTWO" << QStringList({"ONE", "TWO", "THREE"});
+        QTest::newRow("history menu closed without a choice")
+            << QByteArray() << true << "one<Ret><Up><F3>" << 0 << QByteArray("ONE\rONE") << "oneONE"
+            << QStringList{"ONE"};
+    }
+
+    void keys()
+    {
+        QFETCH(QByteArray, output);
+        QFETCH(bool, localEcho);
+        QFETCH(QString, keys);
+        QFETCH(int, pick);
+        QFETCH(QByteArray, sent);
+        QFETCH(QString, shown);
+        QFETCH(QStringList, history);
+        w->ui.localEchoCB->setChecked(localEcho);
+        openTerminal();
+        w->terminalOutput(output.constData());
+        menuPick = pick;
+        press(keys);
+        QCOMPARE(this->sent(), sent);
+        QCOMPARE(w->ui.terminal->toPlainText(), shown);
+        QCOMPARE(w->keyFilter->commandHistory, history);
+        QCOMPARE(menuTitle, pick < 0 ? QString() : QStringLiteral("LAST COMMANDS"));
+        QCOMPARE(menuEntries, pick < 0 ? QStringList() : history);
+    }
+
+    void output_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("chunks");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("pending");
+        QTest::newRow("CR then text in a later chunk erases the line") << QList<QByteArray>{"A\r", "B"} << "B" << false;
+        QTest::newRow("CR inside one chunk erases nothing yet") << QList<QByteArray>{"A\rB"} << "AB" << true;
+        QTest::newRow("CR LF is a line end") << QList<QByteArray>{"A\r\nB"} << "A\nB" << false;
+        QTest::newRow("progress line rewritten")
+            << QList<QByteArray>{"done\n", "10%\r", "50%\r", "100%\r\n", "ok"} << "done\n100%\nok" << false;
+        QTest::newRow("zero byte cuts the chunk") << QList<QByteArray>{QByteArray("ab\0cd", 5)} << "ab" << false;
+        QTest::newRow("Latin-1 bytes") << QList<QByteArray>{"\xB5s \xE9t\xE9"} << QString::fromLatin1("\xB5s \xE9t\xE9")
+                                       << false;
+        QTest::newRow("a chunk that starts with 0xBB is HTML on a line of its own")
+            << QList<QByteArray>{"before", "\xBB<b>x</b>\ny"} << "before\nx\ny" << false;
+    }
+
+    void output()
+    {
+        QFETCH(QList<QByteArray>, chunks);
+        QFETCH(QString, shown);
+        QFETCH(bool, pending);
+        for (const QByteArray &chunk : chunks)
+            w->terminalOutput(chunk.constData());
+        QCOMPARE(w->ui.terminal->toPlainText(), shown);
+        QCOMPARE(terminalCarriageReturnPending(), pending);
+    }
+
+    void burstLongerThanTheView()
+    {
+        w->terminalOutput("old line\npartial");
+        QByteArray burst;
+        for (int i = 0; i < 1500; ++i)
+            burst += "line " + QByteArray::number(i) + (i % 3 ? "\r\n" : "\n");
+        w->terminalOutput(burst + "tail\r");
+        const QTextDocument *doc = w->ui.terminal->document();
+        QCOMPARE(doc->blockCount(), 1024);
+        QCOMPARE(doc->firstBlock().text(), QStringLiteral("line 477"));
+        QCOMPARE(doc->lastBlock().previous().text(), QStringLiteral("line 1499"));
+        QCOMPARE(doc->lastBlock().text(), QStringLiteral("tail"));
+        QVERIFY(terminalCarriageReturnPending());
+        w->terminalOutput("new");
+        QCOMPARE(doc->lastBlock().text(), QStringLiteral("new"));
+        QCOMPARE(doc->blockCount(), 1024);
+    }
+
+    // A larger font with a full view: the scroll range must follow, or the
+    // newest lines cannot be reached.
+    void newFontKeepsTheEndInReach()
+    {
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        openTerminal();
+        QByteArray lines;
+        for (int i = 0; i < 1100; ++i)
+            lines += "line " + QByteArray::number(i) + "\r\n";
+        w->terminalOutput(lines + "bf> ");
+        QFont larger = w->ui.terminal->font();
+        larger.setPointSize(3 * larger.pointSize());
+        QTimer::singleShot(0, [larger] {
+            if (auto *dialog = qobject_cast<QFontDialog *>(QApplication::activeModalWidget())) {
+                dialog->setCurrentFont(larger);
+                dialog->accept();
+            }
+        });
+        w->ui.fontTB->click();
+        QCOMPARE(w->ui.terminal->font().pointSize(), larger.pointSize());
+        QVERIFY(w->ui.terminal->viewport()->rect().contains(w->ui.terminal->cursorRect()));
+        // The scroll bar reaches the end again after a look further up.
+        QScrollBar *bar = w->ui.terminal->verticalScrollBar();
+        bar->setValue(0);
+        bar->setValue(bar->maximum());
+        QVERIFY(w->ui.terminal->viewport()->rect().contains(w->ui.terminal->cursorRect()));
+    }
+
+    // The timer counts the transfers' ticks down to zero, never below, and
+    // shows what arrives while the terminal polls, nothing while it does not.
+    void timer()
+    {
+        openTerminal();
+        w->timeoutTicks = 3;
+        QTRY_COMPARE_WITH_TIMEOUT(w->timeoutTicks, 0u, 5000);
+        QVERIFY(f->pty.write("Lodvane monitor\r\n> "));
+        QTRY_COMPARE_WITH_TIMEOUT(w->ui.terminal->toPlainText(), QStringLiteral("Lodvane monitor\n> "), 5000);
+        QCOMPARE(w->timeoutTicks, 0u); // the rounds since did not wrap it
+        w->terminalPolling = false;
+        QVERIFY(f->pty.write("late"));
+        QVERIFY(w->link->pollWait(4));
+        w->timeoutTicks = 2;
+        QTRY_COMPARE_WITH_TIMEOUT(w->timeoutTicks, 0u, 5000); // two rounds went by
+        QCOMPARE(w->link->bytesAvailable(), 4);
+    }
+
+    void logFile()
+    {
+        openTerminal();
+        // A name outside Latin-1 is refused; no file is made.
+        DialogSeen seen;
+        answerFileDialog(f->dir.filePath(QString::fromUtf8("\xC5\x82\xC3\xB3" "d\xC5\xBA.log")), &seen);
+        w->ui.logTB->click();
+        QCOMPARE(seen.caption, QStringLiteral("LOG REPORT"));
+        QCOMPARE(seen.folder, QStringLiteral("/"));
+        QCOMPARE(seen.filters, QStringList{"*.log"});
+        QVERIFY(!w->ui.logTB->isChecked());
+        QVERIFY(!w->terminalLogFile);
+        QVERIFY(w->ui.log->toPlainText().contains(QStringLiteral("Latin-1")));
+        QCOMPARE(QDir(f->dir.path()).entryList(QStringList{"*.log"}, QDir::Files), QStringList());
+        // A cancelled dialog leaves the button as the click set it.
+        answerFileDialog(QString());
+        w->ui.logTB->click();
+        QVERIFY(w->ui.logTB->isChecked());
+        QVERIFY(!w->terminalLogFile);
+        w->ui.logTB->setChecked(false);
+
+        // The log gets the raw bytes received, not the keys typed.
+        const QString logName = f->dir.filePath(QStringLiteral("session.log"));
+        answerFileDialog(logName);
+        w->ui.logTB->click();
+        QVERIFY(w->ui.logTB->isChecked());
+        QVERIFY(w->terminalLogFile);
+        QCOMPARE(w->settings->value("Terminal.Log.Path").toString(), f->dir.path());
+        w->terminalOutput("A\r");
+        QCOMPARE(readFile(logName), QByteArray("A\r")); // on disk while the log is open
+        w->terminalOutput("\xBBx\ny");
+        w->terminalOutput(QByteArray("ab\0cd", 5).constData());
+        QTest::keyClicks(w->ui.terminal, QStringLiteral("typed"));
+        w->ui.logTB->click();
+        QVERIFY(!w->terminalLogFile);
+        QCOMPARE(readFile(logName), QByteArray("A\r\xBBx\nyab"));
+    }
+
+    // The transfers' input flush drops what was kept back and what waits at
+    // the port (the byte wait itself is the transfer tests').
+    void flushInput()
+    {
+        QVERIFY(w->openSelectedPort());
+        QVERIFY(f->pty.write("stale"));
+        QVERIFY(w->link->pollWait(5));
+        w->rxPending = "left over";
+        w->flushInput();
+        QCOMPARE(w->receiveByte(2), -1);
+    }
+
+    // CLOSE on the terminal page closes the port: keys typed into the view
+    // no longer reach it. RESET is offered only with a line to pulse.
+    void closeTerminal()
+    {
+        w->ui.noneResetRB->click();
+        openTerminal();
+        QVERIFY(!w->ui.resetTB->isEnabled());
+        w->ui.closeTerminalTB->click();
+        QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::HomePage));
+        QVERIFY(!w->terminalPolling);
+        QVERIFY(!w->link->isOpen());
+        QTest::keyClicks(w->ui.terminal, QStringLiteral("z"));
+        QVERIFY(w->openSelectedPort());
+        QCOMPARE(sent(), QByteArray());
+    }
 };
-
-void TestTerminal::init()
-{
-    f = std::make_unique<WindowOnPty>();
-    QVERIFY(f->pty.isOpen());
-    w = f->w.get();
-    menuTitle.clear();
-    menuEntries.clear();
-    resetTerminalCarriageReturn();
-}
-
-// What the window sent to the board. Key bytes are written without waiting,
-// so they leave the port while events are processed.
-QByteArray TestTerminal::sent()
-{
-    QByteArray got;
-    QElapsedTimer quiet, total;
-    quiet.start();
-    total.start();
-    while (quiet.elapsed() < 200 && total.elapsed() < 3000) {
-        QCoreApplication::processEvents();
-        const QByteArray more = f->pty.read(4096, 20);
-        if (!more.isEmpty()) {
-            got += more;
-            quiet.restart();
-        }
-    }
-    return got;
-}
-
-// Opens the terminal on the pty, as a click on Terminal does.
-void TestTerminal::openTerminal()
-{
-    w->ui.terminalTB->click();
-    QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::TerminalPage));
-    QVERIFY(w->terminalPolling);
-}
-
-// Types `keys` into the view: text as it stands, <Name> for other keys.
-void TestTerminal::press(const QString &keys)
-{
-    static const QMap<QString, Qt::Key> named{
-        {"Ret", Qt::Key_Return}, {"Enter", Qt::Key_Enter}, {"BS", Qt::Key_Backspace}, {"Esc", Qt::Key_Escape},
-        {"F3", Qt::Key_F3},      {"Left", Qt::Key_Left},   {"Del", Qt::Key_Delete},    {"Up", Qt::Key_Up},
-        {"Down", Qt::Key_Down},  {"Click", Qt::Key_unknown}};
-    for (const QString &part : keys.split(QRegularExpression("(?=<)|(?<=>)"), Qt::SkipEmptyParts)) {
-        const Qt::Key key = named.value(part.mid(1, part.size() - 2));
-        if (key == Qt::Key_Up || key == Qt::Key_Down) {
-            QTimer::singleShot(0, [this] {
-                auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-                if (!menu)
-                    return;
-                menuTitle = menu->title();
-                for (QAction *a : menu->actions())
-                    menuEntries << a->text();
-                for (int i = 0; i < menuPick; ++i)
-                    QTest::keyClick(menu, Qt::Key_Down);
-                if (menuPick > 0)
-                    QTest::keyClick(menu, Qt::Key_Return);
-                else
-                    menu->close();
-            });
-        }
-        if (part == "<Click>") {
-            // On the first character of the view, which moves its cursor there.
-            w->show();
-            QVERIFY(QTest::qWaitForWindowExposed(w));
-            const QTextCursor start(w->ui.terminal->document()->firstBlock());
-            QTest::mouseClick(w->ui.terminal->viewport(), Qt::LeftButton, {}, w->ui.terminal->cursorRect(start).center());
-        } else if (part.startsWith('<'))
-            QTest::keyClick(w->ui.terminal, key);
-        else
-            QTest::keyClicks(w->ui.terminal, part);
-    }
-}
-
-void TestTerminal::keys_data()
-{
-    QTest::addColumn<QByteArray>("output"); // shown before the keys
-    QTest::addColumn<bool>("localEcho");
-    QTest::addColumn<QString>("keys");
-    QTest::addColumn<int>("pick"); // history entry chosen (from 1), 0 closes the menu, -1 no menu
-    QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<QStringList>("history");
-    QTest::newRow("typed line upper-cased and remembered")
-        << QByteArray() << true << "abc<Ret>" << -1 << QByteArray("ABC\r") << "abc" << QStringList{"ABC"};
-    // Letters arrive as their key codes, so "Go" and "go" are one entry.
-    QTest::newRow("empty and repeated lines remembered once")
-        << QByteArray() << true << "<Ret><Ret>go<Ret>go<Ret>Go<Ret>" << -1 << QByteArray("\r\rGO\rGO\rGO\r")
-        << "gogoGo" << QStringList({"", "GO"});
-    QTest::newRow("F3 recalls the last line only into an empty line")
-        << QByteArray() << true << "<F3>ls<Ret>x<F3><BS><F3><Ret>" << -1 << QByteArray("LS\rX\bLS\r") << "lsLS"
-        << QStringList{"LS"};
-    QTest::newRow("Backspace never erases earlier output")
-        << QByteArray("prompt> ") << true << "<BS>ab<BS>" << -1 << QByteArray("\bAB\b") << "prompt> a" << QStringList();
-    QTest::newRow("Escape sent; keypad Enter, Left and Delete consumed")
-        << QByteArray() << true << "ab<Esc><Enter><Left><Del>c" << -1 << QByteArray("AB\x1B" "C") << "abc"
-        << QStringList();
-    const QString full(KeyPressEater::kMaxLineLength, 'q');
-    QTest::newRow("a full line takes no more characters")
-        << QByteArray() << true << full + "xy<Ret>" << -1 << QByteArray(KeyPressEater::kMaxLineLength, 'Q') + "\r"
-        << full << QStringList{full.toUpper()};
-    // Typed keys land at the end of the view wherever its cursor was.
-    QTest::newRow("Up without history is the view's, typing stays at the end")
-        << QByteArray("one\ntwo") << true << "<Up>x" << -1 << QByteArray("X") << "one\ntwox" << QStringList();
-    QTest::newRow("a click does not move where typing lands")
-        << QByteArray("line one\n> ") << true << "<Click>ab<Click><BS>c<Ret>" << -1 << QByteArray("AB\bC\r")
-        << "line one\n> ac" << QStringList{"AC"};
-    // The menu's choice is shown even without local echo.
-    QTest::newRow("history menu sends the chosen line")
-        << QByteArray() << false << "one<Ret>two<Ret>three<Ret><Down><Ret>" << 2
-        << QByteArray("ONE\rTWO\rTHREE\rTWO\r") << "onetwothreeTWO" << QStringList({"ONE", "TWO", "THREE"});
-    QTest::newRow("history menu closed without a choice")
-        << QByteArray() << true << "one<Ret><Up><F3>" << 0 << QByteArray("ONE\rONE") << "oneONE" << QStringList{"ONE"};
-}
-
-void TestTerminal::keys()
-{
-    QFETCH(QByteArray, output);
-    QFETCH(bool, localEcho);
-    QFETCH(QString, keys);
-    QFETCH(int, pick);
-    QFETCH(QByteArray, sent);
-    QFETCH(QString, shown);
-    QFETCH(QStringList, history);
-    w->ui.localEchoCB->setChecked(localEcho);
-    openTerminal();
-    w->terminalOutput(output.constData());
-    menuPick = pick;
-    press(keys);
-    QCOMPARE(this->sent(), sent);
-    QCOMPARE(w->ui.terminal->toPlainText(), shown);
-    QCOMPARE(w->keyFilter->commandHistory, history);
-    QCOMPARE(menuTitle, pick < 0 ? QString() : QStringLiteral("LAST COMMANDS"));
-    QCOMPARE(menuEntries, pick < 0 ? QStringList() : history);
-}
-
-void TestTerminal::output_data()
-{
-    QTest::addColumn<QList<QByteArray>>("chunks");
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<bool>("pending");
-    QTest::newRow("CR then text in a later chunk erases the line")
-        << QList<QByteArray>{"A\r", "B"} << "B" << false;
-    QTest::newRow("CR inside one chunk erases nothing yet") << QList<QByteArray>{"A\rB"} << "AB" << true;
-    QTest::newRow("CR LF is a line end") << QList<QByteArray>{"A\r\nB"} << "A\nB" << false;
-    QTest::newRow("progress line rewritten")
-        << QList<QByteArray>{"done\n", "10%\r", "50%\r", "100%\r\n", "ok"} << "done\n100%\nok" << false;
-    QTest::newRow("zero byte cuts the chunk") << QList<QByteArray>{QByteArray("ab\0cd", 5)} << "ab" << false;
-    QTest::newRow("Latin-1 bytes") << QList<QByteArray>{"\xB5s \xE9t\xE9"} << QString::fromLatin1("\xB5s \xE9t\xE9") << false;
-}
-
-void TestTerminal::output()
-{
-    QFETCH(QList<QByteArray>, chunks);
-    QFETCH(QString, shown);
-    QFETCH(bool, pending);
-    for (const QByteArray &chunk : chunks)
-        w->terminalOutput(chunk.constData());
-    QCOMPARE(w->ui.terminal->toPlainText(), shown);
-    QCOMPARE(terminalCarriageReturnPending(), pending);
-}
-
-void TestTerminal::htmlChunk()
-{
-    w->terminalOutput("before");
-    w->terminalOutput("\xBB<b>x</b>\ny");
-    const QTextDocument *doc = w->ui.terminal->document();
-    QCOMPARE(doc->blockCount(), 2);
-    QCOMPARE(doc->lastBlock().text(), QStringLiteral("x") + QChar(QChar::LineSeparator) + QStringLiteral("y"));
-    QVERIFY(doc->lastBlock().begin().fragment().charFormat().fontWeight() > QFont::Normal);
-}
-
-void TestTerminal::burstLongerThanTheView()
-{
-    w->terminalOutput("old line\npartial");
-    QByteArray burst;
-    for (int i = 0; i < 1500; ++i)
-        burst += "line " + QByteArray::number(i) + (i % 3 ? "\r\n" : "\n");
-    burst += "tail\r";
-    w->terminalOutput(burst.constData());
-    const QTextDocument *doc = w->ui.terminal->document();
-    QCOMPARE(doc->blockCount(), 1024);
-    QCOMPARE(doc->firstBlock().text(), QStringLiteral("line 477"));
-    QCOMPARE(doc->lastBlock().previous().text(), QStringLiteral("line 1499"));
-    QCOMPARE(doc->lastBlock().text(), QStringLiteral("tail"));
-    QVERIFY(terminalCarriageReturnPending());
-    w->terminalOutput("new");
-    QCOMPARE(doc->lastBlock().text(), QStringLiteral("new"));
-    QCOMPARE(doc->blockCount(), 1024);
-}
-
-// A larger font with a full view: the scroll range must follow, or the
-// newest lines cannot be reached.
-void TestTerminal::newFontKeepsTheEndInReach()
-{
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w));
-    openTerminal();
-    QByteArray lines;
-    for (int i = 0; i < 1100; ++i)
-        lines += "line " + QByteArray::number(i) + "\r\n";
-    w->terminalOutput(lines + "bf> ");
-    QFont larger = w->ui.terminal->font();
-    larger.setPointSize(3 * larger.pointSize());
-    QTimer::singleShot(0, [larger] {
-        if (auto *dialog = qobject_cast<QFontDialog *>(QApplication::activeModalWidget())) {
-            dialog->setCurrentFont(larger);
-            dialog->accept();
-        }
-    });
-    w->ui.fontTB->click();
-    QCOMPARE(w->ui.terminal->font().pointSize(), larger.pointSize());
-    QVERIFY(w->ui.terminal->viewport()->rect().contains(w->ui.terminal->cursorRect()));
-    // The scroll bar reaches the end again after a look further up.
-    QScrollBar *bar = w->ui.terminal->verticalScrollBar();
-    bar->setValue(0);
-    bar->setValue(bar->maximum());
-    QVERIFY(w->ui.terminal->viewport()->rect().contains(w->ui.terminal->cursorRect()));
-}
-
-void TestTerminal::timerShowsWhatArrives()
-{
-    openTerminal();
-    QVERIFY(f->pty.write("Lodvane monitor\r\n> "));
-    QTRY_COMPARE_WITH_TIMEOUT(w->ui.terminal->toPlainText(), QStringLiteral("Lodvane monitor\n> "), 5000);
-    // While the terminal is closed nothing is read from the port.
-    w->terminalPolling = false;
-    QVERIFY(f->pty.write("late"));
-    QVERIFY(w->link->pollWait(4));
-    QVERIFY(waitTimerRounds(*w, 2));
-    QCOMPARE(w->link->bytesAvailable(), 4);
-}
-
-void TestTerminal::logFile()
-{
-    openTerminal();
-    // A name outside Latin-1 is refused; no file is made.
-    answerFileDialog(f->dir.filePath(QString::fromUtf8("\xC5\x82\xC3\xB3" "d\xC5\xBA.log")));
-    w->ui.logTB->click();
-    QVERIFY(!w->ui.logTB->isChecked());
-    QVERIFY(!w->terminalLogFile);
-    QVERIFY(w->ui.log->toPlainText().contains(QStringLiteral("Latin-1")));
-    QCOMPARE(QDir(f->dir.path()).entryList(QStringList{"*.log"}, QDir::Files), QStringList());
-    // A cancelled dialog leaves the button as the click set it.
-    answerFileDialog(QString());
-    w->ui.logTB->click();
-    QVERIFY(w->ui.logTB->isChecked());
-    QVERIFY(!w->terminalLogFile);
-    w->ui.logTB->setChecked(false);
-
-    // The log gets the raw bytes received, not the keys typed.
-    const QString logName = f->dir.filePath(QStringLiteral("session.log"));
-    answerFileDialog(logName);
-    w->ui.logTB->click();
-    QVERIFY(w->ui.logTB->isChecked());
-    QVERIFY(w->terminalLogFile);
-    QCOMPARE(w->settings->value("Terminal.Log.Path").toString(), f->dir.path());
-    w->terminalOutput("A\r");
-    QCOMPARE(readFile(logName), QByteArray("A\r")); // on disk while the log is open
-    w->terminalOutput("\xBBx\ny");
-    w->terminalOutput(QByteArray("ab\0cd", 5).constData());
-    QTest::keyClicks(w->ui.terminal, QStringLiteral("typed"));
-    w->ui.logTB->click();
-    QVERIFY(!w->terminalLogFile);
-    QCOMPARE(readFile(logName), QByteArray("A\r\xBBx\nyab"));
-}
-
-void TestTerminal::receiveByte()
-{
-    QCOMPARE(w->receiveByte(0), -1);
-    w->rxPending = "xy";
-    QCOMPARE(w->receiveByte(0), int('x'));
-    QCOMPARE(w->receiveByte(0), int('y'));
-    QCOMPARE(w->receiveByte(0), -1);
-
-    QVERIFY(w->openSelectedPort());
-    QVERIFY(f->pty.write("\xFF\x01"));
-    QCOMPARE(w->receiveByte(20), 0xFF); // bytes come back unsigned
-    QCOMPARE(w->rxPending, QByteArray("\x01"));
-    QCOMPARE(w->receiveByte(20), 0x01);
-    QCOMPARE(w->receiveByte(2), -1);
-    w->link->closePort();
-}
-
-void TestTerminal::openFailureAndClose()
-{
-    w->ui.serialPortsCB->addItem(QStringLiteral("/dev/lodvane-missing"));
-    w->ui.serialPortsCB->setCurrentIndex(w->ui.serialPortsCB->count() - 1);
-    w->ui.rtsResetRB->click();
-    w->ui.terminalTB->click();
-    QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::HomePage));
-    QVERIFY(w->ui.log->toPlainText().endsWith(QStringLiteral("Can't open selected port [/dev/lodvane-missing].")));
-    QVERIFY(w->ui.resetTB->isEnabled());
-
-    w->ui.serialPortsCB->setCurrentIndex(w->ui.serialPortsCB->count() - 2);
-    w->ui.noneResetRB->click();
-    openTerminal();
-    QVERIFY(!w->ui.resetTB->isEnabled());
-    w->ui.closeTerminalTB->click();
-    QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::HomePage));
-    QVERIFY(!w->terminalPolling);
-    QVERIFY(!w->link->isOpen());
-    // Keys typed into the view no longer reach the port.
-    QTest::keyClicks(w->ui.terminal, QStringLiteral("z"));
-    QVERIFY(w->openSelectedPort());
-    QCOMPARE(sent(), QByteArray());
-}
 
 QTEST_MAIN(TestTerminal)
 #include "tst_terminal.moc"

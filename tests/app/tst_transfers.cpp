@@ -1,6 +1,6 @@
-// File transfers from the terminal page: X-Rx against lrzsz's sx, and the
-// transfers a board starts itself, played byte for byte by a scripted board
-// on the other side of a real pseudo-terminal.
+// File transfers from the terminal page: the transfers a board starts itself,
+// played byte for byte by a scripted board on the other side of a real
+// pseudo-terminal, a request taken by lrzsz's rx, and X-Rx from lrzsz's sx.
 #include "../terminal/xmodempackets.h"
 #include "apptest.h"
 #include "peerprocess.h"
@@ -19,16 +19,15 @@ namespace {
 
 const QByteArray kAckByte(1, char(kAck));
 
-// The board's side of a handshake, run on its own thread while the window
+// The board's side of a handshake, played on its own thread while the window
 // works: each step sends bytes or expects exactly the given bytes.
-class ScriptedBoard
+struct ScriptedBoard
 {
-public:
-    explicit ScriptedBoard(PtyPair &p) : pty(p) {}
-    ~ScriptedBoard() { finish(); }
+    PtyPair &pty;
+    QList<QPair<bool, QByteArray>> steps; // true: send, false: expect
 
-    void send(const QByteArray &bytes) { steps.push_back({true, bytes}); }
-    void expect(const QByteArray &bytes) { steps.push_back({false, bytes}); }
+    void send(const QByteArray &bytes) { steps.append({true, bytes}); }
+    void expect(const QByteArray &bytes) { steps.append({false, bytes}); }
     // The marker of a board-to-host file (0xFF) or of a request (0xFE), the
     // host's acknowledge, then the header line.
     void announce(char marker, const QByteArray &line)
@@ -37,47 +36,33 @@ public:
         expect(kAckByte);
         send(line);
     }
-    // Plays the steps; waits (processing events) for their end and returns
-    // the failure, if any.
-    QString run()
+    // Plays the steps, then `after` (if any), processing events meanwhile;
+    // the first mismatch, or an empty string.
+    QString run(const std::function<void()> &after = nullptr)
     {
-        worker = std::thread([this] {
-            for (const Step &step : steps) {
-                const QByteArray got = step.send ? QByteArray() : pty.read(step.bytes.size(), 5000);
-                if (step.send) {
-                    pty.write(step.bytes);
-                } else if (got != step.bytes) {
+        QString failure;
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            for (const auto &step : qAsConst(steps)) {
+                if (step.first) {
+                    pty.write(step.second);
+                    continue;
+                }
+                const QByteArray got = pty.read(step.second.size(), 5000);
+                if (got != step.second) {
                     failure = QStringLiteral("expected %1, got %2")
-                                  .arg(QLatin1String(step.bytes.toHex()), QLatin1String(got.toHex()));
+                                  .arg(QLatin1String(step.second.toHex()), QLatin1String(got.toHex()));
                     break;
                 }
             }
+            if (after && failure.isEmpty())
+                after();
             done = true;
         });
-        return finish();
+        const bool finished = QTest::qWaitFor([&] { return done.load(); }, 20000);
+        worker.join(); // every step's wait is bounded
+        return finished ? failure : QStringLiteral("board script did not finish");
     }
-
-private:
-    QString finish()
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (worker.joinable() && !done && clock.elapsed() < 20000)
-            QTest::qWait(20);
-        if (worker.joinable())
-            worker.join();
-        return done ? failure : QStringLiteral("board script did not finish");
-    }
-    struct Step
-    {
-        bool send;
-        QByteArray bytes;
-    };
-    PtyPair &pty;
-    std::vector<Step> steps;
-    std::thread worker;
-    std::atomic<bool> done{false};
-    QString failure;
 };
 
 } // namespace
@@ -86,33 +71,17 @@ class TestTransfers : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
+    std::unique_ptr<WindowOnPty> f;
+    Lodvane *w = nullptr;
+    QString previousDir;
+    QTemporaryDir elsewhere;
 
-    void deviceSendsFile_data();
-    void deviceSendsFile();
-    void deviceHeaderRefused_data();
-    void deviceHeaderRefused();
-    void deviceRequestsFile_data();
-    void deviceRequestsFile();
-    void requestRefusedOrMissing_data();
-    void requestRefusedOrMissing();
-    void xRxFromSx();
-    void xRxCancelledDialog();
-    void xRxAborted_data();
-    void xRxAborted();
-    void virtualBoardBothWays();
-
-private:
     QStringList logLines() const { return ::logLines(*w); }
     QString file(const QString &name) const { return f->dir.filePath(name); }
-    QStringList files() const { return QDir(f->dir.path()).entryList(QDir::Files); }
     QByteArray contents(const QString &name) const
     {
         return QFile::exists(file(name)) ? readFile(file(name)) : QByteArray("<missing>");
     }
-
     // A folder beside the working directory with a secret in it, reached
     // from the working directory through the link "outside" (to the folder)
     // and "secret-link" (to the file).
@@ -123,308 +92,277 @@ private:
         QVERIFY(QFile::link(elsewhere.path(), file("outside")));
         QVERIFY(QFile::link(elsewhere.filePath("secret.bin"), file("secret-link")));
     }
-    QStringList filesElsewhere() const { return QDir(elsewhere.path()).entryList(QDir::Files); }
 
-    std::unique_ptr<WindowOnPty> f;
-    Lodvane *w = nullptr;
-    QString previousDir;
-    QTemporaryDir elsewhere;
-};
+private slots:
+    void init()
+    {
+        f = std::make_unique<WindowOnPty>();
+        w = f->w.get();
+        // Board-named files are relative to the working directory.
+        previousDir = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(f->dir.path()));
+        w->ui.terminalTB->click();
+        QVERIFY(w->terminalPolling);
+    }
+    void cleanup()
+    {
+        f.reset();
+        QDir::setCurrent(previousDir);
+    }
 
-void TestTransfers::init()
-{
-    f = std::make_unique<WindowOnPty>();
-    w = f->w.get();
-    // Board-named files are relative to the working directory.
-    previousDir = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(f->dir.path()));
-    w->ui.terminalTB->click();
-    QVERIFY(w->terminalPolling);
-}
+    // A board-to-host file: whole, empty, into a subfolder, or cancelled by the
+    // board after its first block, which leaves a file of the same name as it
+    // was. A link at the name is replaced by the file, its target left alone.
+    void deviceSendsFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("cancelled");
+        QTest::newRow("300 bytes") << "dump.bin" << 300 << false;
+        QTest::newRow("empty") << "dump.bin" << 0 << false;
+        QTest::newRow("cancelled, existing file kept") << "dump.bin" << 200 << true;
+        QTest::newRow("subfolder") << "sub/dump.bin" << 130 << false;
+        QTest::newRow("link at the name replaced") << "secret-link" << 10 << false;
+    }
 
-void TestTransfers::cleanup()
-{
-    f.reset();
-    QDir::setCurrent(previousDir);
-}
-
-// A board-to-host file: whole, empty, into a subfolder, or cancelled by the
-// board after its first block, which leaves a file of the same name as it
-// was. A link at the name is replaced by the file, its target left alone.
-void TestTransfers::deviceSendsFile_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("size");
-    QTest::addColumn<bool>("cancelled");
-    QTest::newRow("300 bytes") << "dump.bin" << 300 << false;
-    QTest::newRow("empty") << "dump.bin" << 0 << false;
-    QTest::newRow("cancelled, existing file kept") << "dump.bin" << 200 << true;
-    QTest::newRow("subfolder") << "sub/dump.bin" << 130 << false;
-    QTest::newRow("link at the name replaced") << "secret-link" << 10 << false;
-}
-
-void TestTransfers::deviceSendsFile()
-{
-    QFETCH(QString, name);
-    QFETCH(int, size);
-    QFETCH(bool, cancelled);
-    QVERIFY(QDir(f->dir.path()).mkdir("sub"));
-    linkOutside();
-    if (name.startsWith("dump"))
-        QVERIFY(!writeFile(file(name), "precious").isEmpty());
-    const QByteArray data = testPattern(size, 1);
-    const int blocks = cancelled ? 1 : (size + 127) / 128;
-    const QByteArray padded = data + QByteArray(blocks * 128, char(kCtrlZ));
-    ScriptedBoard board(f->pty);
-    board.announce(char(0xFF), name.toLatin1() + "," + QByteArray::number(size) + "\n");
-    board.expect(kAckByte);
-    board.expect("C");
-    for (int n = 0; n < blocks; ++n) {
-        board.send(soh(n + 1, padded.mid(n * 128, 128)));
+    void deviceSendsFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, size);
+        QFETCH(bool, cancelled);
+        QVERIFY(QDir(f->dir.path()).mkdir("sub"));
+        linkOutside();
+        if (name.startsWith("dump"))
+            QVERIFY(!writeFile(file(name), "precious").isEmpty());
+        const QByteArray data = testPattern(size, 1);
+        const int blocks = cancelled ? 1 : (size + 127) / 128;
+        const QByteArray padded = data + QByteArray(blocks * 128, char(kCtrlZ));
+        ScriptedBoard board{f->pty, {}};
+        board.announce(char(0xFF), name.toLatin1() + "," + QByteArray::number(size) + "\n");
         board.expect(kAckByte);
+        board.expect("C");
+        for (int n = 0; n < blocks; ++n) {
+            board.send(soh(n + 1, padded.mid(n * 128, 128)));
+            board.expect(kAckByte);
+        }
+        board.send(cancelled ? QByteArray(2, char(kCan)) : QByteArray(1, char(kEot)));
+        board.expect(kAckByte);
+        board.expect(QByteArray(5, char(kCan)));
+        QCOMPARE(board.run(), QString());
+
+        QCOMPARE(contents(name), cancelled ? QByteArray("precious") : data);
+        QVERIFY(!QFileInfo(file(name)).isSymLink());
+        QCOMPARE(readFile(elsewhere.filePath("secret.bin")), QByteArray("secret"));
+        const QStringList temporaries{QFileInfo(name).fileName() + ".*"};
+        QCOMPARE(QDir(QFileInfo(file(name)).path()).entryList(temporaries, QDir::Files | QDir::Hidden),
+                 QStringList());
+        QVERIFY(logLines().contains(QStringLiteral("Terminal: File [%1], Size: %2").arg(name).arg(size)));
+        QCOMPARE(logLines().last(), cancelled ? QStringLiteral("Terminal: X-Modem fail return: 4294967295")
+                                              : QStringLiteral("Terminal: X-Modem file received OK"));
+        QVERIFY(w->terminalPolling); // the terminal shows text again
     }
-    board.send(cancelled ? QByteArray(2, char(kCan)) : QByteArray(1, char(kEot)));
-    board.expect(kAckByte);
-    board.expect(QByteArray(5, char(kCan)));
-    QCOMPARE(board.run(), QString());
 
-    QCOMPARE(contents(name), cancelled ? QByteArray("precious") : data);
-    QVERIFY(!QFileInfo(file(name)).isSymLink());
-    QCOMPARE(readFile(elsewhere.filePath("secret.bin")), QByteArray("secret"));
-    const QStringList temporaries{QFileInfo(name).fileName() + ".*"};
-    QCOMPARE(QDir(QFileInfo(file(name)).path()).entryList(temporaries, QDir::Files | QDir::Hidden),
-             QStringList());
-    QVERIFY(logLines().contains(QStringLiteral("Terminal: File [%1], Size: %2").arg(name).arg(size)));
-    QCOMPARE(logLines().last(), cancelled ? QStringLiteral("Terminal: X-Modem fail return: 4294967295")
-                                          : QStringLiteral("Terminal: X-Modem file received OK"));
-    // The terminal shows text again afterwards.
-    QVERIFY(w->terminalPolling);
-    f->pty.write("after");
-    QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("after"), 5000);
-}
+    // Handshakes the window turns down. A header gets a BEL and nothing else,
+    // a request nothing at all (the board is left to time out); no file is
+    // written or read, and only a refused name is logged. One header of each
+    // outcome the parser tells apart (its own table has the rest), and the
+    // names that only the file system can refuse.
+    void handshakeRefused_data()
+    {
+        QTest::addColumn<char>("marker");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("nameRefused");
+        const char sends = char(0xFF), requests = char(0xFE);
+        QTest::newRow("header without a comma") << sends << QByteArray("dump.bin 300\n") << false;
+        QTest::newRow("header size over 64 MiB") << sends << QByteArray("a.bin,67108865\n") << false;
+        QTest::newRow("written through a link out") << sends << QByteArray("outside/escape2.bin,300\n") << true;
+        QTest::newRow("missing file requested") << requests << QByteArray("nothere.bin\n") << false;
+        QTest::newRow("private key") << requests << QByteArray(".ssh/id_rsa\n") << true;
+        QTest::newRow("read through a folder link out") << requests << QByteArray("outside/secret.bin\n") << true;
+        QTest::newRow("read through a link to a file outside") << requests << QByteArray("secret-link\n") << true;
+    }
 
-// Header faults the parser tells apart (all of them are in the parser's own
-// tests): each gets a BEL and nothing else; only a refused name is logged.
-// Hidden names and names that lead out through a link write nothing.
-void TestTransfers::deviceHeaderRefused_data()
-{
-    QTest::addColumn<QByteArray>("header");
-    QTest::addColumn<bool>("nameRefused");
-    QTest::newRow("no comma") << QByteArray("dump.bin 300\n") << false;
-    QTest::newRow("absolute") << QByteArray("/tmp/evil,3\n") << true;
-    QTest::newRow("parent") << QByteArray("../evil,3\n") << true;
-    QTest::newRow("negative size") << QByteArray("a.bin,-3\n") << false;
-    QTest::newRow("size over 64 MiB") << QByteArray("a.bin,67108865\n") << false;
-    QTest::newRow("shell start-up file") << QByteArray(".bashrc,300\n") << true;
-    QTest::newRow("hidden folder") << QByteArray(".config/autostart/x.desktop,3\n") << true;
-    QTest::newRow("through a link out") << QByteArray("outside/escape2.bin,300\n") << true;
-}
+    void handshakeRefused()
+    {
+        QFETCH(char, marker);
+        QFETCH(QByteArray, line);
+        QFETCH(bool, nameRefused);
+        linkOutside();
+        QVERIFY(QDir(f->dir.path()).mkdir(".ssh"));
+        QVERIFY(!writeFile(file(".ssh/id_rsa"), "key").isEmpty());
+        ScriptedBoard board{f->pty, {}};
+        board.announce(marker, line);
+        const bool request = marker == char(0xFE);
+        if (!request)
+            board.expect(QByteArray(1, char(kBel)));
+        QCOMPARE(board.run(), QString());
+        QCOMPARE(f->pty.readUntilQuiet(1500, 3000), QByteArray());
+        QCOMPARE(QDir(f->dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"secret-link"});
+        QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files), QStringList{"secret.bin"});
+        const QString name = QString::fromLatin1(line.left(line.indexOf(request ? '\n' : ',')));
+        QCOMPARE(logLines().contains(QStringLiteral("Terminal: Requested file [%1]").arg(name)), request);
+        QCOMPARE(logLines().contains(QStringLiteral("Terminal: Refused file name [%1]").arg(name)), nameRefused);
+        QVERIFY(w->terminalPolling);
+    }
 
-void TestTransfers::deviceHeaderRefused()
-{
-    QFETCH(QByteArray, header);
-    QFETCH(bool, nameRefused);
-    linkOutside();
-    QVERIFY(QDir(f->dir.path()).mkpath(".config/autostart"));
-    ScriptedBoard board(f->pty);
-    board.announce(char(0xFF), header);
-    board.expect(QByteArray(1, char(kBel)));
-    QCOMPARE(board.run(), QString());
-    QCOMPARE(f->pty.readUntilQuiet(300, 2000), QByteArray());
-    QCOMPARE(QDir(f->dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"secret-link"});
-    QCOMPARE(QDir(file(".config/autostart")).entryList(QDir::Files | QDir::Hidden), QStringList());
-    QCOMPARE(filesElsewhere(), QStringList{"secret.bin"});
-    const QString name = QString::fromLatin1(header.left(header.indexOf(',')));
-    QCOMPARE(logLines().contains(QStringLiteral("Terminal: Refused file name [%1]").arg(name)), nameRefused);
-    QVERIFY(w->terminalPolling);
-}
+    // A request taken by rx: the size line, then the file as an area rounded
+    // up to the next multiple of 128 with zeros, ended by a CTRL-Z block (the
+    // packets themselves are the engine's tests'). CRC when rx asks for it.
+    void deviceRequestsFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("200 bytes, CRC") << "req.bin" << 200 << QStringList{"-c"};
+        QTest::newRow("empty") << "req.bin" << 0 << QStringList{"-c"};
+        QTest::newRow("exactly one block, checksum") << "req.bin" << 128 << QStringList();
+        QTest::newRow("subfolder, 3000 bytes") << "sub/req.bin" << 3000 << QStringList{"-c"};
+    }
 
-void TestTransfers::deviceRequestsFile_data()
-{
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<int>("size");
-    QTest::newRow("200 bytes") << QByteArray("req.bin") << 200;
-    QTest::newRow("empty") << QByteArray("req.bin") << 0;
-    QTest::newRow("exactly one block") << QByteArray("req.bin") << 128;
-    QTest::newRow("subfolder") << QByteArray("sub/req.bin") << 20;
-}
-
-void TestTransfers::deviceRequestsFile()
-{
-    QFETCH(QByteArray, name);
-    QFETCH(int, size);
-    const QByteArray data = testPattern(size, 7);
-    QVERIFY(QDir(f->dir.path()).mkdir("sub"));
-    QVERIFY(!writeFile(file(QString::fromLatin1(name)), data).isEmpty());
-
-    // The area is the next multiple of 128, zero-padded; a CTRL-Z block follows.
-    const int area = (size + 127) / 128 * 128;
-    const QByteArray padded = data + QByteArray(area - size, '\0');
-    ScriptedBoard board(f->pty);
-    board.announce(char(0xFE), name + "\n");
-    board.expect(kAckByte + QByteArray::number(size) + "\n");
-    board.send(kAckByte + "C");
-    int number = 1;
-    for (int offset = 0; offset < area; offset += 128) {
-        board.expect(soh(number++, padded.mid(offset, 128)));
+    void deviceRequestsFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, size);
+        QFETCH(QStringList, options);
+        const QByteArray data = testPattern(size, 7);
+        QVERIFY(QDir(f->dir.path()).mkdir("sub"));
+        QVERIFY(!writeFile(file(name), data).isEmpty());
+        ScriptedBoard board{f->pty, {}};
+        board.announce(char(0xFE), name.toLatin1() + "\n");
+        board.expect(kAckByte + QByteArray::number(size) + "\n");
         board.send(kAckByte);
+        int status = -1;
+        auto receive = [&] {
+            PeerProcess rx;
+            rx.start("rx", options + QStringList{"received.bin"}, f->pty.masterDescriptor(), f->dir.path());
+            status = rx.wait(10000);
+        };
+        QCOMPARE(board.run(receive), QString());
+        QCOMPARE(status, 0);
+        const QByteArray area = data + QByteArray((128 - size % 128) % 128, '\0');
+        QCOMPARE(contents("received.bin").left(area.size() + 1), area + char(kCtrlZ));
+        const QStringList lines = logLines();
+        QVERIFY(lines.contains("Terminal: Requested file [" + name + "]"));
+        QVERIFY(lines.contains(QStringLiteral("Terminal: Requested file size %1").arg(size)));
+        QCOMPARE(lines.contains("Terminal: X-Modem begin ..."), options.contains("-c")); // CRC asked for
+        QCOMPARE(lines.last(), QStringLiteral("Terminal: X-Modem file transmit OK"));
+        QCOMPARE(f->pty.readUntilQuiet(300, 2000), QByteArray()); // no CAN in this direction
+        QVERIFY(w->terminalPolling);
     }
-    QByteArray last(128, '\0');
-    last[0] = char(kCtrlZ);
-    board.expect(soh(number, last));
-    board.send(kAckByte);
-    board.expect(QByteArray(1, char(kEot)));
-    board.send(kAckByte);
-    QCOMPARE(board.run(), QString());
 
-    const QStringList lines = logLines();
-    QVERIFY(lines.contains("Terminal: Requested file [" + QString::fromLatin1(name) + "]"));
-    QVERIFY(lines.contains(QStringLiteral("Terminal: Requested file size %1").arg(size)));
-    QCOMPARE(lines.last(), QStringLiteral("Terminal: X-Modem file transmit OK"));
-    QCOMPARE(f->pty.readUntilQuiet(300, 2000), QByteArray()); // no CAN in this direction
-}
-
-void TestTransfers::requestRefusedOrMissing_data()
-{
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<bool>("refused");
-    QTest::newRow("missing file") << QByteArray("nothere.bin") << false;
-    QTest::newRow("absolute") << QByteArray("/etc/hostname") << true;
-    QTest::newRow("parent") << QByteArray("../x") << true;
-    QTest::newRow("empty") << QByteArray() << true;
-    QTest::newRow("private key") << QByteArray(".ssh/id_rsa") << true;
-    QTest::newRow("through a folder link out") << QByteArray("outside/secret.bin") << true;
-    QTest::newRow("link to a file outside") << QByteArray("secret-link") << true;
-}
-
-// Nothing further for the board: no file is read.
-void TestTransfers::requestRefusedOrMissing()
-{
-    QFETCH(QByteArray, name);
-    QFETCH(bool, refused);
-    linkOutside();
-    QVERIFY(QDir(f->dir.path()).mkdir(".ssh"));
-    QVERIFY(!writeFile(file(".ssh/id_rsa"), "key").isEmpty());
-    ScriptedBoard board(f->pty);
-    board.announce(char(0xFE), name + "\n");
-    QCOMPARE(board.run(), QString());
-    // Nothing further: the board is left to time out.
-    QCOMPARE(f->pty.readUntilQuiet(1500, 3000), QByteArray());
-    const QString shown = QString::fromLatin1(name);
-    QVERIFY(logLines().contains(QStringLiteral("Terminal: Requested file [%1]").arg(shown)));
-    QCOMPARE(logLines().contains(QStringLiteral("Terminal: Refused file name [%1]").arg(shown)), refused);
-    QVERIFY(w->terminalPolling);
-}
-
-void TestTransfers::xRxFromSx()
-{
-    const QByteArray data = testPattern(5000, 3);
-    QVERIFY(!writeFile(file("send.bin"), data).isEmpty());
-    PeerProcess sx;
-    QVERIFY(sx.start("sx", {"-k", "send.bin"}, f->pty.masterDescriptor(), f->dir.path()));
-    answerFileDialog(file("received.bin"));
-    w->ui.xModemReceiveTB->click();
-    QCOMPARE(sx.wait(10000), 0);
-
-    const QByteArray got = contents("received.bin");
-    QVERIFY(got.startsWith(data));
-    QCOMPARE(got.mid(data.size()), QByteArray(got.size() - data.size(), char(kCtrlZ)));
-    QVERIFY(logLines().contains(QStringLiteral("X-Modem return: %1").arg(got.size())));
-    QCOMPARE(logLines().last(), QStringLiteral("X-Modem data saved"));
-    QCOMPARE(w->settings->value("Terminal.xModem.Path").toString(), f->dir.path());
-    QVERIFY(w->terminalPolling);
-}
-
-void TestTransfers::xRxCancelledDialog()
-{
-    answerFileDialog(QString());
-    const QString before = w->ui.log->toPlainText();
-    w->ui.xModemReceiveTB->click();
-    QCOMPARE(w->ui.log->toPlainText(), before);
-    QCOMPARE(f->pty.readUntilQuiet(300, 1000), QByteArray()); // no "C" sent
-    QVERIFY(w->terminalPolling);
-}
-
-// Abort while waiting for a sender, or in the middle of a transfer from sx:
-// the sender is cancelled at once (sx ends), the result is -6, nothing is
-// saved, and nothing more goes out on the line.
-void TestTransfers::xRxAborted_data()
-{
-    QTest::addColumn<bool>("withSender");
-    QTest::newRow("waiting for the sender") << false;
-    QTest::newRow("during a transfer from sx") << true;
-}
-
-void TestTransfers::xRxAborted()
-{
-    QFETCH(bool, withSender);
-    QVERIFY(!writeFile(file("big.bin"), testPattern(400 * 1024, 5)).isEmpty());
-    PeerProcess sx;
-    if (withSender)
-        QVERIFY(sx.start("sx", {"-k", "big.bin"}, f->pty.masterDescriptor(), f->dir.path()));
-    answerFileDialog(file("received.bin"));
-    QTimer pressAbort;
-    QObject::connect(&pressAbort, &QTimer::timeout, [this, withSender] {
-        auto *dialog = w->findChild<QProgressDialog *>();
-        if (dialog && (!withSender || dialog->value() >= 8192))
-            dialog->cancel();
-    });
-    pressAbort.start(withSender ? 5 : 300);
-    w->ui.xModemReceiveTB->click();
-    pressAbort.stop();
-
-    QCOMPARE(logLines().last(), QStringLiteral("X-Modem return: -6"));
-    if (withSender) {
-        QVERIFY(sx.wait(5000) > 0); // ended by the cancel, not killed
-    } else {
-        const QByteArray wire = f->pty.readUntilQuiet(300, 3000);
-        QVERIFY2(wire.endsWith(QByteArray(3, char(kCan))), wire.toHex().constData());
-        QCOMPARE(wire.count(char(kCan)), 3);
+    // X-Rx against sx: the file as sx sent it, padding included.
+    void xRxFromSx_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("size");
+        QTest::newRow("128-byte blocks") << QStringList() << 5000;
+        QTest::newRow("1K blocks") << QStringList{"-k"} << 70000;
     }
-    QCOMPARE(f->pty.readUntilQuiet(1500, 3000), QByteArray());
-    QVERIFY(!QFile::exists(file("received.bin")));
-    QVERIFY(w->terminalPolling);
-}
 
-void TestTransfers::virtualBoardBothWays()
-{
-    // The demo monitor of the virtual board starts both transfers itself.
-    SimProcess sim(f->dir.path());
-    QVERIFY2(sim.start(), qPrintable(sim.lastError()));
-    f->w.reset();
-    f->w = windowOnPort(sim.port());
-    w = f->w.get();
-    w->ui.binaryFilePathLE->setText(QStringLiteral(LODVANE_EXAMPLES "/demo-monitor.ldr"));
-    w->ui.ramRB->click();
-    w->ui.openTerminalCB->setChecked(true);
-    w->ui.programTB->click();
-    QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("bf> "), 5000);
+    void xRxFromSx()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, size);
+        const QByteArray data = testPattern(size, 3);
+        QVERIFY(!writeFile(file("source.bin"), data).isEmpty());
+        PeerProcess sx;
+        QVERIFY(sx.start("sx", options + QStringList{"source.bin"}, f->pty.masterDescriptor(), f->dir.path()));
+        DialogSeen seen;
+        answerFileDialog(file("received.bin"), &seen);
+        w->ui.xModemReceiveTB->click();
+        QCOMPARE(sx.wait(10000), 0);
+        QCOMPARE(seen.caption, QStringLiteral("Save X-Modem data"));
+        QCOMPARE(seen.folder, QStringLiteral("/"));
+        QCOMPARE(seen.filters, QStringList{"*.*"});
+        const QByteArray got = contents("received.bin");
+        QVERIFY(got.startsWith(data));
+        QCOMPARE(got.mid(data.size()), QByteArray(got.size() - data.size(), char(kCtrlZ)));
+        QVERIFY(logLines().contains(QStringLiteral("X-Modem return: %1").arg(got.size())));
+        QCOMPARE(logLines().last(), QStringLiteral("X-Modem data saved"));
+        QCOMPARE(w->settings->value("Terminal.xModem.Path").toString(), f->dir.path());
+        QVERIFY(w->terminalPolling);
+    }
 
-    QTest::keyClicks(w->ui.terminal, QStringLiteral("send dump.bin 300"));
-    QTest::keyClick(w->ui.terminal, Qt::Key_Return);
-    QTRY_VERIFY_WITH_TIMEOUT(logLines().contains("Terminal: X-Modem file received OK"), 10000);
-    QVERIFY(logLines().contains("Terminal: File [DUMP.BIN], Size: 300"));
-    QCOMPARE(contents("DUMP.BIN"), monitorPattern(300));
-    QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("sent DUMP.BIN: 300 bytes"), 5000);
+    void xRxCancelledDialog()
+    {
+        answerFileDialog(QString());
+        const QString before = w->ui.log->toPlainText();
+        w->ui.xModemReceiveTB->click();
+        QCOMPARE(w->ui.log->toPlainText(), before);
+        QCOMPARE(f->pty.readUntilQuiet(300, 1000), QByteArray()); // no "C" sent
+        QVERIFY(w->terminalPolling);
+    }
 
-    QTest::keyClicks(w->ui.terminal, QStringLiteral("get dump.bin"));
-    QTest::keyClick(w->ui.terminal, Qt::Key_Return);
-    QTRY_VERIFY_WITH_TIMEOUT(logLines().contains("Terminal: X-Modem file transmit OK"), 10000);
-    QVERIFY(logLines().contains("Terminal: Requested file size 300"));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        w->ui.terminal->toPlainText().contains("received DUMP.BIN: 300 bytes (announced 300)"), 5000);
+    // Abort while waiting for a sender, or in the middle of a transfer from sx:
+    // the sender is cancelled at once (sx ends), the result is -6, nothing is
+    // saved, and nothing more goes out on the line.
+    void xRxAborted_data()
+    {
+        QTest::addColumn<bool>("withSender");
+        QTest::newRow("waiting for the sender") << false;
+        QTest::newRow("during a transfer from sx") << true;
+    }
 
-    // Plain XMODEM, received with X-Rx: whole blocks, the last padded.
-    QTest::keyClicks(w->ui.terminal, QStringLiteral("xsend 200"));
-    QTest::keyClick(w->ui.terminal, Qt::Key_Return);
-    QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("start X-Rx on the PC"), 5000);
-    answerFileDialog(file("xrx.bin"));
-    w->ui.xModemReceiveTB->click();
-    QCOMPARE(logLines().last(), QStringLiteral("X-Modem data saved"));
-    QCOMPARE(contents("xrx.bin"), monitorPattern(200) + QByteArray(56, '\x1A'));
-    QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("sent 200 bytes by XMODEM"), 5000);
-    w->ui.closeTerminalTB->click();
-}
+    void xRxAborted()
+    {
+        QFETCH(bool, withSender);
+        QVERIFY(!writeFile(file("big.bin"), testPattern(400 * 1024, 5)).isEmpty());
+        PeerProcess sx;
+        if (withSender)
+            QVERIFY(sx.start("sx", {"-k", "big.bin"}, f->pty.masterDescriptor(), f->dir.path()));
+        answerFileDialog(file("received.bin"));
+        QTimer pressAbort;
+        QObject::connect(&pressAbort, &QTimer::timeout, [this, withSender] {
+            auto *dialog = w->findChild<QProgressDialog *>();
+            if (dialog && (!withSender || dialog->value() >= 8192))
+                dialog->cancel();
+        });
+        pressAbort.start(withSender ? 5 : 300);
+        w->ui.xModemReceiveTB->click();
+        pressAbort.stop();
+
+        QCOMPARE(logLines().last(), QStringLiteral("X-Modem return: -6"));
+        if (withSender) {
+            QVERIFY(sx.wait(5000) > 0); // ended by the cancel, not killed
+        } else {
+            const QByteArray wire = f->pty.readUntilQuiet(300, 3000);
+            QVERIFY2(wire.endsWith(QByteArray(3, char(kCan))), wire.toHex().constData());
+            QCOMPARE(wire.count(char(kCan)), 3);
+        }
+        QCOMPARE(f->pty.readUntilQuiet(1500, 3000), QByteArray());
+        QVERIFY(!QFile::exists(file("received.bin")));
+        QVERIFY(w->terminalPolling);
+    }
+
+    // The demo monitor of the virtual board starts both transfers itself,
+    // its markers arriving among its text.
+    void virtualBoardBothWays()
+    {
+        SimProcess sim(f->dir.path());
+        QVERIFY2(sim.start(), qPrintable(sim.lastError()));
+        f->w.reset();
+        f->w = windowOnPort(sim.port());
+        w = f->w.get();
+        w->ui.binaryFilePathLE->setText(QStringLiteral(LODVANE_EXAMPLES "/demo-monitor.ldr"));
+        w->ui.ramRB->click();
+        w->ui.openTerminalCB->setChecked(true);
+        w->ui.programTB->click();
+        QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("bf> "), 5000);
+
+        QTest::keyClicks(w->ui.terminal, QStringLiteral("send dump.bin 300"));
+        QTest::keyClick(w->ui.terminal, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(logLines().contains("Terminal: X-Modem file received OK"), 10000);
+        QCOMPARE(contents("DUMP.BIN"), monitorPattern(300));
+        QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("sent DUMP.BIN: 300 bytes"), 5000);
+
+        QTest::keyClicks(w->ui.terminal, QStringLiteral("get dump.bin"));
+        QTest::keyClick(w->ui.terminal, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(logLines().contains("Terminal: X-Modem file transmit OK"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            w->ui.terminal->toPlainText().contains("received DUMP.BIN: 300 bytes (announced 300)"), 5000);
+        w->ui.closeTerminalTB->click();
+    }
+};
 
 QTEST_MAIN(TestTransfers)
 #include "tst_transfers.moc"

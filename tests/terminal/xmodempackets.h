@@ -28,3 +28,15 @@ inline QByteArray soh(int number, const QByteArray &data, bool crc = true)
 {
     return xmodemPacket(Xmodem::kSoh, number, data, crc);
 }
+
+// `data` as our transmitter sends it: a CTRL-Z after the end, zeros to the
+// block boundary (so a whole last block is followed by a padding block).
+inline QByteArray blocksOf(const QByteArray &data, bool crc = true)
+{
+    QByteArray padded = data + char(Xmodem::kCtrlZ);
+    padded += QByteArray((Xmodem::kBlockSize - padded.size() % Xmodem::kBlockSize) % Xmodem::kBlockSize, '\0');
+    QByteArray out;
+    for (int n = 0; n * Xmodem::kBlockSize < padded.size(); ++n)
+        out += soh(n + 1, padded.mid(n * Xmodem::kBlockSize, Xmodem::kBlockSize), crc);
+    return out;
+}
