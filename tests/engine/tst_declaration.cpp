@@ -111,6 +111,13 @@ void TestDeclaration::declarationErrors_data()
     row("bracket after type", "int *(a);", "test.c:1:6 bad type declaration");
     row("initialiser of wrong type", "int a = \"x\";", "test.c:1:8 can't assign int from char*");
     row("array too large", "int a[1000000000];", "test.c:1:18 out of memory");
+    row("initialiser expected", "int a = ;", "test.c:1:8 expression expected");
+    row("initialiser without commas", "int a[3] = {1; 2};", "test.c:1:14 comma expected");
+    row("too many elements", "int v[2] = {1, 2, 3};", "test.c:1:18 too many array elements");
+    row("too many rows", "int m[2][2] = {{1}, {2}, {3}};", "test.c:1:25 too many array elements");
+    row("list for a scalar", "int x = {1, 2};", "test.c:1:8 can't assign int from array initializer");
+    row("typedef without a name", "typedef int;", "test.c:1:8 identifier expected");
+    row("void variable", "void v;", "test.c:1:7 can't define a void variable");
 }
 
 void TestDeclaration::declarationErrors()

@@ -250,6 +250,7 @@ void TestExpression::errors_data()
     row("struct into int", "", "i = pr", "test.c:1:7 can't assign int from struct pair");
     row("struct from other struct", "struct other { int x; } o;", "pr = o",
         "test.c:1:7 can't assign struct pair from struct other");
+    row("array of another size", "int b[2];", "a = b", "test.c:1:6 can't assign from an array of size 2 to one of size 3");
     row("pointer from int", "", "p = 5", "test.c:1:4 invalid operation");
     row("pointer from other pointer", "", "p = s", "test.c:1:6 can't assign int* from char*");
     row("question on pointer", "p = a;", "p ? 1 : 2", "test.c:1:6 first argument to '?' should be a number");
