@@ -6,17 +6,11 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-class TestDeclaration : public QObject
+class TestDeclaration : public EngineTest
 {
     Q_OBJECT
 
-private:
-    EngineState st;
-
 private slots:
-    void init() { captureOutput(); QVERIFY(engineInit(&st, kEngineStackBytes, nullptr)); }
-    void cleanup();
-
     void layout_data();
     void layout();
     void declarationErrors_data();
@@ -26,14 +20,6 @@ private slots:
     void nameInScopeCannotBeDeclaredAgain();
     void globalValueAliasesHostStorage();
 };
-
-
-void TestDeclaration::cleanup()
-{
-    engineCleanup(&st);
-    scriptSources().clear();
-    QCOMPARE(st.heapBlocks, 0L);
-}
 
 void TestDeclaration::layout_data()
 {
@@ -139,9 +125,8 @@ void TestDeclaration::anonymousNamesCountUp()
     QCOMPARE(second.captured(1).toInt(), first.captured(1).toInt() + 1);
     QVERIFY(first.captured(1).toInt() >= 1);
 
-    engineCleanup(&st);
-    scriptSources().clear();
-    QVERIFY(engineInit(&st, kEngineStackBytes, nullptr));
+    cleanup();
+    init();
     QCOMPARE(runStatements(&st, "struct { int c; } w;"), QByteArray());
     QRegularExpressionMatch next = name.match(QString::fromLatin1(evaluate(&st, "w")));
     QVERIFY(next.hasMatch());

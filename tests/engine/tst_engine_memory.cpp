@@ -7,17 +7,11 @@
 
 #include <QtTest>
 
-class TestEngineMemory : public QObject
+class TestEngineMemory : public EngineTest
 {
     Q_OBJECT
 
-private:
-    EngineState st;
-
 private slots:
-    void init() { captureOutput(); QVERIFY(engineInit(&st, kEngineStackBytes, nullptr)); }
-    void cleanup();
-
     void internSameTextSameAddress_data();
     void internSameTextSameAddress();
     void internPrefixIsSeparateEntry();
@@ -33,13 +27,6 @@ private slots:
     void cleanupReleasesEveryHeapBlock();
     void matchingTypesAreUnique();
 };
-
-// Every test ends with the whole state released: no heap block may be left.
-void TestEngineMemory::cleanup()
-{
-    engineCleanup(&st);
-    QCOMPARE(st.heapBlocks, 0L);
-}
 
 void TestEngineMemory::internSameTextSameAddress_data()
 {

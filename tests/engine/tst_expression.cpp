@@ -10,8 +10,6 @@ int callCount;
 
 void setInt(ScriptValue *result, int32_t value) { memcpy(result->data, &value, sizeof value); }
 
-void nativeVoid(ParseCursor *, ScriptValue *, ScriptValue **, int32_t) {}
-
 void nativeCount(ParseCursor *, ScriptValue *result, ScriptValue **args, int32_t)
 {
     callCount++;
@@ -21,19 +19,6 @@ void nativeCount(ParseCursor *, ScriptValue *result, ScriptValue **args, int32_t
 void nativeId(ParseCursor *, ScriptValue *result, ScriptValue **args, int32_t)
 {
     setInt(result, coerceInteger(args[0]));
-}
-
-// The arguments behind the last fixed one follow each other on the arena.
-void nativeSum(ParseCursor *, ScriptValue *result, ScriptValue **args, int32_t count)
-{
-    ScriptValue *at = args[0];
-    int32_t sum = 0;
-    for (int32_t i = 1; i < count; i++) {
-        at = reinterpret_cast<ScriptValue *>(reinterpret_cast<char *>(at) +
-                                             arenaAligned(kValueHeader + valueStackDataSize(at)));
-        sum += coerceInteger(at);
-    }
-    setInt(result, sum);
 }
 
 uintptr_t markedStack;
@@ -46,6 +31,14 @@ void nativeMark(ParseCursor *, ScriptValue *result, ScriptValue **, int32_t)
     setInt(result, local);
 }
 
+const LibraryEntry kProbes[] = {
+    {nativeCount, "int Count(int);"},
+    {nativeId, "int Id(int);"},
+    {nativeMark, "int Mark();"},
+    {nativeSum, "int Sum(int, ...);"},
+    {nullptr, nullptr},
+};
+
 const char *const kDeclarations =
     "int i; int j; char c; short h; double x; double y; unsigned int u; int a[3]; int *p; int *q;"
     "char buf[8]; char *s; int m[2][3]; void *vp;"
@@ -54,16 +47,12 @@ const char *const kDeclarations =
 
 } // namespace
 
-class TestExpression : public QObject
+class TestExpression : public EngineTest
 {
     Q_OBJECT
 
-private:
-    EngineState st;
-
 private slots:
     void init();
-    void cleanup();
 
     void evaluates_data();
     void evaluates();
@@ -79,22 +68,10 @@ private slots:
 
 void TestExpression::init()
 {
-    captureOutput();
-    QVERIFY(engineInit(&st, kEngineStackBytes, nullptr));
+    EngineTest::init();
     callCount = 0;
-    defineFunction(&st, "Test", &st.voidType, {{&st.intType, "n"}}, false, nativeVoid);
-    defineFunction(&st, "Count", &st.intType, {{&st.intType, "n"}}, false, nativeCount);
-    defineFunction(&st, "Id", &st.intType, {{&st.intType, "n"}}, false, nativeId);
-    defineFunction(&st, "Mark", &st.intType, {}, false, nativeMark);
-    defineFunction(&st, "Sum", &st.intType, {{&st.intType, "n"}}, true, nativeSum);
+    QVERIFY(registerHeader(&st, "probes.h", nullptr, kProbes, nullptr) && includeAllHeaders(&st));
     QCOMPARE(runStatements(&st, kDeclarations), QByteArray());
-}
-
-void TestExpression::cleanup()
-{
-    engineCleanup(&st);
-    scriptSources().clear();
-    QCOMPARE(st.heapBlocks, 0L);
 }
 
 void TestExpression::evaluates_data()
@@ -262,7 +239,7 @@ void TestExpression::errors_data()
     row("identifier not expected", "", "1 i", "test.c:1:2 identifier not expected here");
     row("operator not expected", "", "* / 2", "test.c:1:2 operator not expected here");
     row("type not expected", "", "1 int", "test.c:1:2 type not expected here");
-    row("void value", "", "Test(1) + 1", "test.c:1:10 invalid operation");
+    row("void value", "", "srand(1) + 1", "test.c:1:11 invalid operation");
     row("modulus of doubles", "", "1.5 % 2", "test.c:1:6 invalid operation");
     row("pointer times int", "p = a;", "p * 2", "test.c:1:4 invalid operation");
 }
@@ -280,9 +257,8 @@ void TestExpression::errors()
 // before the temporary is released, whatever comes after.
 void TestExpression::membersOfTemporariesSurvive()
 {
-    ScriptType *pair = getMatchingType(&st, nullptr, &st.rootType, TYPE_STRUCT, 0, internString(&st, "pair"), true);
-    defineFunction(&st, "make", pair, {{&st.intType, "x"}, {&st.intType, "y"}}, false, nullptr,
-                   "{ struct pair p; p.x = x; p.y = y; return p; }");
+    QCOMPARE(runStatements(&st, "struct pair make(int x, int y) { struct pair p; p.x = x; p.y = y; return p; }"),
+             QByteArray());
     QCOMPARE(evaluate(&st, "make(1, 2).y * 10 + make(3, 4).x"), QByteArray("int 23"));
     QCOMPARE(evaluate(&st, "Sum(2, make(1, 2).y, make(3, 4).x)"), QByteArray("int 5"));
     QCOMPARE(evaluate(&st, "make(5, 6)"), QByteArray("struct pair"));
@@ -297,8 +273,7 @@ void TestExpression::deepBracketsNeedNoRecursion()
 
 void TestExpression::danglingPointerToPoppedFrame()
 {
-    ScriptType *intPtr = getMatchingType(&st, nullptr, &st.intType, TYPE_POINTER, 0, st.emptyString, true);
-    defineFunction(&st, "local", intPtr, {}, false, nullptr, "{ int x; x = 3; return &x; }");
+    QCOMPARE(runStatements(&st, "int *local() { int x; x = 3; return &x; }"), QByteArray());
     QCOMPARE(evaluate(&st, "*local()"), QByteArray("error: test.c:1:8 out of bounds access"));
     QCOMPARE(runStatements(&st, "p = local();"), QByteArray());
     QCOMPARE(evaluate(&st, "p[0]"), QByteArray("error: test.c:1:4 out of bounds access"));
@@ -324,8 +299,7 @@ void TestExpression::hostStackPerNestingLevel()
             text += "Id(";
         return text + "Mark()" + QByteArray(depth, ')');
     };
-    defineFunction(&st, "r", &st.intType, {{&st.intType, "n"}}, false, nullptr,
-                   "{ return n == 0 && Mark() || n > 0 && r(n - 1); }");
+    runStatements(&st, "int r(int n) { return n == 0 && Mark() || n > 0 && r(n - 1); }");
     double perRecursion = double(stackAt("r(10)", false) - stackAt("r(110)", false)) / 100.0;
     double perBlock = double(stackAt(blocks(10), true) - stackAt(blocks(510), true)) / 500.0;
     double perCall = double(stackAt(calls(10), false) - stackAt(calls(510), false)) / 500.0;
@@ -353,10 +327,9 @@ void TestExpression::hostStackPerNestingLevel()
     QCOMPARE(evaluate(&st, calls(100).replace("Mark()", "i")), QByteArray("int 5"));
     // Nested calls use the arena at every level and run out of it first.
     deepest(calls(kNestingLimit), false, "out of memory");
-    engineCleanup(&st);
-    scriptSources().clear();
-    QVERIFY(engineInit(&st, kEngineStackBytes, nullptr));
-    defineFunction(&st, "down", &st.intType, {{&st.intType, "n"}}, false, nullptr, "{ return down(n + 1); }");
+    cleanup();
+    init();
+    runStatements(&st, "int down(int n) { return down(n + 1); }");
     deepest("down(0)", false, "out of memory");
 }
 

@@ -6,18 +6,13 @@
 
 #include <cmath>
 
-class TestLexer : public QObject
+class TestLexer : public EngineTest
 {
     Q_OBJECT
 
-private:
-    EngineState st;
     unsigned char *streamOf(const char *text);
 
 private slots:
-    void init() { captureOutput(); QVERIFY(engineInit(&st, kEngineStackBytes, nullptr)); }
-    void cleanup();
-
     void tokens_data();
     void tokens();
     void columns_data();
@@ -32,13 +27,6 @@ private slots:
     void conditionalErrors_data();
     void conditionalErrors();
 };
-
-void TestLexer::cleanup()
-{
-    engineCleanup(&st);
-    scriptSources().clear();
-    QCOMPARE(st.heapBlocks, 0L);
-}
 
 unsigned char *TestLexer::streamOf(const char *text)
 {

@@ -9,20 +9,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-// sum(count, ...): the arguments after the fixed one follow each other on
-// the arena, each (header + its stack data) aligned to 8 further on.
-static void nativeSum(ParseCursor *, ScriptValue *result, ScriptValue **args, int32_t count)
-{
-    int32_t total = 0;
-    ScriptValue *value = args[0];
-    for (int32_t i = 1; i < count; i++) {
-        value = reinterpret_cast<ScriptValue *>(reinterpret_cast<char *>(value) +
-                                                arenaAligned(kValueHeader + valueStackDataSize(value)));
-        total += coerceInteger(value);
-    }
-    memcpy(result->data, &total, sizeof total);
-}
-
 static void nativeHalf(ParseCursor *, ScriptValue *result, ScriptValue **args, int32_t)
 {
     double half = coerceDouble(args[0]) / 2;
@@ -44,12 +30,12 @@ static void testSetup(EngineState *state)
     defineGlobalValue(state, nullptr, "HOST_VALUE", &state->intType, &hostValue, false);
 }
 
-class TestLibrary : public QObject
+class TestLibrary : public EngineTest
 {
     Q_OBJECT
 
 private slots:
-    void init() { captureOutput(); setupRuns = 0; }
+    void init() { EngineTest::init(); setupRuns = 0; }
     void bindings_data();
     void bindings();
     void doubleBinding();
@@ -89,30 +75,22 @@ void TestLibrary::bindings()
     file.close();
     QByteArray name = path.toLocal8Bit();
     char *argv[] = {name.data(), nullptr};
-    EngineState state;
-    QVERIFY(engineInit(&state, kEngineStackBytes, nullptr));
-    QVERIFY(registerHeader(&state, "test.h", testSetup, kTestLibrary, "typedef int counter;"));
-    QVERIFY(includeAllHeaders(&state));
-    bool ran = engineParseFile(&state, argv[0]) && engineCallMain(&state, 1, argv);
-    QCOMPARE(state.exitValue, status);
+    QVERIFY(registerHeader(&st, "test.h", testSetup, kTestLibrary, "typedef int counter;"));
+    QVERIFY(includeAllHeaders(&st));
+    bool ran = engineParseFile(&st, argv[0]) && engineCallMain(&st, 1, argv);
+    QCOMPARE(st.exitValue, status);
     QCOMPARE(ran, status != 1);
     QCOMPARE(setupRuns, 1);
     if (!output.isEmpty())
         QVERIFY2(capturedOutput().contains(output), capturedOutput().constData());
-    engineCleanup(&state);
-    QCOMPARE(state.heapBlocks, 0L);
 }
 
 void TestLibrary::doubleBinding()
 {
-    EngineState state;
-    QVERIFY(engineInit(&state, kEngineStackBytes, nullptr));
-    QVERIFY(registerHeader(&state, "a.h", nullptr, kTestLibrary, nullptr));
-    QVERIFY(registerHeader(&state, "b.h", nullptr, kTestLibrary, nullptr));
-    QVERIFY(!includeAllHeaders(&state));
+    QVERIFY(registerHeader(&st, "a.h", nullptr, kTestLibrary, nullptr));
+    QVERIFY(registerHeader(&st, "b.h", nullptr, kTestLibrary, nullptr));
+    QVERIFY(!includeAllHeaders(&st));
     QVERIFY2(capturedOutput().contains("'sum' is already defined"), capturedOutput().constData());
-    engineCleanup(&state);
-    QCOMPARE(state.heapBlocks, 0L);
 }
 
 // Whole texts run the way lodvane-script runs a file: the top level, then
@@ -190,16 +168,14 @@ void TestLibrary::runs()
     options.statementLimit = static_cast<unsigned long>(limit);
     char name[] = "text.c";
     char *argv[] = {name, nullptr};
-    EngineState state;
-    QVERIFY(engineInit(&state, kEngineStackBytes, &options));
-    QVERIFY(includeAllHeaders(&state));
-    if (engineParse(&state, name, text.constData(), size_t(text.size())))
-        engineCallMain(&state, 1, argv);
-    QCOMPARE(state.exitValue, status);
+    engineCleanup(&st);
+    QVERIFY(engineInit(&st, kEngineStackBytes, &options));
+    QVERIFY(includeAllHeaders(&st));
+    if (engineParse(&st, name, text.constData(), size_t(text.size())))
+        engineCallMain(&st, 1, argv);
+    QCOMPARE(st.exitValue, status);
     QByteArray output = capturedOutput().trimmed();
     QCOMPARE(output.mid(output.lastIndexOf('\n') + 1), report);
-    engineCleanup(&state);
-    QCOMPARE(state.heapBlocks, 0L);
 }
 
 QTEST_GUILESS_MAIN(TestLibrary)

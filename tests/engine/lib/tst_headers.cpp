@@ -21,18 +21,15 @@ void row(const char *name, const QByteArray &script, const QByteArray &expected)
 
 } // namespace
 
-class TestHeaders : public QObject
+class TestHeaders : public EngineTest
 {
     Q_OBJECT
 
-private:
-    EngineState st;
     void columns();
     void check();
 
 private slots:
-    void init() { captureOutput(); QVERIFY(engineInit(&st, kEngineStackBytes, nullptr)); QVERIFY(includeAllHeaders(&st)); }
-    void cleanup();
+    void init() { EngineTest::init(); QVERIFY(includeAllHeaders(&st)); }
 
     void formats_data();
     void formats() { check(); }
@@ -50,14 +47,6 @@ private slots:
     void getsRemovesTheLineFeed();
     void nullIsDefinedOnce();
 };
-
-void TestHeaders::cleanup()
-{
-    engineCleanup(&st);
-    scriptSources().clear();
-    QCOMPARE(st.heapBlocks, 0L);
-    captureOutput();
-}
 
 void TestHeaders::columns()
 {
