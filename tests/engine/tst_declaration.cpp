@@ -19,6 +19,7 @@ private slots:
     void opaqueStructAsMember();
     void nameInScopeCannotBeDeclaredAgain();
     void globalValueAliasesHostStorage();
+    void reportDirectives();
 };
 
 void TestDeclaration::layout_data()
@@ -166,6 +167,20 @@ void TestDeclaration::globalValueAliasesHostStorage()
     QCOMPARE(evaluate(&st, "FIXED = 1"), QByteArray("error: test.c:1:8 can't assign to this"));
     QVERIFY(!engineProtectedCall(&st, [&] { defineGlobalValue(&st, nullptr, "HOST", &st.intType, &hostValue, true); }));
     QVERIFY(capturedOutput().endsWith("'HOST' is already defined\n"));
+}
+
+// The directives of a report: types print as declared, an unknown directive
+// prints nothing and takes no argument, and the widest double arrives whole.
+void TestDeclaration::reportDirectives()
+{
+    ScriptType *rows = getMatchingType(&st, nullptr, st.charPtrType, TYPE_ARRAY, 4, st.emptyString, true);
+    QVERIFY(!engineProtectedCall(&st, [&] {
+        engineError(&st, "%s|%d|%c|%f|%t|%t|%%|%q|%d|%f|%", "ab", -3, 'z', 1.5, rows, st.charArrayType, 7, -1e300);
+    }));
+    char huge[400];
+    snprintf(huge, sizeof huge, "%f", -1e300); // 309 characters
+    QCOMPARE(capturedOutput(), "ab|-3|z|1.500000|char*[4]|char[]|%||7|" + QByteArray(huge) + "|\n");
+    QCOMPARE(st.exitValue, 1);
 }
 
 QTEST_APPLESS_MAIN(TestDeclaration)
