@@ -21,20 +21,9 @@ void nativeId(ParseCursor *, ScriptValue *result, ScriptValue **args, int32_t)
     setInt(result, coerceInteger(args[0]));
 }
 
-uintptr_t markedStack;
-
-// Records how deep the host stack is where the script calls it.
-void nativeMark(ParseCursor *, ScriptValue *result, ScriptValue **, int32_t)
-{
-    int local = 0;
-    markedStack = reinterpret_cast<uintptr_t>(&local);
-    setInt(result, local);
-}
-
 const LibraryEntry kProbes[] = {
     {nativeCount, "int Count(int);"},
     {nativeId, "int Id(int);"},
-    {nativeMark, "int Mark();"},
     {nativeSum, "int Sum(int, ...);"},
     {nullptr, nullptr},
 };
@@ -63,7 +52,7 @@ private slots:
     void membersOfTemporariesSurvive();
     void deepBracketsNeedNoRecursion();
     void danglingPointerToPoppedFrame();
-    void hostStackPerNestingLevel();
+    void hostStackStaysBounded();
 };
 
 void TestExpression::init()
@@ -82,26 +71,16 @@ void TestExpression::evaluates_data()
     auto row = [](const char *name, const char *setup, const char *expression, const char *expected) {
         QTest::newRow(name) << QByteArray(setup) << QByteArray(expression) << QByteArray(expected);
     };
-    row("minus is left to right", "", "10 - 4 - 3", "int 3");
-    row("nested brackets", "", "((1 + 2) * (3 + 4)) % 5", "int 1");
-    row("double negation", "", "- -5", "int 5");
     row("shift count modulo 32", "", "1 << 33", "int 2");
     row("wrap around", "", "2147483647 + 1", "int -2147483648");
-    row("precedence of comparisons", "", "1 + 1 == 2 && 3 > 2", "int 1");
     row("bitwise below equality", "", "6 & 3 == 3", "int 0");
-    row("or of and", "", "0 || 1 && 0", "int 0");
     row("constant keeps its type", "", "5", "long 5");
     row("char constant", "", "'A'", "char 65");
     row("string constant", "", "\"abc\"", "char* ptr");
-    row("unsigned compared as unsigned", "u = 4294967295;", "u > 1", "int 1");
-    row("an unsigned operand makes arithmetic unsigned", "u = 1;", "u - 2", "unsigned int -1");
-    row("a shift has its left operand's type", "u = 2;", "-16 >> u", "int -4");
     row("an assignment has its target's type", "", "i = 0xFFFFFFFF", "int -1");
     row("negating a decimal constant gives an int", "", "-2147483648", "int -2147483648");
     row("unsigned reads back", "u = 4294967295;", "u", "unsigned int -1");
     row("assignment value is before narrowing", "", "(c = 300)", "int 300");
-    row("assignment is right to left", "i = j = 3;", "i * 10 + j", "int 33");
-    row("compound assignment", "i = 5; i += 3; i *= 2;", "i", "int 16");
     row("double compound into int", "i = 7; i /= 2.0;", "i", "int 3");
     row("double into int truncates", "i = -2.9;", "i", "int -2");
     row("double into int saturates high", "i = 1e20;", "i", "int 2147483647");
@@ -110,8 +89,6 @@ void TestExpression::evaluates_data()
     row("postfix on double stores", "x = 1.5; x++;", "x", "double 2.5");
     row("prefix on double is new value", "x = 1.5;", "++x", "double 2.5");
     row("not of double", "x = 0.0;", "!x", "double 1");
-    row("prefix on int", "i = 4;", "--i", "int 3");
-    row("postfix on int", "i = 4;", "i++ * 10 + i", "int 45");
     row("char increments wrap", "c = 127; ++c;", "c", "char -128");
     row("pointer plus steps by element", "p = a;", "(char *)(p + 1) - (char *)p", "int 4");
     row("pointer difference in bytes", "", "&a[2] - &a[0]", "int 8");
@@ -121,10 +98,8 @@ void TestExpression::evaluates_data()
     row("row of two dimensions", "", "m[1]", "int[3]");
     row("sizeof pointer type", "", "sizeof(char *)", "int 8");
     row("sizeof binds tighter than plus", "", "sizeof i + 1", "int 5");
-    row("ternary false", "", "0 ? 2 : 3", "long 3");
     row("cast to char", "", "(char)300", "char 44");
     row("cast negative double", "", "(int)-2.9", "int -2");
-    row("cast binds tighter than division", "", "(double)7 / 2", "double 3.5");
     row("cast of out-of-range double saturates", "", "(int)1e20", "int 2147483647");
     row("cast to unsigned through 64 bits", "", "(unsigned int)4294967295.0", "unsigned int -1");
     row("cast array to pointer", "a[0] = 258;", "*(char *)a", "char 2");
@@ -279,34 +254,10 @@ void TestExpression::danglingPointerToPoppedFrame()
     QCOMPARE(evaluate(&st, "p[0]"), QByteArray("error: test.c:1:4 out of bounds access"));
 }
 
-// Host stack per level, measured where the script calls back; and the
-// deepest host stack the pathological cases reach before they end cleanly,
-// which must stay well inside a GUI thread's stack (8 MiB on Linux).
-void TestExpression::hostStackPerNestingLevel()
+// The deepest host stack the pathological cases reach before they end
+// cleanly must stay well inside a GUI thread's stack (8 MiB on Linux).
+void TestExpression::hostStackStaysBounded()
 {
-    auto stackAt = [&](const QByteArray &text, bool statements) {
-        markedStack = 0;
-        if (statements)
-            runStatements(&st, text);
-        else
-            evaluate(&st, text);
-        return markedStack;
-    };
-    auto blocks = [](int depth) { return QByteArray(depth, '{') + "i = Mark();" + QByteArray(depth, '}'); };
-    auto calls = [](int depth) {
-        QByteArray text;
-        for (int n = 0; n < depth; n++)
-            text += "Id(";
-        return text + "Mark()" + QByteArray(depth, ')');
-    };
-    runStatements(&st, "int r(int n) { return n == 0 && Mark() || n > 0 && r(n - 1); }");
-    double perRecursion = double(stackAt("r(10)", false) - stackAt("r(110)", false)) / 100.0;
-    double perBlock = double(stackAt(blocks(10), true) - stackAt(blocks(510), true)) / 500.0;
-    double perCall = double(stackAt(calls(10), false) - stackAt(calls(510), false)) / 500.0;
-    qInfo("host stack per script recursion %.0f, per nested block %.0f, per nested call %.0f bytes",
-          perRecursion, perBlock, perCall);
-    QVERIFY(perRecursion > 0 && perBlock > 0 && perCall > 0);
-
 #ifdef __SANITIZE_ADDRESS__
     const double budget = 6.0 * 1024 * 1024; // instrumented frames are about three times larger
 #else
@@ -319,12 +270,13 @@ void TestExpression::hostStackPerNestingLevel()
         qInfo("%s: %.0f KiB of host stack", ending, used / 1024);
         QVERIFY(used < budget);
     };
+    auto calls = [](int depth) { return QByteArray("Id(").repeated(depth) + "i" + QByteArray(depth, ')'); };
     // Nested blocks recurse in the parser without using the arena: the nesting
     // limit ends them, and the state is good for the next run.
     deepest(QByteArray(20000, '{'), true, "nesting too deep");
     QCOMPARE(st.nestingDepth, 0);
     QCOMPARE(runStatements(&st, QByteArray(100, '{') + "i = 5;" + QByteArray(100, '}')), QByteArray());
-    QCOMPARE(evaluate(&st, calls(100).replace("Mark()", "i")), QByteArray("int 5"));
+    QCOMPARE(evaluate(&st, calls(100)), QByteArray("int 5"));
     // Nested calls use the arena at every level and run out of it first.
     deepest(calls(kNestingLimit), false, "out of memory");
     cleanup();
