@@ -15,8 +15,6 @@ private slots:
     void tokens();
     void columns_data();
     void columns();
-    void identicalLiteralsShareStorage();
-    void includeModeStrings();
     void errorExitMidwayLeaksNothing();
     void denseShortTokensFitTheStream();
     void readerStopsAtTheEnd();
@@ -98,6 +96,9 @@ void TestLexer::tokens_data()
     row("character at the end of the text", "'x", "c120");
     row("lone quote at the end", "'", "c0");
     row("empty string", "\"\"", "\"\"");
+    row("include names in angle brackets", "#include <stdio.h>\na < b > c", "#include \"stdio.h\" NL a < b > c");
+    row("escaped bracket in an include name", "#include <a\\>b> x", "#include \"a>b\" x");
+    row("unterminated include name", "#include <unterminated", "#include \"unterminated\"");
 
     // Errors: the line, a caret under the column, then the location.
     row("report on the first line", "a $ b", "error: a $ b\n    ^\ntest.c:1:4 illegal character '$'\n");
@@ -138,38 +139,6 @@ void TestLexer::columns()
     QByteArray found;
     tokeniseText(&st, source, &found);
     QCOMPARE(found, columns);
-}
-
-void TestLexer::identicalLiteralsShareStorage()
-{
-    unsigned char *stream = nullptr;
-    QCOMPARE(tokeniseText(&st, "\"abc\" \"abd\" \"a\\x62c\"", nullptr, &stream), QByteArray("\"abc\" \"abd\" \"abc\""));
-    const char *first = streamAddress(stream + 2);
-    QCOMPARE(addressOf(first), addressOf(streamAddress(stream + 22)));
-    QVERIFY(first != streamAddress(stream + 12));
-    QCOMPARE(addressOf(first), addressOf(internString(&st, "abc")));
-    void *found = nullptr;
-    QVERIFY(tableGet(&st.stringLiterals, first, &found));
-    ScriptValue *literal = static_cast<ScriptValue *>(found);
-    QCOMPARE(literal->type, st.charArrayType);
-    QCOMPARE(addressOf(literal->data), addressOf(first));
-    QVERIFY(literal->valueOnHeap && !literal->isLvalue);
-    heapFree(&st, stream);
-    // A second tokenise of the same text reuses the literal's entry.
-    QCOMPARE(tokeniseText(&st, "\"abc\""), QByteArray("\"abc\""));
-    QVERIFY(tableGet(&st.stringLiterals, first, &found));
-    QCOMPARE(static_cast<ScriptValue *>(found), literal);
-}
-
-void TestLexer::includeModeStrings()
-{
-    unsigned char *stream = nullptr;
-    QCOMPARE(tokeniseText(&st, "#include <stdio.h>\n#include \"stdio.h\"\na < b > c", nullptr, &stream),
-             QByteArray("#include \"stdio.h\" NL #include \"stdio.h\" NL a < b > c"));
-    QCOMPARE(addressOf(streamAddress(stream + 4)), addressOf(streamAddress(stream + 18)));
-    heapFree(&st, stream);
-    QCOMPARE(tokeniseText(&st, "#include <a\\>b> x"), QByteArray("#include \"a>b\" x"));
-    QCOMPARE(tokeniseText(&st, "#include <unterminated"), QByteArray("#include \"unterminated\""));
 }
 
 void TestLexer::errorExitMidwayLeaksNothing()
