@@ -91,6 +91,7 @@ void TestDeclaration::declarationErrors_data()
     row("member without semicolon", "struct s { int a char b; };", "test.c:1:17 semicolon expected");
     row("incomplete variable", "struct t x;", "test.c:1:11 type 'struct t' isn't defined");
     row("incomplete array", "struct t x[3];", "test.c:1:14 type 'struct t[3]' isn't defined");
+    row("member of an undefined struct", "struct s { struct t m; };", "test.c:1:22 type 'struct t' isn't defined");
     row("missing name", "int ;", "test.c:1:0 identifier expected");
     row("unclosed array size", "int a[3;", "test.c:1:8 ']' expected");
     row("negative array size", "int a[-1];", "test.c:1:9 bad type declaration");

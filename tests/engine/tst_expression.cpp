@@ -107,6 +107,7 @@ void TestExpression::evaluates_data()
     row("cast integer to pointer", "", "(int *)0", "int* null");
     row("address of struct", "", "&pr", "struct pair* ptr");
     row("string into longer array", "buf = \"ab\";", "buf[1] + buf[2] + buf[7]", "int 98");
+    row("unsized array takes the size of the one assigned", "a[2] = 7; int w[]; w = a;", "sizeof w * 10 + w[2]", "int 127");
     row("string cut to shorter array", "buf = \"abcdefghij\";", "buf[7]", "char 104");
     row("void pointer takes any pointer", "vp = &i;", "vp == 0", "int 0");
     row("assign in a decided right operand still runs", "j = 0 && (i = 5);", "i", "int 5");

@@ -106,6 +106,8 @@ void TestLibrary::runs_data()
     row("prototype twice", "int f();\nint f();", "text.c:2:7 'f' is already defined");
     row("function defined twice", "int f();\nint f() { return 1; }\nint f() { return 2; }",
         "text.c:3:19 'f' is already defined");
+    // The value stays until the expression using it is over, then goes.
+    row("global deleted while in use", "int g = 5;\nint take() { delete g; return 1; }\nint main() { return g + take(); }", "", 6);
     row("delete of a deleted name", "int a;\ndelete a;\ndelete a;", "text.c:3:6 'a' is not defined");
     row("global deleted by a function", "int a = 1;\nvoid f() { delete a; }\nint main() { f(); return a; }",
         "text.c:3:26 'a' is undefined");
