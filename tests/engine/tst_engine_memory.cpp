@@ -13,7 +13,6 @@ class TestEngineMemory : public EngineTest
 
 private slots:
     void internPrefixIsSeparateEntry();
-    void tableKeepsFirstEntryAndDeletes();
     void tableChainUnlinksFromTheMiddle();
     void arenaRefusesBeyondItsBounds();
     void heapRefusesBeyondItsBudget();
@@ -35,32 +34,6 @@ void TestEngineMemory::internPrefixIsSeparateEntry()
     QCOMPARE(addressOf(st.emptyString), addressOf(internString(&st, "")));
     const char text[] = {'a', 'b', '\0', 'c'}; // a length past a zero byte stops at it
     QCOMPARE(addressOf(internString(&st, text, sizeof text)), addressOf(internString(&st, "ab")));
-}
-
-void TestEngineMemory::tableKeepsFirstEntryAndDeletes()
-{
-    const char *key = internString(&st, "x");
-    const char *file = internString(&st, "f.c");
-    int first = 1, second = 2;
-    long before = st.heapBlocks;
-    QVERIFY(tableSet(&st, &st.globals, key, &first, file, 3, 7));
-    QCOMPARE(st.heapBlocks, before + 1);
-    QVERIFY(!tableSet(&st, &st.globals, key, &second, nullptr, 9, 9));
-    void *value = nullptr;
-    const char *declFile = nullptr;
-    unsigned line = 0, column = 0;
-    QVERIFY(tableGet(&st.globals, key, &value, &declFile, &line, &column));
-    QCOMPARE(value, static_cast<void *>(&first));
-    QCOMPARE(addressOf(declFile), addressOf(file));
-    QCOMPARE(line, 3u);
-    QCOMPARE(column, 7u);
-    // Same text interned is the same key; nothing compares the text itself.
-    char other[] = "x";
-    QVERIFY(!tableGet(&st.globals, other, &value));
-    QCOMPARE(tableDelete(&st, &st.globals, key), static_cast<void *>(&first));
-    QCOMPARE(st.heapBlocks, before);
-    QVERIFY(!tableDelete(&st, &st.globals, key));
-    QVERIFY(!tableGet(&st.globals, key, &value));
 }
 
 void TestEngineMemory::tableChainUnlinksFromTheMiddle()
