@@ -113,6 +113,13 @@ void TestHeaders::formats_data()
     row("sprintf NUL past the array", "char b[4]; sprintf(b, \"abcd\");", "error: out of bounds access");
     row("snprintf with n beyond the array", "char b[4]; snprintf(b, 100, \"abcdefgh\");", "error: out of bounds access");
     row("snprintf with n beyond the array but short text", "char b[4]; int n = snprintf(b, 100, \"ab\"); printf(\"%d %s\", n, b);", "2 ab");
+    // Writes into a local array are bounded by that array, not by the stack
+    // behind it, nor by the interpreter's records next to it.
+    row("sprintf past a local array", "void f() { char b[10]; int n = sprintf(b, \"ab%6d\", 7); printf(\"%d %s \", n, b); "
+        "sprintf(b, \"ab%400d\", 7); } f();", "error: out of bounds access");
+    row("memset past a local array", "void f() { char b[10]; int after = 7; memset(b, 'z', 10); printf(\"%d %c\", after, b[9]); "
+        "memset(b, 'z', 100); } f();", "error: out of bounds access");
+    row("sprintf into a local array of no elements", "void f() { char b[0]; sprintf(b, \"ab\"); } f();", "error: out of bounds access");
     row("sprintf into a literal", "sprintf(\"abc\", \"x\");", "error: out of bounds access");
     row("sprintf through a null pointer", "char *p = 0; sprintf(p, \"x\");", "error: NULL pointer dereference");
     row("a conversion longer than the scratch buffer",
