@@ -31,12 +31,9 @@ void TestDeclaration::layout_data()
         QTest::newRow(name) << QByteArray(declarations) << QByteArray(expression) << QByteArray(expected);
     };
     const char *s = "struct s { char c; int i; short h; } v;";
-    row("struct size", s, "sizeof v", "int 12");
     row("offset after padding", s, "(char *)&v.i - (char *)&v", "int 4");
     row("offset of last member", s, "(char *)&v.h - (char *)&v", "int 8");
-    row("union size", "union u { char c; int i; short h; } w;", "sizeof w", "int 4");
     row("union members share offset 0", "union u { char c; int i; } w;", "(char *)&w.i - (char *)&w.c", "int 0");
-    row("double aligns to 8", "struct d { char c; double x; } d;", "sizeof d", "int 16");
     row("trailing padding", "struct t { int i; char c; } t;", "sizeof t", "int 8");
     row("array member", "struct a { char n[3]; int k; } a;", "(char *)&a.k - (char *)&a", "int 4");
     row("nested struct", "struct in { short a; char b; }; struct out { char c; struct in i; } o;", "sizeof o",

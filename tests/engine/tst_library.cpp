@@ -62,6 +62,9 @@ void TestLibrary::runs_data()
         QTest::newRow(name) << QByteArray(text) << limit << status << QByteArray(report);
     };
     row("main defined in the text", "int main() { return 7; }", "", 7);
+    row("void main ends with status 0", "void main() { int v = 5; }", "", 0);
+    row("a top-level return ends the run before main", "int n = 1;\nreturn 3;\nint main() { return 0; }", "", 3);
+    row("exit inside a loop", "int main() { int i; for (i = 0; i < 10; i++) if (i == 2) exit(3); return 0; }", "", 3);
     row("variadic arguments behind the fixed one", "int main() { return sum(4, 10, 'a', 3.9); }", "", 110);
     row("no variadic arguments", "int main() { return sum(1) + half(5); }", "", 2);
     row("set-up globals and source", "int main() { counter c = HOST_VALUE; return c; }", "", 17);
