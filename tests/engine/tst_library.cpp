@@ -121,6 +121,8 @@ void TestLibrary::runs_data()
     row("macro used without arguments", "#define F(a) (a + 1)\nint main() { return F; }",
         "text.c:2:21 macro arguments missing");
     // Everything the calls below held is released (the memcheck run checks).
+    // Refused before the strings fill almost 2 GB.
+    row("global beyond the heap budget", "char names[2][954437176] = {\"ab\", \"cd\"};", "text.c:1:25 out of memory");
     row("error with an unsized local array", "int at(int n) { int local[] = {10, 20, 30}; return local[n]; }\n"
         "int main() { return at(1) + at(8); }", "text.c:1:59 out of bounds access");
     row("error deep in calls", "int depth(int n) { int local[4] = {1, 2, 3, 4}; if (n == 0) return local[4 + n * 100]; "
