@@ -17,7 +17,6 @@ private slots:
     void declarationErrors();
     void anonymousNamesCountUp();
     void opaqueStructAsMember();
-    void nameInScopeCannotBeDeclaredAgain();
     void globalValueAliasesHostStorage();
     void reportDirectives();
 };
@@ -76,6 +75,8 @@ void TestDeclaration::declarationErrors_data()
         QTest::newRow(name) << QByteArray(declarations) << QByteArray(expected);
     };
     row("name defined twice", "int k; int k;", "test.c:1:13 'k' is already defined");
+    row("name defined twice in a block", "{ int t; int t; }", "test.c:1:15 't' is already defined");
+    row("name in scope declared by an inner block", "{ int u; { int u; } }", "test.c:1:17 'u' is already defined");
     row("struct defined twice", "struct s { int a; }; struct s { int b; };",
         "test.c:1:30 data type 'struct s' is already defined");
     row("enum defined twice", "enum e { A }; enum e { B };", "test.c:1:21 data type 'e' is already defined");
@@ -142,13 +143,6 @@ void TestDeclaration::opaqueStructAsMember()
     capturedOutput().clear();
     QVERIFY(!engineProtectedCall(&st, [&] { createOpaqueStruct(&st, nullptr, internString(&st, "Host"), 6); }));
     QCOMPARE(capturedOutput(), QByteArray("data type 'Host' is already defined\n"));
-}
-
-// A name still in scope cannot be declared again, not even by an inner block.
-void TestDeclaration::nameInScopeCannotBeDeclaredAgain()
-{
-    QCOMPARE(runStatements(&st, "{ int t; int t; }"), QByteArray("error: test.c:1:15 't' is already defined"));
-    QCOMPARE(runStatements(&st, "{ int u; { int u; } }"), QByteArray("error: test.c:1:17 'u' is already defined"));
 }
 
 void TestDeclaration::globalValueAliasesHostStorage()
