@@ -1,5 +1,6 @@
-// Helpers shared by the engine tests: captured engine output and a decoder
-// that turns a token stream back into readable text.
+// Helpers shared by the engine tests: a fresh engine state for every test,
+// captured engine output and a decoder that turns a token stream back into
+// readable text.
 #ifndef LODVANE_TESTS_ENGINEFIXTURE_H
 #define LODVANE_TESTS_ENGINEFIXTURE_H
 
@@ -9,9 +10,11 @@
 #include "intern.h"
 #include "lexer.h"
 #include "table.h"
+#include "variable.h"
 
 #include <QByteArray>
-#include <QString>
+#include <QList>
+#include <QtTest>
 
 #include <cstring>
 
@@ -32,6 +35,50 @@ inline void captureOutput()
 {
     capturedOutput().clear();
     setOutputHooks(captureChar, captureString);
+}
+
+// The texts the state's tokens and cursors refer to, alive until clean-up.
+inline QList<QByteArray> &scriptSources()
+{
+    static QList<QByteArray> sources;
+    return sources;
+}
+
+// Every test function gets a fresh state with its output captured; clean-up
+// must then find every heap block the test left behind.
+class EngineTest : public QObject
+{
+    Q_OBJECT
+
+protected:
+    EngineState st;
+
+protected slots:
+    void init()
+    {
+        captureOutput();
+        QVERIFY(engineInit(&st, kEngineStackBytes, nullptr));
+    }
+    void cleanup()
+    {
+        engineCleanup(&st);
+        scriptSources().clear();
+        QCOMPARE(st.heapBlocks, 0L);
+    }
+};
+
+// sum(count, ...): the arguments behind the last fixed one follow each other
+// on the arena, each (header and its stack data) aligned to 8 further on.
+inline void nativeSum(ParseCursor *, ScriptValue *result, ScriptValue **args, int32_t count)
+{
+    ScriptValue *at = args[0];
+    int32_t sum = 0;
+    for (int32_t i = 1; i < count; i++) {
+        at = reinterpret_cast<ScriptValue *>(reinterpret_cast<char *>(at) +
+                                             arenaAligned(kValueHeader + valueStackDataSize(at)));
+        sum += coerceInteger(at);
+    }
+    memcpy(result->data, &sum, sizeof sum);
 }
 
 // Spelling of every token kind without a payload, by number.

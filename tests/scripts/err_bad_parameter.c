@@ -1,5 +1,0 @@
-// exit: 1
-int f(int a b)
-{
-    return a;
-}

@@ -1,5 +1,0 @@
-// exit: 1
-int main()
-{
-    int a;
-    a = 1;

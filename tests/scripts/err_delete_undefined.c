@@ -1,4 +1,0 @@
-// exit: 1
-int a;
-delete a;
-delete a;

@@ -1,4 +1,0 @@
-// exit: 1
-int f();
-int f() { return 1; }
-int f() { return 2; }

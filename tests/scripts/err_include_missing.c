@@ -1,3 +1,0 @@
-// exit: 1
-#include "no_such_file.h"
-int main() { return 0; }

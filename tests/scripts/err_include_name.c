@@ -1,3 +1,0 @@
-// exit: 1
-#include stdio
-int main() { return 0; }

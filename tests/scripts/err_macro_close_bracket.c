@@ -1,3 +1,0 @@
-// exit: 1
-#define F(a, b
-int x;

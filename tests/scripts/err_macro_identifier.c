@@ -1,2 +1,0 @@
-// exit: 1
-#define 5

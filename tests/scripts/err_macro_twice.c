@@ -1,3 +1,0 @@
-// exit: 1
-#define A 1
-#define A 2

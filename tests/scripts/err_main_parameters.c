@@ -1,5 +1,0 @@
-// exit: 1
-int main(char *s)
-{
-    return 0;
-}

@@ -1,5 +1,0 @@
-// exit: 1
-double main()
-{
-    return 0;
-}

@@ -1,3 +1,0 @@
-// exit: 1
-int a = 3;
-Test(a);

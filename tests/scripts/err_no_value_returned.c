@@ -1,9 +1,0 @@
-// exit: 1
-int f(int a)
-{
-    if (a) return 1;
-}
-int main()
-{
-    return f(0);
-}

@@ -1,6 +1,0 @@
-// exit: 1
-int f();
-int main()
-{
-    return f();
-}

@@ -1,3 +1,0 @@
-// exit: 1
-int f();
-int f();

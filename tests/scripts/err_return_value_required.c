@@ -1,9 +1,0 @@
-// exit: 1
-int f()
-{
-    return;
-}
-int main()
-{
-    return f();
-}

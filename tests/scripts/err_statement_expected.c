@@ -1,5 +1,0 @@
-// exit: 1
-int main()
-{
-    if (1)
-}

@@ -1,2 +1,0 @@
-// exit: 1
-typedef int;
