@@ -38,7 +38,7 @@ for t in "${targets[@]}"; do
   seeds=("$top/tests/fuzz/corpus/$t")
   # The engine also starts from the project's own script tests, read in place.
   if [ "$t" = engine ]; then
-    seeds+=("$top/tests/scripts" "$top/tests/engine/lib/scripts")
+    seeds+=("$top/tests/scripts" "$top/tests/scripts/differential")
   fi
   echo "fuzz: $t for ${seconds}s"
   if ! "$build/bin/fuzz_$t" "$build/corpus/$t" "${seeds[@]}" \
