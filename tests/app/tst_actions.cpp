@@ -1,6 +1,7 @@
 // PROGRAM, VERIFY, ERASE and RESET from the window, against the virtual
-// board: what the form hands to the link, the terminal after PROGRAM, Escape
-// and a click that arrives during a running action. (The file checks before
+// board: what the form hands to the link, the terminal after PROGRAM and the
+// transfers the board starts there, Escape and a click that arrives during a
+// running action. (The file checks before
 // the port is touched are the command-line tests', on the same steps.)
 #include "apptest.h"
 #include "bootstream.h"
@@ -17,6 +18,7 @@ class TestActions : public QObject
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<SimProcess> sim;
     std::unique_ptr<Lodvane> w;
+    QString previousDir;
 
     // Starts the board and a window whose port list offers it.
     void startBoard(const QStringList &options = QStringList())
@@ -28,17 +30,29 @@ class TestActions : public QObject
     }
     QString writeFile(const QString &name, const QByteArray &bytes) { return ::writeFile(dir->filePath(name), bytes); }
     QStringList logLines() const { return ::logLines(*w); }
+    // Types a monitor command into the terminal and waits for the LOG line
+    // that ends the transfer it starts.
+    void type(const QString &command, const QString &logLine)
+    {
+        QTest::keyClicks(w->ui.terminal, command);
+        QTest::keyClick(w->ui.terminal, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(logLines().contains(logLine), 10000);
+    }
 
 private slots:
     void init()
     {
         dir = std::make_unique<QTemporaryDir>();
         useSettingsIn(dir->filePath("settings"));
+        // Board-named files are relative to the working directory.
+        previousDir = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir->path()));
     }
     void cleanup()
     {
         w.reset();
         sim.reset();
+        QDir::setCurrent(previousDir);
         dir.reset();
     }
 
@@ -70,7 +84,9 @@ private slots:
 
     // PROGRAM to RAM with the terminal to follow: the line sequence the link
     // sees for the BOOT/RESET choices, and the terminal on the same port, also
-    // when the upload failed.
+    // when the upload failed. The demo monitor then starts both file transfers
+    // itself, its markers arriving among its text, and RESET pulses the chosen
+    // line as PROGRAM did (DTR the other way round when none is chosen).
     void ramUploadThenTerminal_data()
     {
         QTest::addColumn<QStringList>("boardOptions");
@@ -78,13 +94,16 @@ private slots:
         QTest::addColumn<QString>("reset");
         QTest::addColumn<bool>("invertRts");
         QTest::addColumn<QStringList>("events");
+        QTest::addColumn<QStringList>("pulse");
         QTest::newRow("RESET on RTS only") << QStringList() << "noneBootRB" << "rtsResetRB" << true
+                                           << QStringList({"RTS 0", "sleep 100", "RTS 1"})
                                            << QStringList({"RTS 0", "sleep 100", "RTS 1"});
         QTest::newRow("BOOT on RTS, RESET on DTR")
             << QStringList() << "rtsBootRB" << "dtrResetRB" << false
-            << QStringList({"RTS 0", "sleep 10", "DTR 0", "sleep 100", "DTR 1", "RTS 0"});
+            << QStringList({"RTS 0", "sleep 10", "DTR 0", "sleep 100", "DTR 1", "RTS 0"})
+            << QStringList({"DTR 0", "sleep 100", "DTR 1"});
         QTest::newRow("upload fails") << QStringList{"--no-autobaud"} << "noneBootRB" << "noneResetRB" << false
-                                      << QStringList();
+                                      << QStringList() << QStringList({"DTR 1", "sleep 100", "DTR 0"});
     }
 
     void ramUploadThenTerminal()
@@ -94,6 +113,7 @@ private slots:
         QFETCH(QString, reset);
         QFETCH(bool, invertRts);
         QFETCH(QStringList, events);
+        QFETCH(QStringList, pulse);
         startBoard(boardOptions);
         TextRecorder recorder;
         w->link->setLineRecorder(&recorder);
@@ -106,7 +126,6 @@ private slots:
         w->ui.ramRB->click();
         w->ui.openTerminalCB->setChecked(true);
         w->ui.programTB->click();
-        w->link->setLineRecorder(nullptr);
         QCOMPARE(recorder.events, events);
 
         QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::TerminalPage));
@@ -118,9 +137,19 @@ private slots:
             // The demo application greets on the same, still open port.
             QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("bf> "), 5000);
             QVERIFY(!sim->traceLines().join('\n').contains("loader"));
+            type("send dump.bin 300", "Terminal: X-Modem file received OK");
+            QCOMPARE(readFile(dir->filePath("DUMP.BIN")), monitorPattern(300));
+            QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("sent DUMP.BIN: 300 bytes"), 5000);
+            type("get dump.bin", "Terminal: X-Modem file transmit OK");
+            QTRY_VERIFY_WITH_TIMEOUT(
+                w->ui.terminal->toPlainText().contains("received DUMP.BIN: 300 bytes (announced 300)"), 5000);
         } else {
             QVERIFY(logLines().first().startsWith("No answer on auto-baud command by device ["));
         }
+        recorder.events.clear();
+        w->ui.resetTB->click();
+        w->link->setLineRecorder(nullptr);
+        QCOMPARE(recorder.events, pulse);
         w->ui.closeTerminalTB->click();
         QVERIFY(!w->link->isOpen());
     }
@@ -207,21 +236,6 @@ private slots:
         w->ui.programTB->click();
         QCOMPARE(logLines().last(), QStringLiteral("File [%1] correctly uploaded.").arg(binary));
         QVERIFY(!logLines().contains("Cancelled by user."));
-    }
-
-    // RESET pulses the chosen line, inverted or not (the pulse is the link's).
-    void resetButtonPulsesChosenLine()
-    {
-        startBoard();
-        TextRecorder recorder;
-        w->link->setLineRecorder(&recorder);
-        w->ui.dtrResetRB->click();
-        w->ui.invertRTSRB->setChecked(true);
-        w->ui.terminalTB->click();
-        QVERIFY(w->ui.resetTB->isEnabled());
-        w->ui.resetTB->click();
-        w->link->setLineRecorder(nullptr);
-        QCOMPARE(recorder.events, QStringList({"DTR 0", "sleep 100", "DTR 1"}));
     }
 
     void exampleScriptTalksToTheBoard()

@@ -100,8 +100,6 @@ private slots:
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QStringList>("history");
-        QTest::newRow("typed line upper-cased and remembered")
-            << QByteArray() << true << "abc<Ret>" << -1 << QByteArray("ABC\r") << "abc" << QStringList{"ABC"};
         // Letters arrive as their key codes, so "Go" and "go" are one entry.
         QTest::newRow("empty and repeated lines remembered once")
             << QByteArray() << true << "<Ret><Ret>go<Ret>go<Ret>Go<Ret>" << -1 << QByteArray("\r\rGO\rGO\rGO\r")
@@ -120,8 +118,6 @@ private slots:
             << QByteArray() << true << full + "xy<Ret>" << -1 << QByteArray(KeyPressEater::kMaxLineLength, 'Q') + "\r"
             << full << QStringList{full.toUpper()};
         // Typed keys land at the end of the view wherever its cursor was.
-        QTest::newRow("Up without history is the view's, typing stays at the end")
-            << QByteArray("one\ntwo") << true << "<Up>x" << -1 << QByteArray("X") << "one\ntwox" << QStringList();
         QTest::newRow("a click does not move where typing lands")
             << QByteArray("line one\n> ") << true << "<Click>ab<Click><BS>c<Ret>" << -1 << QByteArray("AB\bC\r")
             << "line one\n> ac" << QStringList{"AC"};
@@ -160,7 +156,6 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("chunks");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<bool>("pending");
-        QTest::newRow("CR then text in a later chunk erases the line") << QList<QByteArray>{"A\r", "B"} << "B" << false;
         QTest::newRow("CR inside one chunk erases nothing yet") << QList<QByteArray>{"A\rB"} << "AB" << true;
         QTest::newRow("CR LF is a line end") << QList<QByteArray>{"A\r\nB"} << "A\nB" << false;
         QTest::newRow("progress line rewritten")

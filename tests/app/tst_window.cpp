@@ -136,68 +136,40 @@ private slots:
             QVERIFY2(lines.contains(line), line);
     }
 
-    void unwritableSettingsStore()
-    {
-        // The store's folder would have to be made below a plain file.
-        const QString blocker = settingsDir->filePath(QStringLiteral("blocker"));
-        QVERIFY(QFile(blocker).open(QIODevice::WriteOnly));
-        useSettingsIn(blocker + "/settings");
-        auto w = std::make_unique<Lodvane>();
-        QCOMPARE(w->ui.coreCB->currentIndex(), 0);
-        w->ui.coreCB->setCurrentIndex(3);
-        w.reset(); // writing at exit fails quietly
-        QVERIFY(store().value("CoreIndex").isNull());
-    }
-
-    // The list is read again when it opens and when the window becomes active:
-    // ports come and go (here through LODVANE_EXTRA_PORTS, the same list).
-    void portListReadAgain_data()
-    {
-        QTest::addColumn<QString>("stored"); // the PortName stored
-        QTest::addColumn<QString>("before"); // the extra ports at start
-        QTest::addColumn<QString>("chosen"); // and the port then chosen
-        QTest::addColumn<QString>("after");  // the extra ports later
-        QTest::addColumn<bool>("byFocus");   // read again on activation, else on opening
-        QTest::addColumn<QString>("chosenAfter");
-        QTest::newRow("an adapter plugged in later is offered") << "" << "a" << "a" << "a:b" << false << "a";
-        QTest::newRow("a port that went gives way") << "" << "a:b" << "a" << "b" << true << "b";
-        QTest::newRow("the stored port chosen") << "b" << "a:b" << "b" << "a:b" << false << "b";
-        QTest::newRow("a stored port gone, and back") << "b" << "a" << "a" << "a:b" << true << "b";
-    }
-
+    // The list is read again when it opens and when the window becomes active
+    // (here through LODVANE_EXTRA_PORTS, the same list): an adapter plugged in
+    // later is offered, a stored port that is gone gives way and is chosen
+    // again once it is back, a chosen port that went gives way, and none of
+    // this changes the stored choice.
     void portListReadAgain()
     {
-        QFETCH(QString, stored);
-        QFETCH(QString, before);
-        QFETCH(QString, chosen);
-        QFETCH(QString, after);
-        QFETCH(bool, byFocus);
-        QFETCH(QString, chosenAfter);
-        const QString dev = QStringLiteral("/dev/lodvane-");
-        auto ports = [&](const QString &names) { return QString(dev + names).replace(':', ':' + dev); };
-        if (!stored.isEmpty())
-            store().setValue("PortName", ports(stored));
-        auto w = windowOnPort(ports(before));
-        QCOMPARE(w->ui.serialPortsCB->currentText(), ports(chosen));
-
-        qputenv(QPE::kExtraPortsVariable, ports(after).toLocal8Bit());
-        if (byFocus) {
+        const QString a = "/dev/lodvane-a", b = "/dev/lodvane-b", c = "/dev/lodvane-c";
+        store().setValue("PortName", b);
+        auto w = windowOnPort(a);
+        QCOMPARE(w->ui.serialPortsCB->currentText(), a);
+        qputenv(QPE::kExtraPortsVariable, a.toLocal8Bit()); // what showing the window reads
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        // The extra ports at the end of the list, and the port chosen.
+        auto offer = [&w](const QStringList &ports, bool byOpening) {
+            qputenv(QPE::kExtraPortsVariable, ports.join(':').toLocal8Bit());
             QEvent activate(QEvent::WindowActivate);
-            QApplication::sendEvent(w.get(), &activate);
-        } else {
-            w->show();
-            QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-            QTest::mouseClick(w->ui.serialPortsCB, Qt::LeftButton);
+            if (byOpening)
+                QTest::mouseClick(w->ui.serialPortsCB, Qt::LeftButton);
+            else
+                QApplication::sendEvent(w.get(), &activate);
             w->ui.serialPortsCB->hidePopup();
-        }
+            QStringList seen;
+            for (int i = w->ui.serialPortsCB->count() - ports.size(); i < w->ui.serialPortsCB->count(); ++i)
+                seen << w->ui.serialPortsCB->itemText(i);
+            return seen << w->ui.serialPortsCB->currentText();
+        };
+        QCOMPARE(offer({a, c}, true), QStringList({a, c, a}));
+        QCOMPARE(offer({a, b}, false), QStringList({a, b, b}));
+        QCOMPARE(offer({c}, true), QStringList({c, c}));
         qunsetenv(QPE::kExtraPortsVariable);
-        QStringList tail;
-        for (int i = w->ui.serialPortsCB->count() - int(after.count(':')) - 1; i < w->ui.serialPortsCB->count(); ++i)
-            tail << w->ui.serialPortsCB->itemText(i);
-        QCOMPARE(tail.join(':'), ports(after));
-        QCOMPARE(w->ui.serialPortsCB->currentText(), ports(chosenAfter));
         w.reset();
-        QCOMPARE(store().value("PortName").toString(), stored.isEmpty() ? QString() : ports(stored));
+        QCOMPARE(store().value("PortName").toString(), b);
     }
 
     void bootResetExclusivity_data()
@@ -250,35 +222,33 @@ private slots:
         QVERIFY(!w.ui.verifyTB->isEnabled() && !w.ui.eraseTB->isEnabled());
     }
 
-    void fileChooser_data()
+    // The binary chooser takes a file and remembers its folder; a cancelled
+    // loader chooser changes neither the loader nor its folder.
+    void fileChoosers()
     {
-        QTest::addColumn<bool>("loaderChooser");
-        QTest::addColumn<bool>("accept");
-        QTest::newRow("binary chosen") << false << true;
-        QTest::newRow("loader cancelled") << true << false;
-    }
-
-    void fileChooser()
-    {
-        QFETCH(bool, loaderChooser);
-        QFETCH(bool, accept);
         const QString chosen = settingsDir->filePath(QStringLiteral("image.ldr"));
         QVERIFY(QFile(chosen).open(QIODevice::WriteOnly));
         const QString start = settingsDir->filePath(QStringLiteral("start"));
         QVERIFY(QDir().mkdir(start));
         Lodvane w;
-        const char *key = loaderChooser ? "FirstStageBinaryFilePath" : "BinaryFilePath";
-        QLineEdit *target = loaderChooser ? w.ui.flashLoaderPathLE : w.ui.binaryFilePathLE;
-        const QString before = target->text();
-        w.settings->setValue(key, start);
+        w.settings->setValue("BinaryFilePath", start);
         DialogSeen seen;
-        answerFileDialog(accept ? chosen : QString(), &seen);
-        (loaderChooser ? w.ui.flashBrowsePB : w.ui.binaryBrowsePB)->click();
+        answerFileDialog(chosen, &seen);
+        w.ui.binaryBrowsePB->click();
         QCOMPARE(seen.caption, QStringLiteral("Specify Binary File"));
         QCOMPARE(seen.folder, start);
         QCOMPARE(seen.filters, QStringList{"Binary (*.ldr)"});
-        QCOMPARE(target->text(), accept ? chosen : before);
-        QCOMPARE(w.settings->value(key).toString(), accept ? settingsDir->path() : start);
+        QCOMPARE(w.ui.binaryFilePathLE->text(), chosen);
+        QCOMPARE(w.settings->value("BinaryFilePath").toString(), settingsDir->path());
+
+        const QString loader = w.ui.flashLoaderPathLE->text();
+        w.settings->setValue("FirstStageBinaryFilePath", start);
+        seen = DialogSeen();
+        answerFileDialog(QString(), &seen);
+        w.ui.flashBrowsePB->click();
+        QCOMPARE(seen.folder, start);
+        QCOMPARE(w.ui.flashLoaderPathLE->text(), loader);
+        QCOMPARE(w.settings->value("FirstStageBinaryFilePath").toString(), start);
     }
 
     void noSerialPortsAtAll()
