@@ -107,8 +107,6 @@ private slots:
         QTest::newRow("third repeat") << Answers{soh(1, a), soh(1, a), soh(1, a), soh(1, a)} << 512 << -1
                                       << kTooManyRepeats << a << C + acks + bytes(3, kCan)
                                       << QStringList{"Terminal: X-Modem Too many retry error"};
-        QTest::newRow("EOT right after sync") << Answers{QByteArray(), kEotAnswer} << 128 << -1 << 0 << QByteArray()
-                                              << QByteArray("CC\x06") << QStringList();
         QTest::newRow("capacity cuts a 1K block") << Answers{xmodemPacket(kStx, 1, k), soh(2, b), kEotAnswer} << 256
                                                   << -1 << 256 << k.left(256) << C + acks << QStringList();
         // The sender ignores "C".
