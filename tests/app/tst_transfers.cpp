@@ -267,42 +267,26 @@ private slots:
         QVERIFY(w->terminalPolling);
     }
 
-    // Abort while waiting for a sender, or in the middle of a transfer from sx:
-    // the sender is cancelled at once (sx ends), the result is -6, nothing is
-    // saved, and nothing more goes out on the line.
-    void xRxAborted_data()
-    {
-        QTest::addColumn<bool>("withSender");
-        QTest::newRow("waiting for the sender") << false;
-        QTest::newRow("during a transfer from sx") << true;
-    }
-
+    // Abort in the middle of a transfer from sx: the sender is cancelled at
+    // once (sx ends), the result is -6, nothing is saved, and nothing more goes
+    // out on the line (the CAN bytes themselves are the engine's tests').
     void xRxAborted()
     {
-        QFETCH(bool, withSender);
         QVERIFY(!writeFile(file("big.bin"), testPattern(400 * 1024, 5)).isEmpty());
         PeerProcess sx;
-        if (withSender)
-            QVERIFY(sx.start("sx", {"-k", "big.bin"}, f->pty.masterDescriptor(), f->dir.path()));
+        QVERIFY(sx.start("sx", {"-k", "big.bin"}, f->pty.masterDescriptor(), f->dir.path()));
         answerFileDialog(file("received.bin"));
         QTimer pressAbort;
-        QObject::connect(&pressAbort, &QTimer::timeout, [this, withSender] {
+        QObject::connect(&pressAbort, &QTimer::timeout, [this] {
             auto *dialog = w->findChild<QProgressDialog *>();
-            if (dialog && (!withSender || dialog->value() >= 8192))
+            if (dialog && dialog->value() >= 8192)
                 dialog->cancel();
         });
-        pressAbort.start(withSender ? 5 : 300);
+        pressAbort.start(5);
         w->ui.xModemReceiveTB->click();
         pressAbort.stop();
-
         QCOMPARE(logLines().last(), QStringLiteral("X-Modem return: -6"));
-        if (withSender) {
-            QVERIFY(sx.wait(5000) > 0); // ended by the cancel, not killed
-        } else {
-            const QByteArray wire = f->pty.readUntilQuiet(300, 3000);
-            QVERIFY2(wire.endsWith(QByteArray(3, char(kCan))), wire.toHex().constData());
-            QCOMPARE(wire.count(char(kCan)), 3);
-        }
+        QVERIFY(sx.wait(5000) > 0); // ended by the cancel, not killed
         QCOMPARE(f->pty.readUntilQuiet(1500, 3000), QByteArray());
         QVERIFY(!QFile::exists(file("received.bin")));
         QVERIFY(w->terminalPolling);

@@ -105,18 +105,6 @@ private slots:
         QCOMPARE(store().value("CoreID").toInt(), coreId); // written, never read
     }
 
-    void windowSizeRemembered()
-    {
-        auto w = std::make_unique<Lodvane>();
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        w->resize(w->size() + QSize(90, 70));
-        const QSize chosen = w->size();
-        QVERIFY(w->close());
-        w.reset();
-        QCOMPARE(Lodvane().size(), chosen);
-    }
-
     // Choices reach the disk as they are made, not only when the window goes:
     // a program that is killed keeps them. No event runs between the choices
     // and the reading of the file.
@@ -172,32 +160,24 @@ private slots:
         QCOMPARE(store().value("PortName").toString(), b);
     }
 
-    void bootResetExclusivity_data()
-    {
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<QString>("second");
-        QTest::addColumn<QString>("movedToNone");
-        QTest::newRow("BOOT on DTR moves RESET off DTR") << "dtrResetRB" << "dtrBootRB" << "noneResetRB";
-        QTest::newRow("BOOT on RTS moves RESET off RTS") << "rtsResetRB" << "rtsBootRB" << "noneResetRB";
-        QTest::newRow("RESET on RTS moves BOOT off RTS") << "rtsBootRB" << "rtsResetRB" << "noneBootRB";
-        QTest::newRow("RESET on DTR moves BOOT off DTR") << "dtrBootRB" << "dtrResetRB" << "noneBootRB";
-        QTest::newRow("different lines stay") << "dtrResetRB" << "rtsBootRB" << "";
-    }
-
+    // Taking a line for BOOT or RESET moves the other role to None when it
+    // sat on the same line, and only then.
     void bootResetExclusivity()
     {
-        QFETCH(QString, first);
-        QFETCH(QString, second);
-        QFETCH(QString, movedToNone);
+        const char *const cases[][3] = {{"dtrResetRB", "dtrBootRB", "noneResetRB"},
+                                        {"rtsResetRB", "rtsBootRB", "noneResetRB"},
+                                        {"rtsBootRB", "rtsResetRB", "noneBootRB"},
+                                        {"dtrBootRB", "dtrResetRB", "noneBootRB"},
+                                        {"dtrResetRB", "rtsBootRB", "dtrResetRB"}};
         Lodvane w;
-        auto *a = w.findChild<QRadioButton *>(first);
-        auto *b = w.findChild<QRadioButton *>(second);
-        a->click();
-        b->click();
-        QVERIFY(b->isChecked());
-        QCOMPARE(a->isChecked(), movedToNone.isEmpty());
-        if (!movedToNone.isEmpty())
-            QVERIFY(w.findChild<QRadioButton *>(movedToNone)->isChecked());
+        for (const auto &c : cases) {
+            w.ui.noneBootRB->click();
+            w.ui.noneResetRB->click();
+            w.findChild<QRadioButton *>(c[0])->click();
+            w.findChild<QRadioButton *>(c[1])->click();
+            QVERIFY2(w.findChild<QRadioButton *>(c[1])->isChecked(), c[1]);
+            QVERIFY2(w.findChild<QRadioButton *>(c[2])->isChecked(), c[2]);
+        }
     }
 
     void memoryButtonsOnlyOnClick()
