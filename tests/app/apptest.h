@@ -49,23 +49,16 @@ inline QStringList logLines(const Lodvane &w)
     return w.ui.log->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-// What a file dialog showed.
-struct DialogSeen
-{
-    QString caption, folder;
-    QStringList filters;
-};
-
 // Answers the next modal file dialog with `path` (empty: cancel), noting
-// in `seen` (if given) what it showed.
-inline void answerFileDialog(const QString &path, DialogSeen *seen = nullptr)
+// in `seen` (if given) what it showed: its caption, folder and filters.
+inline void answerFileDialog(const QString &path, QStringList *seen = nullptr)
 {
     QTimer::singleShot(0, [path, seen] {
         auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
         if (!dialog)
             return;
         if (seen)
-            *seen = {dialog->windowTitle(), dialog->directory().absolutePath(), dialog->nameFilters()};
+            *seen = QStringList{dialog->windowTitle(), dialog->directory().absolutePath()} + dialog->nameFilters();
         if (!path.isEmpty())
             dialog->selectFile(path);
         QMetaObject::invokeMethod(dialog, path.isEmpty() ? "reject" : "accept");

@@ -355,14 +355,12 @@ private slots:
 
     void scriptButtonAndSetting()
     {
-        DialogSeen seen;
+        QStringList seen;
         answerFileDialog(scriptFile("int main() { GridNew(\"Chosen\"); LodvaneSetPage(3); LodvaneSetPage(9); return 0; }\n",
                                     "eeprom.c"),
                          &seen);
         w->ui.scriptTB->click();
-        QCOMPARE(seen.caption, QStringLiteral("Specify Data Script File"));
-        QCOMPARE(seen.folder, QDir::currentPath());
-        QCOMPARE(seen.filters, QStringList{"Script (*.c)"});
+        QCOMPARE(seen, QStringList({"Specify Data Script File", QDir::currentPath(), "Script (*.c)"}));
         QCOMPARE(tabs()->tabText(0), QStringLiteral("Chosen"));
         QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::EepromPage));
         QCOMPARE(w->settings->value("ScriptFilePath").toString(), f->dir.path());
