@@ -4,7 +4,7 @@
 // running action. (The file checks before
 // the port is touched are the command-line tests', on the same steps.)
 #include "apptest.h"
-#include "bootstream.h"
+#include "samplestreams.h"
 #include "simprocess.h"
 #include "testfiles.h"
 #include "textrecorder.h"
@@ -188,12 +188,7 @@ private slots:
         QFETCH(bool, toRam);
         QFETCH(QString, pressedAfter);
         startBoard();
-        bootstream::Block block;
-        block.flags = bootstream::kFlagFirst;
-        block.address = 0xFF800000;
-        const QByteArray payload = testPattern(12000, 4);
-        block.payload.assign(payload.begin(), payload.end());
-        const QString binary = writeFile("image.ldr", toBytes(bootstream::write({block})));
+        const QString binary = writeFile("image.ldr", toBytes(sampleStream(12000)));
         w->ui.binaryFilePathLE->setText(binary);
         w->ui.flashSize->setValue(4 * 65536);
         if (button == "verifyTB") // something to verify
