@@ -6,10 +6,8 @@
 #include "terminaloutput.h"
 #include "testfiles.h"
 
-#include <QFontDialog>
 #include <QMenu>
 #include <QRegularExpression>
-#include <QScrollBar>
 #include <QTextBlock>
 #include <QtTest>
 
@@ -185,35 +183,6 @@ private slots:
             w->terminalOutput(chunk.constData());
         QCOMPARE(w->ui.terminal->toPlainText(), shown);
         QCOMPARE(terminalCarriageReturnPending(), pending);
-    }
-
-    // A larger font with a full view: the scroll range must follow, or the
-    // newest lines cannot be reached.
-    void newFontKeepsTheEndInReach()
-    {
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w));
-        openTerminal();
-        QByteArray lines;
-        for (int i = 0; i < 1100; ++i)
-            lines += "line " + QByteArray::number(i) + "\r\n";
-        w->terminalOutput(lines + "bf> ");
-        QFont larger = w->ui.terminal->font();
-        larger.setPointSize(3 * larger.pointSize());
-        QTimer::singleShot(0, [larger] {
-            if (auto *dialog = qobject_cast<QFontDialog *>(QApplication::activeModalWidget())) {
-                dialog->setCurrentFont(larger);
-                dialog->accept();
-            }
-        });
-        w->ui.fontTB->click();
-        QCOMPARE(w->ui.terminal->font().pointSize(), larger.pointSize());
-        QVERIFY(w->ui.terminal->viewport()->rect().contains(w->ui.terminal->cursorRect()));
-        // The scroll bar reaches the end again after a look further up.
-        QScrollBar *bar = w->ui.terminal->verticalScrollBar();
-        bar->setValue(0);
-        bar->setValue(bar->maximum());
-        QVERIFY(w->ui.terminal->viewport()->rect().contains(w->ui.terminal->cursorRect()));
     }
 
     // The timer counts the transfers' ticks down to zero, never below, and
