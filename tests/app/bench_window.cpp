@@ -1,15 +1,8 @@
-// Benchmarks, not tests: the window on a pseudo-terminal at full speed. One
-// program built under three names; the name says which figure it measures.
-//
-//   build/bin/bench_terminal         a 1 MiB burst of text (80-character lines,
-//                                    every fourth ending in a lone carriage
-//                                    return) into the open terminal, and the
-//                                    window's memory afterwards
-//   build/bin/bench_xmodem           a 1 MiB file received with X-Rx from
-//                                    lrzsz's sx and sent on the board's request
-//                                    to lrzsz's rx, against sx straight to rx
-//   build/bin/bench_idle_script [S]  the processor time of the example script's
-//                                    page waiting for its buttons (10 s)
+// Benchmarks, not tests: the window on a pseudo-terminal at full speed, one
+// program under three names, each printing its figures:
+//   build/bin/bench_terminal         a 1 MiB burst of text into the terminal
+//   build/bin/bench_xmodem           1 MiB by X-Rx from sx and to rx on request
+//   build/bin/bench_idle_script [S]  the example script's page idle (10 s)
 #include "apptest.h"
 #include "peerprocess.h"
 #include "testfiles.h"
@@ -63,6 +56,8 @@ double cpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+// 80-character lines, every fourth ending in a lone carriage return, written
+// at full speed; the window's memory before and after.
 int terminalBurst(WindowOnPty &f)
 {
     QByteArray text;
@@ -100,6 +95,8 @@ qint64 xmodemAnchor(const QString &dir, const QString &sxOptions)
     return clock.elapsed();
 }
 
+// X-Rx from sx sending 1K blocks, then a board request taken by rx, each
+// against sx straight to rx.
 int xmodemBothWays(WindowOnPty &f)
 {
     const QString dir = f.dir.path();
