@@ -124,38 +124,30 @@ private slots:
     {
         QTest::addColumn<QByteArray>("call");
         QTest::addColumn<QString>("message");
-        QTest::addColumn<int>("column");
         const QString page = "Wrong page identifier", rgb = "Invalid number of fields in RGB specifications",
                       button = "PUSHBUTTON selection out of range", handle = "invalid widget handle";
-        QTest::newRow("page named with its blanks") << QByteArray("GridShowGrid(\" P \", 0);") << page << 5;
-        QTest::newRow("two colour fields") << QByteArray("GridForeground(\"255,0\");") << rgb << 5;
-        QTest::newRow("button -1") << QByteArray("LodvaneButtonAction(-1);") << button << 5;
-        QTest::newRow("button 4") << QByteArray("LodvaneButtonClearAction(4);") << button << 5;
-        QTest::newRow("handle 0") << QByteArray("SpinBoxValue(0);") << handle << 5;
-        QTest::newRow("wrong kind") << QByteArray("SpinBoxSetValue(CheckBox(\"c\", 0, \"t\"), 1);") << handle << 5;
-        QTest::newRow("text cell as widget") << QByteArray("ComboBoxValue(GridAddText(\"P\", 0, 0, \"t\"));") << handle << 5;
-        QTest::newRow("widget as text cell") << QByteArray("GridSetText(LineEdit(\"a\", \"t\"), \"b\");") << handle << 5;
+        QTest::newRow("page named with its blanks") << QByteArray("GridShowGrid(\" P \", 0);") << page;
+        QTest::newRow("two colour fields") << QByteArray("GridForeground(\"255,0\");") << rgb;
+        QTest::newRow("button -1") << QByteArray("LodvaneButtonAction(-1);") << button;
+        QTest::newRow("button 4") << QByteArray("LodvaneButtonClearAction(4);") << button;
+        QTest::newRow("handle 0") << QByteArray("SpinBoxValue(0);") << handle;
+        QTest::newRow("wrong kind") << QByteArray("SpinBoxSetValue(CheckBox(\"c\", 0, \"t\"), 1);") << handle;
+        QTest::newRow("text cell as widget") << QByteArray("ComboBoxValue(GridAddText(\"P\", 0, 0, \"t\"));") << handle;
+        QTest::newRow("widget as text cell") << QByteArray("GridSetText(LineEdit(\"a\", \"t\"), \"b\");") << handle;
         QTest::newRow("widget replaced in its cell")
             << QByteArray("int s = SpinBox(0, 9, 1, \"t\"); GridAddWidget(\"P\", 0, 0, s); "
-                          "GridAddWidget(\"P\", 0, 0, LineEdit(\"x\", \"t\")); SpinBoxValue(s);")
-            << handle << 111;
+                          "GridAddWidget(\"P\", 0, 0, LineEdit(\"x\", \"t\")); SpinBoxValue(s);") << handle;
         QTest::newRow("pages rebuilt")
-            << QByteArray("int t = GridAddText(\"P\", 0, 0, \"t\"); GridNew(\"Q\"); GridSetText(t, \"x\");") << handle << 56;
+            << QByteArray("int t = GridAddText(\"P\", 0, 0, \"t\"); GridNew(\"Q\"); GridSetText(t, \"x\");") << handle;
     }
 
     void libraryErrorsEndTheRun()
     {
         QFETCH(QByteArray, call);
         QFETCH(QString, message);
-        QFETCH(int, column);
         QVERIFY(!run("int main()\n{\n    GridNew(\"P\");\n    " + call + "\n    GridNew(\"after\");\n    return 0;\n}\n"));
-        const QStringList lines = logLines();
-        QVERIFY2(lines.last().startsWith(path + ":4:") && lines.last().endsWith(" " + message), qPrintable(lines.last()));
-        // The caret stands under the call that failed.
-        QCOMPARE(lines.at(lines.size() - 3), QStringLiteral("    ") + QString::fromLatin1(call));
-        QCOMPARE(lines.at(lines.size() - 2).trimmed(), QStringLiteral("^"));
-        const int caret = lines.at(lines.size() - 2).indexOf('^') + 1;
-        QVERIFY(caret >= column && caret <= column + call.size());
+        const QString last = logLines().last();
+        QVERIFY2(last.startsWith(path + ":4:") && last.endsWith(" " + message), qPrintable(last));
         QVERIFY(tabs()->tabText(0) != QStringLiteral("after")); // the run ended at the error
         QVERIFY(!w->scriptRunning);
     }
