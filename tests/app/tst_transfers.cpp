@@ -1,7 +1,7 @@
 // File transfers from the terminal page: the transfers a board starts itself,
 // played byte for byte by a scripted board on the other side of a real
-// pseudo-terminal, and X-Rx from lrzsz's sx. (The virtual board's monitor
-// starts both transfers, whole, in the action tests.)
+// pseudo-terminal, a request taken by lrzsz's rx, and X-Rx from lrzsz's sx.
+// (The virtual board's monitor starts both transfers in the action tests.)
 #include "../terminal/xmodempackets.h"
 #include "apptest.h"
 #include "peerprocess.h"
@@ -196,6 +196,32 @@ private slots:
         QCOMPARE(logLines().contains(QStringLiteral("Terminal: Requested file [%1]").arg(name)), request);
         QCOMPARE(logLines().contains(QStringLiteral("Terminal: Refused file name [%1]").arg(name)), nameRefused);
         QVERIFY(w->terminalPolling);
+    }
+
+    // A request taken by rx in checksum mode: the size line, then the file as
+    // an area rounded up to the next multiple of 128 with zeros, ended by a
+    // CTRL-Z block (the packets themselves are the engine's tests', CRC mode
+    // the virtual board's in the action tests).
+    void deviceRequestsFile()
+    {
+        const QByteArray data = testPattern(3000, 7);
+        QVERIFY(QDir(f->dir.path()).mkdir("sub"));
+        QVERIFY(!writeFile(file("sub/req.bin"), data).isEmpty());
+        ScriptedBoard board{f->pty, {}};
+        board.announce(char(0xFE), "sub/req.bin\n");
+        board.expect(kAckByte + "3000\n");
+        board.send(kAckByte);
+        int status = -1;
+        auto receive = [&] {
+            PeerProcess rx;
+            rx.start("rx", {"received.bin"}, f->pty.masterDescriptor(), f->dir.path());
+            status = rx.wait(10000);
+        };
+        QCOMPARE(board.run(receive), QString());
+        QCOMPARE(status, 0);
+        QCOMPARE(contents("received.bin").left(3072 + 1), data + QByteArray(3072 - 3000, '\0') + char(kCtrlZ));
+        QVERIFY(logLines().contains("Terminal: Requested file size 3000"));
+        QCOMPARE(logLines().last(), QStringLiteral("Terminal: X-Modem file transmit OK"));
     }
 
     // X-Rx against sx sending 1K blocks: the file as sx sent it, padding
