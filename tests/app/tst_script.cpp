@@ -195,6 +195,21 @@ private slots:
         QCOMPARE(cell<QLineEdit>(0, 6, 0)->text(), QStringLiteral("second")); // replaced in its cell
     }
 
+    // A click before the script looks is seen until the script clears it.
+    void buttonActionAndClear()
+    {
+        QTimer::singleShot(0, [this] { w->ui.PB_2->click(); });
+        QVERIFY(run("int main()\n{\n"
+                    "    LodvaneSetButton(2, \"Read\");\n"
+                    "    int loops = 0;\n"
+                    "    while (!LodvaneButtonAction(2) && loops < 100000) { LodvaneProcessEvents(); loops++; }\n"
+                    "    int first = LodvaneButtonAction(2);\n"
+                    "    LodvaneButtonClearAction(2);\n"
+                    "    printf(\"%d %d\\n\", first, LodvaneButtonAction(2));\n"
+                    "    return 0;\n}\n"));
+        QCOMPARE(logLines().last(), QStringLiteral("1 0"));
+    }
+
     void outputBecomesLogEntries()
     {
         w->ui.log->clear();
