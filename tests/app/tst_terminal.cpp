@@ -208,9 +208,13 @@ private slots:
         QCOMPARE(w->receiveByte(2), -1);
     }
 
-    void logFile()
+    // The log file, then CLOSE, which closes the port: keys typed into the
+    // view no longer reach it. RESET is offered only with a line to pulse.
+    void logFileAndClose()
     {
+        w->ui.noneResetRB->click();
         openTerminal();
+        QVERIFY(!w->ui.resetTB->isEnabled());
         // A name outside Latin-1 is refused; no file is made.
         QStringList seen;
         answerFileDialog(f->dir.filePath(QString::fromUtf8("\xC5\x82\xC3\xB3" "d\xC5\xBA.log")), &seen);
@@ -233,18 +237,11 @@ private slots:
         w->terminalOutput("\xBBx\ny");
         w->terminalOutput(QByteArray("ab\0cd", 5).constData());
         QTest::keyClicks(w->ui.terminal, QStringLiteral("typed"));
+        QCOMPARE(sent(), QByteArray("TYPED"));
         w->ui.logTB->click();
         QVERIFY(!w->terminalLogFile);
         QCOMPARE(readFile(logName), QByteArray("A\r\xBBx\nyab"));
-    }
 
-    // CLOSE on the terminal page closes the port: keys typed into the view
-    // no longer reach it. RESET is offered only with a line to pulse.
-    void closeTerminal()
-    {
-        w->ui.noneResetRB->click();
-        openTerminal();
-        QVERIFY(!w->ui.resetTB->isEnabled());
         w->ui.closeTerminalTB->click();
         QCOMPARE(w->ui.main->currentIndex(), int(Lodvane::HomePage));
         QVERIFY(!w->terminalPolling);
