@@ -96,7 +96,7 @@ private slots:
     // sees for the BOOT/RESET choices, and the terminal on the same port, also
     // when the upload failed. The demo monitor then starts both file transfers
     // itself, its markers arriving among its text, and RESET pulses the chosen
-    // line as PROGRAM did (DTR the other way round when none is chosen).
+    // line as PROGRAM did.
     void ramUploadThenTerminal_data()
     {
         QTest::addColumn<QStringList>("boardOptions");
@@ -113,7 +113,7 @@ private slots:
             << QStringList({"RTS 0", "sleep 10", "DTR 0", "sleep 100", "DTR 1", "RTS 0"})
             << QStringList({"DTR 0", "sleep 100", "DTR 1"});
         QTest::newRow("upload fails") << QStringList{"--no-autobaud"} << "noneBootRB" << "noneResetRB" << false
-                                      << QStringList() << QStringList({"DTR 1", "sleep 100", "DTR 0"});
+                                      << QStringList() << QStringList();
     }
 
     void ramUploadThenTerminal()
@@ -155,10 +155,12 @@ private slots:
         } else {
             QVERIFY(logLines().first().startsWith("No answer on auto-baud command by device ["));
         }
-        recorder.events.clear();
-        w->ui.resetTB->click();
+        if (!pulse.isEmpty()) { // RESET with no line chosen is the terminal tests'
+            recorder.events.clear();
+            w->ui.resetTB->click();
+            QCOMPARE(recorder.events, pulse);
+        }
         w->link->setLineRecorder(nullptr);
-        QCOMPARE(recorder.events, pulse);
         w->ui.closeTerminalTB->click();
         QVERIFY(!w->link->isOpen());
     }
