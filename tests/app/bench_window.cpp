@@ -146,8 +146,6 @@ int xmodemBothWays(WindowOnPty &f)
 
 int idleScriptPage(WindowOnPty &f, int idleSeconds)
 {
-    const QString script = f.dir.filePath(QStringLiteral("eeprom.c"));
-    writeFile(script, readFile(QStringLiteral(LODVANE_EXAMPLES "/eeprom.c")));
     Lodvane *w = f.w.get();
     double cpuAtStart = 0;
     QElapsedTimer wall;
@@ -169,7 +167,7 @@ int idleScriptPage(WindowOnPty &f, int idleSeconds)
         w->ui.PB_3->click(); // the script's own Close
     });
     watch.start(50);
-    w->runScript(script);
+    w->runScript(QStringLiteral(LODVANE_EXAMPLES "/eeprom.c")); // never saved: Close only
     return 0;
 }
 

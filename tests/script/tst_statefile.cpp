@@ -102,7 +102,6 @@ private slots:
     void repeatedSavesReplaceTheBlock_data()
     {
         QTest::addColumn<QByteArray>("script");
-        QTest::newRow("LF") << kScript;
         QTest::newRow("CR LF") << QByteArray("int main()\r\n{\r\n    return 0;\r\n}\r\n");
         QTest::newRow("data lines further down stay text")
             << QByteArray("int x;\n//#STATE.DATA: 0,2,1,SPINBOX,9,pasted\nint main() { return 0; }\n");
