@@ -33,8 +33,6 @@ private slots:
         QTest::addColumn<int>("flashSize");
         QTest::addColumn<QString>("loader");
         QTest::addColumn<QStringList>("checked");
-        const QStringList defaults{"noneBootRB", "noneResetRB", "extFlashRB"};
-        QTest::newRow("first start") << QVariantMap() << 0 << 1 << 5 << 2097152 << "BF51x" << defaults;
         QTest::newRow("stacked FLASH core, FLASH")
             << QVariantMap{{"CoreIndex", 4}, {"BaudRate", 2}, {"FlashSize", 1048576u}, {"Memory", 0}} << 4 << 5 << 2
             << 1048576 << "BF51x" << QStringList{"noneBootRB", "noneResetRB", "flashRB"};
@@ -50,7 +48,7 @@ private slots:
         QTest::newRow("unreadable values: defaults")
             << QVariantMap{{"CoreIndex", 7}, {"BaudRate", -3}, {"FlashSize", "garbage"}, {"BootLine", 7},
                            {"ResetLine", "rts"}, {"Memory", -1}}
-            << 0 << 1 << 5 << 1 << "BF51x" << defaults;
+            << 0 << 1 << 5 << 1 << "BF51x" << QStringList{"noneBootRB", "noneResetRB", "extFlashRB"};
     }
 
     void settingsRestoredAndWritten()
