@@ -131,7 +131,6 @@ private slots:
         QTest::newRow("button 4") << QByteArray("LodvaneButtonClearAction(4);") << button;
         QTest::newRow("handle 0") << QByteArray("SpinBoxValue(0);") << handle;
         QTest::newRow("wrong kind") << QByteArray("SpinBoxSetValue(CheckBox(\"c\", 0, \"t\"), 1);") << handle;
-        QTest::newRow("text cell as widget") << QByteArray("ComboBoxValue(GridAddText(\"P\", 0, 0, \"t\"));") << handle;
         QTest::newRow("widget as text cell") << QByteArray("GridSetText(LineEdit(\"a\", \"t\"), \"b\");") << handle;
         QTest::newRow("widget replaced in its cell")
             << QByteArray("int s = SpinBox(0, 9, 1, \"t\"); GridAddWidget(\"P\", 0, 0, s); "
