@@ -1,10 +1,7 @@
 // Types and variables: layout and printed types, generated names, scopes,
 // incomplete and opaque types, host globals, and the messages of
 // declarations.
-#include "scriptfixture.h"
-
-#include <QRegularExpression>
-#include <QtTest>
+#include "enginefixture.h"
 
 class TestDeclaration : public EngineTest
 {
@@ -31,30 +28,18 @@ void TestDeclaration::layout_data()
     };
     const char *s = "struct s { char c; int i; short h; } v;";
     row("offset after padding", s, "(char *)&v.i - (char *)&v", "int 4");
-    row("offset of last member", s, "(char *)&v.h - (char *)&v", "int 8");
-    row("union members share offset 0", "union u { char c; int i; } w;", "(char *)&w.i - (char *)&w.c", "int 0");
-    row("trailing padding", "struct t { int i; char c; } t;", "sizeof t", "int 8");
-    row("array member", "struct a { char n[3]; int k; } a;", "(char *)&a.k - (char *)&a", "int 4");
     row("nested struct", "struct in { short a; char b; }; struct out { char c; struct in i; } o;", "sizeof o",
         "int 6");
-    row("row of a two-dimensional array", "char m[2][3];", "sizeof m[0]", "int 3");
     row("unsigned char", "unsigned char b; b = 300;", "b", "unsigned char 44");
-    row("unsigned short", "unsigned short b; b = -1;", "b", "unsigned short 65535");
     row("signed alone is int", "signed b;", "sizeof b", "int 4");
-    row("unsigned alone", "unsigned b;", "b", "unsigned int 0");
     row("float is double", "float f;", "sizeof f", "int 8");
     row("array size from a constant expression", "int n[2 * 3 + 1];", "sizeof n", "int 28");
-    row("enum variable is int", "enum e { A, B = 5, C } x;", "sizeof x", "int 4");
     row("enum value from expression", "enum e { A = 2 * 3, B };", "B", "int 7");
-    row("several declarators", "int a, *b, c[2];", "sizeof c", "int 8");
     row("self-referencing struct", "struct node { int v; struct node *next; } n;", "sizeof n", "int 16");
     row("forward declared then defined", "struct f *fp; struct f { int x; };", "sizeof(struct f)", "int 4");
-    row("pointer to pointer", "char **pp;", "pp", "char** null");
     row("array of arrays", "int m[2][3];", "m", "int[2][3]");
     row("address of array", "int m[4];", "&m", "int[4]* ptr");
-    row("struct tag", "struct tag { int a; } t;", "t", "struct tag");
     row("union tag", "union tag { int a; } t;", "&t", "union tag* ptr");
-    row("unsigned long", "unsigned long ul;", "ul", "unsigned long 0");
     row("type value", "", "int", "type ");
 }
 
@@ -75,7 +60,6 @@ void TestDeclaration::declarationErrors_data()
         QTest::newRow(name) << QByteArray(declarations) << QByteArray(expected);
     };
     row("name defined twice", "int k; int k;", "test.c:1:13 'k' is already defined");
-    row("name defined twice in a block", "{ int t; int t; }", "test.c:1:15 't' is already defined");
     row("name in scope declared by an inner block", "{ int u; { int u; } }", "test.c:1:17 'u' is already defined");
     row("struct defined twice", "struct s { int a; }; struct s { int b; };",
         "test.c:1:30 data type 'struct s' is already defined");
@@ -83,11 +67,9 @@ void TestDeclaration::declarationErrors_data()
     row("enum never defined", "enum q x;", "test.c:1:7 enum 'q' isn't defined");
     row("enum trailing comma", "enum e { A, };", "test.c:1:12 identifier expected");
     row("enum without comma", "enum e { A B };", "test.c:1:11 comma expected");
-    row("enum name missing", "enum e { 3 };", "test.c:1:9 identifier expected");
     row("member defined twice", "struct s { int a; char a; };", "test.c:1:25 member 'a' already defined");
     row("member without name", "struct s { int; };", "test.c:1:11 invalid type in struct");
     row("member without semicolon", "struct s { int a char b; };", "test.c:1:17 semicolon expected");
-    row("incomplete variable", "struct t x;", "test.c:1:11 type 'struct t' isn't defined");
     row("incomplete array", "struct t x[3];", "test.c:1:14 type 'struct t[3]' isn't defined");
     row("member of an undefined struct", "struct s { struct t m; };", "test.c:1:22 type 'struct t' isn't defined");
     row("missing name", "int ;", "test.c:1:0 identifier expected");
@@ -95,12 +77,10 @@ void TestDeclaration::declarationErrors_data()
     row("negative array size", "int a[-1];", "test.c:1:9 bad type declaration");
     row("undefined type name", "nosuch x;", "test.c:1:7 'nosuch' is undefined");
     row("bracket after type", "int *(a);", "test.c:1:6 bad type declaration");
-    row("initialiser of wrong type", "int a = \"x\";", "test.c:1:8 can't assign int from char*");
     row("array too large", "int a[1000000000];", "test.c:1:18 out of memory");
     row("initialiser expected", "int a = ;", "test.c:1:8 expression expected");
     row("initialiser without commas", "int a[3] = {1; 2};", "test.c:1:14 comma expected");
     row("too many elements", "int v[2] = {1, 2, 3};", "test.c:1:18 too many array elements");
-    row("too many rows", "int m[2][2] = {{1}, {2}, {3}};", "test.c:1:25 too many array elements");
     row("list for a scalar", "int x = {1, 2};", "test.c:1:8 can't assign int from array initializer");
     row("typedef without a name", "typedef int;", "test.c:1:8 identifier expected");
     row("void variable", "void v;", "test.c:1:7 can't define a void variable");
@@ -117,20 +97,16 @@ void TestDeclaration::declarationErrors()
 // next number, in this run and in the next.
 void TestDeclaration::anonymousNamesCountUp()
 {
+    auto named = [](int n) { return "struct ^s" + QByteArray::number(n).rightJustified(4, '0'); };
     QCOMPARE(runStatements(&st, "struct { int a; } x; struct { int b; } y; enum { E1 } z;"), QByteArray());
-    QRegularExpression name("^struct \\^s(\\d{4})$");
-    QRegularExpressionMatch first = name.match(QString::fromLatin1(evaluate(&st, "x")));
-    QRegularExpressionMatch second = name.match(QString::fromLatin1(evaluate(&st, "y")));
-    QVERIFY(first.hasMatch() && second.hasMatch());
-    QCOMPARE(second.captured(1).toInt(), first.captured(1).toInt() + 1);
-    QVERIFY(first.captured(1).toInt() >= 1);
-
+    int first = evaluate(&st, "x").mid(9).toInt();
+    QVERIFY(first >= 1);
+    QCOMPARE(evaluate(&st, "x"), named(first));
+    QCOMPARE(evaluate(&st, "y"), named(first + 1));
     cleanup();
     init();
     QCOMPARE(runStatements(&st, "struct { int c; } w;"), QByteArray());
-    QRegularExpressionMatch next = name.match(QString::fromLatin1(evaluate(&st, "w")));
-    QVERIFY(next.hasMatch());
-    QCOMPARE(next.captured(1).toInt(), second.captured(1).toInt() + 1);
+    QCOMPARE(evaluate(&st, "w"), named(first + 2));
 }
 
 // A host object's struct has alignment 0; as a member it aligns to 1.

@@ -2,11 +2,6 @@
 // shared strings.
 #include "enginefixture.h"
 
-#include "type.h"
-#include "variable.h"
-
-#include <QtTest>
-
 class TestEngineMemory : public EngineTest
 {
     Q_OBJECT

@@ -3,11 +3,6 @@
 // set-up sources, and including a header once.
 #include "enginefixture.h"
 
-#include "expression.h"
-#include "variable.h"
-
-#include <QtTest>
-
 static void nativeHalf(ParseCursor *, ScriptValue *result, ScriptValue **args, int32_t)
 {
     double half = coerceDouble(args[0]) / 2;
@@ -82,14 +77,10 @@ void TestLibrary::runs_data()
     row("include without a name", "#include stdio", "text.c:1:9 \"filename.h\" expected");
     row("parse error", "int a;\nelse a = 1;", "text.c:2:0 parse error");
     row("')' expected", "int main() { if (1 { } }", "text.c:1:19 ')' expected");
-    row("'(' expected", "int main() { while 1) { } }", "text.c:1:19 '(' expected");
-    row("':' expected", "int main() { switch (1) { case 1 ; } }", "text.c:1:33 ':' expected");
     row("'{' expected after switch", "int main() { switch (1) case 1: ; }", "text.c:1:24 '{' expected");
-    row("'while' expected", "int main() { do { } until (1); }", "text.c:1:20 'while' expected");
     row("';' expected", "int main() { int a, b; a = 1, b = 2; }", "text.c:1:29 ';' expected");
     row("'}' expected", "int main()\n{\n    int a;\n", "text.c:4:0 '}' expected");
     row("statement expected", "int main() { if (1) }", "text.c:1:20 statement expected");
-    row("goto without a name", "int main() { goto 5; }", "text.c:1:18 identifier expected");
     row("goto label only behind", "int f()\n{\nback:\n    goto back;\n    return 1;\n}\nint main() { return f(); }",
         "text.c:6:0 couldn't find goto label 'back'");
     row("nested function", "int main() { int inner() { return 1; } return 0; }",
@@ -106,7 +97,6 @@ void TestLibrary::runs_data()
     row("value in return from a void function", "void f() { return 1; }\nint main() { f(); return 0; }",
         "text.c:1:18 value in return from a void function");
     row("prototype never defined", "int f();\nint main() { return f(); }", "text.c:2:22 'f' is undefined");
-    row("prototype twice", "int f();\nint f();", "text.c:2:7 'f' is already defined");
     row("function defined twice", "int f();\nint f() { return 1; }\nint f() { return 2; }",
         "text.c:3:19 'f' is already defined");
     // The value stays until the expression using it is over, then goes.
@@ -115,7 +105,6 @@ void TestLibrary::runs_data()
     row("global deleted by a function", "int a = 1;\nvoid f() { delete a; }\nint main() { f(); return a; }",
         "text.c:3:26 'a' is undefined");
     row("macro defined twice", "#define A 1\n#define A 2", "text.c:2:7 'A' is already defined");
-    row("macro without a name", "#define 5", "text.c:1:8 identifier expected");
     row("macro parameters without a comma", "#define F(a b) a", "text.c:1:12 comma expected");
     row("macro parameters not closed", "#define F(a, b\nint x;", "text.c:1:13 close bracket expected");
     row("macro used without arguments", "#define F(a) (a + 1)\nint main() { return F; }",
