@@ -33,17 +33,6 @@ int main()
 #ifndef MISSING
     Test(5);
 #endif
-#if 0
-    Test(0);
-#else
-    Test(6);
-#endif
-#if 256
-    Test(7);
-#endif
-#if '\0'
-    Test(0);
-#endif
 #if ZERO
     Test(0);
 #endif

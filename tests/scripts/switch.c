@@ -50,8 +50,6 @@ int main()
         switch (0) { case 0: a = 1; default: a = 2; }
     }
     Test(a);                          // 0
-    if (a == 1) { switch (0) { case 0: a = 3; default: a = 4; } }
-    Test(a);                          // 0
     goto past;
     switch (0) { case 0: a = 5; default: a = 6; }
 past:

@@ -1,17 +1,4 @@
 /* A state machine with switch, goto, nested loops and recursion. */
-int collatz(int n)
-{
-    int steps = 0;
-    while (n != 1) {
-        if (n % 2 == 0)
-            n = n / 2;
-        else
-            n = 3 * n + 1;
-        steps++;
-    }
-    return steps;
-}
-
 int gcd(int a, int b)
 {
     if (b == 0)
@@ -46,7 +33,6 @@ int main()
         counts[classify(text[i])]++;
     for (i = 0; i < 4; i++)
         Test(counts[i]);
-    Test(collatz(27));
     Test(gcd(1071, 462));
     for (i = 1; i < 20; i++) {
         for (j = 1; j < 20; j++) {

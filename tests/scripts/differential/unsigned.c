@@ -30,7 +30,6 @@ int main()
     unsigned int u = 0xEDB88320, all = 0xFFFFFFFF, one = 1, seed = 1;
     unsigned long big = 4000000000u;
     unsigned char small = 200;
-    char *check = "123456789";
     int i = -16;
     printf("%08x %08x %08x %08x\n", u >> 1, all >> 8, 0xEDB88320 >> 1, 0xFFFFFFFF >> 8);
     printf("%d %d %d\n", i >> 2, -16 >> 2u, i >> one);
@@ -43,9 +42,6 @@ int main()
     one %= 3;
     printf("%08x %08x %u\n", u, all, one);
     makeTable();
-    for (i = 0; i < 9; i++)
-        data[i] = check[i];
-    printf("%08x\n", crc32(data, 9));
     for (i = 0; i < 4096; i++) {
         seed = seed * 1103515245 + 12345;
         data[i] = seed >> 24;
