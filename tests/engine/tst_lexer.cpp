@@ -1,5 +1,4 @@
-// The lexer and the token reader, checked by decoding the token stream; the
-// conditional directives' errors through the statement parser.
+// The lexer and the token reader, checked by decoding the token stream.
 #include "enginefixture.h"
 
 #include <cmath>
@@ -16,8 +15,6 @@ private slots:
     void errorExitMidwayLeaksNothing();
     void denseShortTokensFitTheStream();
     void readerStopsAtTheEnd();
-    void conditionalErrors_data();
-    void conditionalErrors();
 };
 
 void TestLexer::tokens_data()
@@ -171,27 +168,6 @@ void TestLexer::readerStopsAtTheEnd()
     QCOMPARE(getRawToken(&end, nullptr, true), TK_EOF);
     QCOMPARE(end.pos, last);
     heapFree(&st, stream);
-}
-
-// The branches a conditional takes are checked by tests/scripts/macros.c.
-void TestLexer::conditionalErrors_data()
-{
-    QTest::addColumn<QByteArray>("source");
-    QTest::addColumn<QByteArray>("message");
-    QTest::newRow("#endif alone") << QByteArray("int a;\n#endif") << QByteArray("2:0 #endif without #if");
-    QTest::newRow("#else alone") << QByteArray("#else") << QByteArray("1:0 #else without #if");
-    QTest::newRow("undefined name") << QByteArray("#if NOPE\n#endif") << QByteArray("1:4 'NOPE' is undefined");
-    QTest::newRow("name that is no macro") << QByteArray("int DEFINED;\n#if DEFINED\n#endif") << QByteArray("2:3 value expected");
-    QTest::newRow("empty macro") << QByteArray("#define EMPTY\n#if EMPTY\n#endif") << QByteArray("2:3 value expected");
-    QTest::newRow("#ifdef without a name") << QByteArray("#ifdef 5") << QByteArray("1:7 identifier expected");
-}
-
-void TestLexer::conditionalErrors()
-{
-    QFETCH(QByteArray, source);
-    QFETCH(QByteArray, message);
-    QCOMPARE(runStatements(&st, source), "error: test.c:" + message);
-    QCOMPARE(st.exitValue, 1);
 }
 
 QTEST_GUILESS_MAIN(TestLexer)

@@ -78,7 +78,6 @@ void TestLibrary::runs_data()
     row("parse error", "int a;\nelse a = 1;", "text.c:2:0 parse error");
     row("')' expected", "int main() { if (1 { } }", "text.c:1:19 ')' expected");
     row("'{' expected after switch", "int main() { switch (1) case 1: ; }", "text.c:1:24 '{' expected");
-    row("';' expected", "int main() { int a, b; a = 1, b = 2; }", "text.c:1:29 ';' expected");
     row("'}' expected", "int main()\n{\n    int a;\n", "text.c:4:0 '}' expected");
     row("statement expected", "int main() { if (1) }", "text.c:1:20 statement expected");
     row("goto label only behind", "int f()\n{\nback:\n    goto back;\n    return 1;\n}\nint main() { return f(); }",
@@ -104,6 +103,13 @@ void TestLibrary::runs_data()
     row("delete of a deleted name", "int a;\ndelete a;\ndelete a;", "text.c:3:6 'a' is not defined");
     row("global deleted by a function", "int a = 1;\nvoid f() { delete a; }\nint main() { f(); return a; }",
         "text.c:3:26 'a' is undefined");
+    // The branches a conditional takes are checked by tests/scripts/macros.c.
+    row("#endif alone", "int a;\n#endif", "text.c:2:0 #endif without #if");
+    row("#else alone", "#else", "text.c:1:0 #else without #if");
+    row("undefined name", "#if NOPE\n#endif", "text.c:1:4 'NOPE' is undefined");
+    row("name that is no macro", "int DEFINED;\n#if DEFINED\n#endif", "text.c:2:3 value expected");
+    row("empty macro", "#define EMPTY\n#if EMPTY\n#endif", "text.c:2:3 value expected");
+    row("#ifdef without a name", "#ifdef 5", "text.c:1:7 identifier expected");
     row("macro defined twice", "#define A 1\n#define A 2", "text.c:2:7 'A' is already defined");
     row("macro parameters without a comma", "#define F(a b) a", "text.c:1:12 comma expected");
     row("macro parameters not closed", "#define F(a, b\nint x;", "text.c:1:13 close bracket expected");
