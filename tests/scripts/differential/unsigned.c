@@ -1,29 +1,9 @@
 /* Unsigned arithmetic as C does it: shifts, division, remainder and
    comparisons with unsigned int and unsigned long operands, unsigned
    constants, and a table-driven CRC-32 (the zip polynomial, reflected). */
-unsigned int crcTable[256];
+#include "crc32.h"
+
 unsigned char data[4096];
-
-void makeTable()
-{
-    unsigned int c;
-    int n, k;
-    for (n = 0; n < 256; n++) {
-        c = n;
-        for (k = 0; k < 8; k++)
-            c = (c & 1) ? (0xEDB88320 ^ (c >> 1)) : (c >> 1);
-        crcTable[n] = c;
-    }
-}
-
-unsigned int crc32(unsigned char *bytes, int length)
-{
-    unsigned int c = 0xFFFFFFFF;
-    int i;
-    for (i = 0; i < length; i++)
-        c = crcTable[(c ^ bytes[i]) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFF;
-}
 
 int main()
 {
