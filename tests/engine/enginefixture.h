@@ -105,17 +105,22 @@ inline const char *tokenSpelling(int kind)
 
 inline QByteArray fpText(double value) { return "f" + QByteArray::number(value, 'g', 17); }
 
+// A value as it lies in a token payload or a script value, unaligned.
+template <typename T> T storedAs(const void *at)
+{
+    T value;
+    memcpy(&value, at, sizeof value);
+    return value;
+}
+
 inline const char *streamAddress(const unsigned char *payload)
 {
-    uint64_t address;
-    memcpy(&address, payload, 8);
-    return reinterpret_cast<const char *>(static_cast<uintptr_t>(address));
+    return reinterpret_cast<const char *>(static_cast<uintptr_t>(storedAs<uint64_t>(payload)));
 }
 
 // Records separated by blanks: names as they are, integers as #n (unsigned
-// ones as #nu), doubles as
-// fN, strings in double quotes, characters as cN (the byte as unsigned). The
-// final end of file is left out; a record running past `length` or a stream
+// ones as #nu), doubles as fN, strings in double quotes, characters as cN
+// (the byte as unsigned). The final end of file is left out; a record running past `length` or a stream
 // not ending exactly at its end-of-file record decodes as "<overrun>".
 inline QByteArray decodeStream(const unsigned char *stream, size_t length, QByteArray *columns = nullptr)
 {
@@ -135,24 +140,9 @@ inline QByteArray decodeStream(const unsigned char *stream, size_t length, QByte
         switch (kind) {
         case TK_IDENTIFIER: word = streamAddress(payload); break;
         case TK_STRING_CONSTANT: word = '"' + QByteArray(streamAddress(payload)) + '"'; break;
-        case TK_INT_CONSTANT: {
-            int32_t v;
-            memcpy(&v, payload, 4);
-            word = "#" + QByteArray::number(v);
-            break;
-        }
-        case TK_UNSIGNED_CONSTANT: {
-            uint32_t v;
-            memcpy(&v, payload, 4);
-            word = "#" + QByteArray::number(v) + "u";
-            break;
-        }
-        case TK_FP_CONSTANT: {
-            double v;
-            memcpy(&v, payload, 8);
-            word = fpText(v);
-            break;
-        }
+        case TK_INT_CONSTANT: word = "#" + QByteArray::number(storedAs<int32_t>(payload)); break;
+        case TK_UNSIGNED_CONSTANT: word = "#" + QByteArray::number(storedAs<uint32_t>(payload)) + "u"; break;
+        case TK_FP_CONSTANT: word = fpText(storedAs<double>(payload)); break;
         case TK_CHAR_CONSTANT: word = "c" + QByteArray::number(payload[0]); break;
         default: word = tokenSpelling(kind); break;
         }
@@ -231,11 +221,8 @@ inline QByteArray valueText(EngineState *st, const ScriptValue *value)
         return text + ' ' + QByteArray::number(coerceInteger(value));
     if (kind == TYPE_DOUBLE)
         return text + ' ' + QByteArray::number(coerceDouble(value), 'g', 17);
-    if (kind == TYPE_POINTER) {
-        void *p;
-        memcpy(&p, value->data, sizeof p);
-        return text + (p ? " ptr" : " null");
-    }
+    if (kind == TYPE_POINTER)
+        return text + (storedAs<void *>(value->data) ? " ptr" : " null");
     return text;
 }
 
