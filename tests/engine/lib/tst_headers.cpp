@@ -123,7 +123,6 @@ void TestHeaders::stdio_data()
     row("long into the last int of an array", v + "sscanf(\"5\", \"%ld\", &a[1]);", "error: out of bounds access");
     row("allocating conversion refused", v + "sscanf(\"ab\", \"%ms\", s);", "error: bad scanf() format");
     row("source without its NUL", v + "memset(s, 'a', 4); sscanf(s, \"%d\", &i);", "error: out of bounds access");
-    row("empty va_list", v + "va_list v; int n = vsscanf(\"1\", \"x\", v); printf(\"%d\", n);", "0");
     row("null target", "int *p = 0; sscanf(\"1\", \"%d\", p);", "error: NULL pointer dereference");
     // Files.
     row("made-up FILE pointer", "char b[8]; fputc('x', (FILE *) b);", "error: invalid FILE pointer");
@@ -184,7 +183,6 @@ void TestHeaders::library_data()
     row("strtok after its text was freed", "char *p = malloc(8); strcpy(p, \"a b c\"); strtok(p, \" \"); free(p); strtok(0, \" \");",
         "error: out of bounds access");
     row("strerror is read-only", "char *e = strerror(EDOM); e[0] = 'x';", "error: can't assign to this");
-    row("toascii and isascii", "printf(\"%d %d %d\", toascii(200), isascii(127), isascii(-1));", "72 1 0");
     row("out of range is no class", "printf(\"%d %d %d %d\", isalpha(1000000), isspace(-5), isprint(233), iscntrl(0) != 0);", "0 0 0 1");
     row("strtol end pointer", "char *s = \"12ab\"; char *end; int v = strtol(s, &end, 10); printf(\"%d %s\", v, end);", "12 ab");
     row("strtod end pointer", "char *s = \"1.5e1z\"; char *end; double v = strtod(s, &end); printf(\"%g %s\", v, end);", "15 z");
@@ -193,7 +191,6 @@ void TestHeaders::library_data()
     row("strtol end pointer into an int", "int small[2]; strtol(\"1\", (char **) &small[1], 10);", "error: out of bounds access");
     row("rand is repeatable", "srand(5); int a = rand(); srand(5); printf(\"%d\", a == rand());", "1");
     row("abort reports", "abort();", "error: abort");
-    row("getenv of a missing name", "printf(\"%d\", getenv(\"LODVANE_SURELY_UNSET\") == 0);", "1");
     row("malloc is zero-filled", "int *p = malloc(8); printf(\"%d\", p[1]); free(p);", "0");
     row("index past a block", "int *p = malloc(8); p[2] = 1;", "error: out of bounds access");
     row("use after free", "int *p = malloc(8); free(p); p[0] = 1;", "error: out of bounds access");
@@ -210,7 +207,6 @@ void TestHeaders::library_data()
     row("gmtime and asctime", "int t = 86400; printf(\"%s\", asctime(gmtime(&t)));", "Fri Jan  2 00:00:00 1970\n");
     row("strftime", "int t = 0; char b[20]; int n = strftime(b, 20, \"%Y-%m-%d\", gmtime(&t)); printf(\"%d %s\", n, b);", "10 1970-01-01");
     row("strftime past its buffer", "int t = 0; char b[4]; strftime(b, 20, \"%Y\", gmtime(&t));", "error: out of bounds access");
-    row("difftime", "printf(\"%g\", difftime(10, 4));", "6");
     row("clock counts in thousandths", "printf(\"%d %d\", clock() >= 0, CLOCKS_PER_SEC);", "1 1000");
     row("tm pointer to a small buffer", "int small[2]; asctime((struct tm *) small);", "error: out of bounds access");
 }
