@@ -1,14 +1,5 @@
 // switch: fall-through, break, default where it stands, continue ending at
 // the switch, and switches reached while nothing runs.
-int pick(int v)
-{
-    switch (v) {
-    case 1: return 10;
-    case 2: return 20;
-    }
-    return 0;
-}
-
 int main()
 {
     int a = 0, i, n;
@@ -29,7 +20,6 @@ int main()
         n += 100;                     // runs on every pass: continue ended at the switch
     }
     Test(n);                          // 300
-    Test(pick(1) + pick(2) + pick(3)); // 30
     n = 0;
     for (i = 0; i < 2; i++) {
         switch (i) {

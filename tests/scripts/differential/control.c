@@ -1,4 +1,4 @@
-/* A state machine with switch, goto, nested loops and recursion. */
+/* A state machine with switch and recursion, and integer operators. */
 int gcd(int a, int b)
 {
     if (b == 0)
@@ -26,7 +26,7 @@ int main()
 {
     char text[] = "abc 123\tx9 ;!";
     int counts[4];
-    int i, j, found = 0;
+    int i;
     for (i = 0; i < 4; i++)
         counts[i] = 0;
     for (i = 0; text[i] != 0; i++)
@@ -34,16 +34,6 @@ int main()
     for (i = 0; i < 4; i++)
         Test(counts[i]);
     Test(gcd(1071, 462));
-    for (i = 1; i < 20; i++) {
-        for (j = 1; j < 20; j++) {
-            if (i * j == 221) {
-                found = i * 100 + j;
-                goto done;
-            }
-        }
-    }
-done:
-    Test(found);
     Test(-7 / 2);
     Test(-7 % 3);
     Test(7 >> 1);
