@@ -71,8 +71,7 @@ int main()
     Test(r[2][0]);                    // 99
     Test(counter());                  // 5
     Test(counter());                  // 6
-    Test(counter());                  // 7
-    Test(other() * 100 + counter());  // 4208
+    Test(other() * 100 + counter());  // 4207
     p.x = 1;
     p.y = 2;
     p = swap(p);
