@@ -28,7 +28,6 @@ void TestLexer::tokens_data()
     row("operators, longest match", operators, operators);
     row("arithmetic", "a+=b++-c--->d*=*e/=f%=g%h-=i", "a += b ++ - c -- -> d *= * e /= f %= g % h -= i");
     row("punctuation", "f(a[1], b.c) ? {x} : y; ...", "f ( a [ #1 ] , b . c ) ? { x } : y ; ...");
-    row("two dots are two dots", "a..b", "a . . b");
     const QByteArray words = "#define #else #endif #if #ifdef #ifndef #include auto break case char continue default "
                              "delete do double else enum extern float for goto if int long new register return short "
                              "signed sizeof static struct switch typedef union unsigned void while";
