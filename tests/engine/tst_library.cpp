@@ -91,6 +91,7 @@ void TestLibrary::runs_data()
         "text.c:3:26 'a' is undefined");
     // The branches a conditional takes are checked by tests/scripts/macros.c.
     row("#endif alone", "int a;\n#endif", "text.c:2:0 #endif without #if");
+    row("#else alone", "#else", "text.c:1:0 #else without #if");
     row("undefined name", "#if NOPE\n#endif", "text.c:1:4 'NOPE' is undefined");
     row("name that is no macro", "int DEFINED;\n#if DEFINED\n#endif", "text.c:2:3 value expected");
     row("#ifdef without a name", "#ifdef 5", "text.c:1:7 identifier expected");

@@ -142,14 +142,17 @@ void TestHeaders::statements_data()
     row("strcpy into a literal", bc + "char *p = \"abc\"; strcpy(p, \"x\");", "error: out of bounds access");
     row("strlen without a NUL", bc + "memset(b, 'a', 8); strlen(b);", "error: out of bounds access");
     row("strcmp above 127 comes after", bc + "strcpy(b, \"a\"); b[0] = 200; printf(\"%d %d\", strcmp(b, \"a\"), strcmp(\"a\", b));", "1 -1");
+    row("strncmp", "printf(\"%d %d\", strncmp(\"abcd\", \"abxx\", 2), strncmp(\"abcd\", \"abxx\", 3) < 0);", "0 1");
     row("strncmp may stop before a missing NUL", bc + "memset(b, 'a', 8); memset(c, 'a', 8); printf(\"%d\", strncmp(b, c, 8));", "0");
     row("strncmp past the storage", bc + "memset(b, 'a', 8); memset(c, 'a', 8); strncmp(b, c, 9);", "error: out of bounds access");
     row("strncpy pads", bc + "memset(b, 'z', 8); strncpy(b, \"ab\", 4); printf(\"%s %c\", b, b[4]);", "ab z");
     row("strncpy past the buffer", bc + "strncpy(b, \"ab\", 9);", "error: out of bounds access");
+    row("strncat", bc + "strcpy(b, \"ab\"); strncat(b, \"cdef\", 2); printf(\"%s\", b);", "abcd");
     row("memcpy and memset return the target", bc + "printf(\"%s %d\", memcpy(b, \"xyz\", 4), strlen(memset(c, 0, 8)));", "xyz 0");
     row("memcpy past the target", bc + "memcpy(b, \"0123456789\", 9);", "error: out of bounds access");
     row("memcpy past the source", bc + "memcpy(b, \"ab\", 4);", "error: out of bounds access");
     row("memset with a negative count", bc + "memset(b, 0, -1);", "error: out of bounds access");
+    row("memset past the target", bc + "memset(b, 0, 9);", "error: out of bounds access");
     row("memchr and memcmp", bc + "strcpy(b, \"hello\"); printf(\"%s %d %d\", memchr(b, 'l', 5), memcmp(b, \"help\", 3), memchr(b, 'z', 5) == 0);",
         "llo 0 1");
     row("searching",
