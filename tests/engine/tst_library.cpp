@@ -49,7 +49,6 @@ void TestLibrary::runs_data()
     auto row = [](const char *name, const char *text, const char *report, int status = 1, int limit = 0) {
         QTest::newRow(name) << QByteArray(text) << limit << status << QByteArray(report);
     };
-    row("main defined in the text", "int main() { return 7; }", "", 7);
     row("void main ends with status 0", "void main() { int v = 5; }", "", 0);
     row("a top-level return ends the run before main", "int n = 1;\nreturn 3;\nint main() { return 0; }", "", 3);
     row("exit inside a loop", "int main() { int i; for (i = 0; i < 10; i++) if (i == 2) exit(3); return 0; }", "", 3);

@@ -8,9 +8,6 @@ int main()
     while (1) { n++; break; n = 100; }
     Test(n);                          // 1
     n = 0;
-    do { n++; } while (0);
-    Test(n);                          // 1
-    n = 0;
     do { n++; if (n < 5) continue; break; } while (1);
     Test(n);                          // 5
     n = 0;
