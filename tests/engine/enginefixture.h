@@ -113,11 +113,6 @@ template <typename T> T storedAs(const void *at)
     return value;
 }
 
-inline const char *streamAddress(const unsigned char *payload)
-{
-    return reinterpret_cast<const char *>(static_cast<uintptr_t>(storedAs<uint64_t>(payload)));
-}
-
 // Records separated by blanks: names as they are, integers as #n (unsigned
 // ones as #nu), doubles as fN, strings in double quotes, characters as cN
 // (the byte as unsigned). The final end of file is left out; a record running past `length` or a stream
@@ -137,9 +132,10 @@ inline QByteArray decodeStream(const unsigned char *stream, size_t length, QByte
         if (kind == TK_EOF)
             return next == length ? text.trimmed() : QByteArray("<overrun>");
         QByteArray word;
+        const char *address = reinterpret_cast<const char *>(static_cast<uintptr_t>(storedAs<uint64_t>(payload)));
         switch (kind) {
-        case TK_IDENTIFIER: word = streamAddress(payload); break;
-        case TK_STRING_CONSTANT: word = '"' + QByteArray(streamAddress(payload)) + '"'; break;
+        case TK_IDENTIFIER: word = address; break;
+        case TK_STRING_CONSTANT: word = '"' + QByteArray(address) + '"'; break;
         case TK_INT_CONSTANT: word = "#" + QByteArray::number(storedAs<int32_t>(payload)); break;
         case TK_UNSIGNED_CONSTANT: word = "#" + QByteArray::number(storedAs<uint32_t>(payload)) + "u"; break;
         case TK_FP_CONSTANT: word = fpText(storedAs<double>(payload)); break;

@@ -14,16 +14,10 @@ void nativeCount(ParseCursor *, ScriptValue *result, ScriptValue **args, int32_t
     setInt(result, coerceInteger(args[0]));
 }
 
-void nativeId(ParseCursor *, ScriptValue *result, ScriptValue **args, int32_t)
-{
-    setInt(result, coerceInteger(args[0]));
-}
-
 void nativeCalls(ParseCursor *, ScriptValue *result, ScriptValue **, int32_t) { setInt(result, callCount); }
 
 const LibraryEntry kProbes[] = {
     {nativeCount, "int Count(int);"},
-    {nativeId, "int Id(int);"},
     {nativeCalls, "int Calls();"},
     {nativeSum, "int Sum(int, ...);"},
     {nullptr, nullptr},
@@ -124,8 +118,8 @@ void TestExpression::evaluates_data()
     fails("remainder by zero", "i = 0;", "5 % i", "test.c:1:6 division by zero");
     fails("minimum divided by minus one", "i = -2147483647 - 1;", "i / -1", "test.c:1:6 invalid operation");
     fails("minimum remainder minus one", "i = -2147483647 - 1;", "i % -1", "test.c:1:6 invalid operation");
-    fails("too many arguments", "", "Id(1, 2)", "test.c:1:5 too many arguments to Id()");
-    fails("not enough arguments", "", "Id()", "test.c:1:4 not enough arguments to 'Id'");
+    fails("too many arguments", "", "Count(1, 2)", "test.c:1:8 too many arguments to Count()");
+    fails("not enough arguments", "", "Count()", "test.c:1:7 not enough arguments to 'Count'");
     fails("not a function", "", "i(1)", "test.c:1:2 int is not a function - can't call");
     fails("index past the end", "", "a[3]", "test.c:1:4 out of bounds access");
     fails("negative index", "", "a[-1]", "test.c:1:5 out of bounds access");
@@ -184,7 +178,7 @@ void TestExpression::hostStackStaysBounded()
         qInfo("%s: %.0f KiB of host stack", ending, used / 1024);
         QVERIFY(used < budget);
     };
-    auto calls = [](int depth) { return QByteArray("Id(").repeated(depth) + "i" + QByteArray(depth, ')'); };
+    auto calls = [](int depth) { return QByteArray("Count(").repeated(depth) + "i" + QByteArray(depth, ')'); };
     // Nested blocks recurse in the parser without using the arena: the nesting
     // limit ends them, and the state is good for the next run.
     deepest(QByteArray(20000, '{'), true, "nesting too deep");

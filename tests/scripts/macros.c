@@ -27,9 +27,6 @@ int main()
 #else
     Test(0);
 #endif
-#if SIZE
-    Test(SIZE);                       // 4
-#endif
 #ifndef MISSING
     Test(5);
 #endif

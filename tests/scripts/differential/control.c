@@ -36,7 +36,6 @@ int main()
     Test(gcd(1071, 462));
     Test(-7 / 2);
     Test(-7 % 3);
-    Test(7 >> 1);
     Test(-8 >> 1);
     Test(1 << 10);
     Test(0x5a ^ 0xff);

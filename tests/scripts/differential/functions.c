@@ -61,7 +61,6 @@ int main()
     int v[8];
     char r[3][4];
     struct pair p;
-    int x = 0;
     Test(fib(20));                    // 6765
     nothing();
     fill(v, 8, 100);
@@ -77,8 +76,6 @@ int main()
     p = swap(p);
     Test(p.x * 10 + p.y);             // 21
     Test(sum16(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16)); // 136
-    setp(&x);
-    Test(x);                          // 42
     Test(viaAddress(1));              // 42
     return 0;
 }
