@@ -163,20 +163,6 @@ inline QByteArray tokeniseText(EngineState *state, const QByteArray &source, QBy
     return text;
 }
 
-// A run-mode cursor at the start of `text`, kept as "test.c"; its tokens
-// hang on the state as a parse whose definitions are used later leaves them.
-inline ParseCursor cursorOn(EngineState *st, const QByteArray &text)
-{
-    scriptSources().append(text);
-    const QByteArray &kept = scriptSources().last();
-    const char *file = internString(st, "test.c");
-    RetainedTokens *node = retainTokens(st, nullptr);
-    node->tokens = tokenise(st, file, kept.constData(), size_t(kept.size()));
-    ParseCursor cursor;
-    initCursor(&cursor, st, kept.constData(), node->tokens, file, true);
-    return cursor;
-}
-
 // The last line of the captured report: "file:line:column message".
 inline QByteArray lastReportLine()
 {
@@ -205,40 +191,39 @@ inline QByteArray runOutput(EngineState *st, const QByteArray &statements)
     return error.isEmpty() ? capturedOutput() : "error: " + error.mid(error.indexOf(' ', 7) + 1);
 }
 
-// "type value": integers in decimal, doubles to 17 digits, pointers as null
-// or ptr, anything else by its type alone.
-inline QByteArray valueText(EngineState *st, const ScriptValue *value)
-{
-    capturedOutput().clear();
-    printType(st, value->type, st->output);
-    QByteArray text = capturedOutput();
-    TypeKind kind = value->type->kind;
-    if (typeIsInteger(kind))
-        return text + ' ' + QByteArray::number(coerceInteger(value));
-    if (kind == TYPE_DOUBLE)
-        return text + ' ' + QByteArray::number(coerceDouble(value), 'g', 17);
-    if (kind == TYPE_POINTER)
-        return text + (storedAs<void *>(value->data) ? " ptr" : " null");
-    return text;
-}
-
-// One expression in run mode at top level; the arena must be back where it
-// was afterwards.
+// One expression in run mode at top level as "type value": integers in
+// decimal, doubles to 17 digits, pointers as null or ptr, anything else by
+// its type alone. The arena must be back where it was afterwards; the
+// tokens hang on the state as a parse whose definitions are used later
+// leaves them.
 inline QByteArray evaluate(EngineState *st, const QByteArray &text)
 {
     capturedOutput().clear();
+    scriptSources().append(text);
+    const QByteArray &kept = scriptSources().last();
     QByteArray result;
     char *top = st->arena.top;
     bool ok = engineProtectedCall(st, [&] {
-        ParseCursor cursor = cursorOn(st, text);
+        const char *file = internString(st, "test.c");
+        RetainedTokens *node = retainTokens(st, nullptr);
+        node->tokens = tokenise(st, file, kept.constData(), size_t(kept.size()));
+        ParseCursor cursor;
+        initCursor(&cursor, st, kept.constData(), node->tokens, file, true);
         ScriptValue *value;
         if (!parseExpression(&cursor, &value))
             parserError(&cursor, "expression expected");
-        QByteArray printed = valueText(st, value);
+        printType(st, value->type, st->output);
+        TypeKind kind = value->type->kind;
+        if (typeIsInteger(kind))
+            result = ' ' + QByteArray::number(coerceInteger(value));
+        else if (kind == TYPE_DOUBLE)
+            result = ' ' + QByteArray::number(coerceDouble(value), 'g', 17);
+        else if (kind == TYPE_POINTER)
+            result = storedAs<void *>(value->data) ? " ptr" : " null";
+        result.prepend(capturedOutput());
         valuePop(&cursor, value);
         if (getToken(&cursor, nullptr, false) != TK_EOF)
             parserError(&cursor, "end expected");
-        result = printed;
     });
     if (!ok)
         return lastReportLine();
