@@ -5,7 +5,6 @@
 #define TWICE(x) ((x) * 2)
 #define ADD(a, b) (a + b)
 #define EMPTY
-#define ZERO 0
 #define LETTER 'A' + 1
 int variable;
 
@@ -29,9 +28,6 @@ int main()
 #endif
 #ifndef MISSING
     Test(5);
-#endif
-#if ZERO
-    Test(0);
 #endif
 #if LETTER
     Test(8);                          // only the body's first token counts
