@@ -27,7 +27,6 @@ int main()
     int i, sum = 0;
     r.a = 7;
     Test(n + r.a);                    // 8: main runs after the top level made n 1.5
-    Test(sizeof(record));             // 8
     Test(sizeof(l));                  // 8
     selfDeleting();                   // runs to its end after deleting itself
     Test(counter);                    // 10

@@ -14,13 +14,6 @@ int main()
     for (;;) { if (++n == 4) break; }
     Test(n);                          // 4
     n = 0;
-    for (i = 0; i < 4; i++) {
-        int x = 0;                    // initialised again on every pass
-        x += i;
-        n += x;
-    }
-    Test(n);                          // 6
-    n = 0;
     for (i = 0; i < 3; i++) {
         int j;
         for (j = 0; j < 3; j++) {

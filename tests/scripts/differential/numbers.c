@@ -17,8 +17,6 @@ int main()
     Test(power(d, 3) * 1000);
     Test(7.0 / 2 * 100);
     Test(d > 2);
-    c = 300;
-    Test(c);
     s = 70000;
     Test(s);
     c = -1;
