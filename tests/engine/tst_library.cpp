@@ -72,7 +72,7 @@ void TestLibrary::runs_data()
     row("value in return from a void function", "void f() { return 1; }\nint main() { f(); return 0; }",
         "text.c:1:18 value in return from a void function");
     row("prototype never defined", "int f();\nint main() { return f(); }", "text.c:2:22 'f' is undefined");
-    row("prototype of a bound function", "int sum(int, ...);", "text.c:1:17 'sum' is already defined");
+    row("prototype of a bound function", "int sum(int, ...);", "text.c:1:18 'sum' is already defined");
     row("function defined twice", "int f();\nint f() { return 1; }\nint f() { return 2; }",
         "text.c:3:19 'f' is already defined");
     // The value stays until the expression using it is over, then goes.
