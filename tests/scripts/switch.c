@@ -5,8 +5,6 @@ int main()
     int a = 0, i, n;
     switch (2) { case 1: a = 1; case 2: a = 2; case 3: a = 3; }
     Test(a);                          // 3
-    switch (2) { case 1: a = 1; case 2: a = 2; break; case 3: a = 3; }
-    Test(a);                          // 2
     switch (7) { default: a = 9; case 5: a = 5; }
     Test(a);                          // 5 (default, then fall-through)
     a = 0;

@@ -5,9 +5,6 @@ int main()
     for (i = 0; i < 3; i++) { if (i == 1) continue; n += i; }
     Test(n);                          // 2
     n = 0;
-    while (1) { n++; break; n = 100; }
-    Test(n);                          // 1
-    n = 0;
     do { n++; if (n < 5) continue; break; } while (1);
     Test(n);                          // 5
     n = 0;
