@@ -132,10 +132,10 @@ inline QByteArray decodeStream(const unsigned char *stream, size_t length, QByte
         if (kind == TK_EOF)
             return next == length ? text.trimmed() : QByteArray("<overrun>");
         QByteArray word;
-        const char *address = reinterpret_cast<const char *>(static_cast<uintptr_t>(storedAs<uint64_t>(payload)));
+        auto address = [payload] { return reinterpret_cast<const char *>(uintptr_t(storedAs<uint64_t>(payload))); };
         switch (kind) {
-        case TK_IDENTIFIER: word = address; break;
-        case TK_STRING_CONSTANT: word = '"' + QByteArray(address) + '"'; break;
+        case TK_IDENTIFIER: word = address(); break;
+        case TK_STRING_CONSTANT: word = '"' + QByteArray(address()) + '"'; break;
         case TK_INT_CONSTANT: word = "#" + QByteArray::number(storedAs<int32_t>(payload)); break;
         case TK_UNSIGNED_CONSTANT: word = "#" + QByteArray::number(storedAs<uint32_t>(payload)) + "u"; break;
         case TK_FP_CONSTANT: word = fpText(storedAs<double>(payload)); break;
