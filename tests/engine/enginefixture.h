@@ -1,15 +1,22 @@
 // Helpers shared by the engine tests: a fresh engine state for every test,
-// captured engine output and a decoder that turns a token stream back into
-// readable text.
+// captured engine output, a decoder that turns a token stream back into
+// readable text, and drivers that run declarations, statements and
+// expressions on a state (texts are tokenised under the name "test.c" and
+// kept until clean-up, results come back as readable text).
 #ifndef LODVANE_TESTS_ENGINEFIXTURE_H
 #define LODVANE_TESTS_ENGINEFIXTURE_H
 
 #include "engine.h"
 #include "arena.h"
+#include "declaration.h"
 #include "error.h"
+#include "expression.h"
 #include "intern.h"
 #include "lexer.h"
+#include "run.h"
+#include "statement.h"
 #include "table.h"
+#include "type.h"
 #include "variable.h"
 
 #include <QByteArray>
@@ -98,17 +105,17 @@ inline const char *tokenSpelling(int kind)
 
 inline QByteArray fpText(double value) { return "f" + QByteArray::number(value, 'g', 17); }
 
-inline const char *streamAddress(const unsigned char *payload)
+// A value as it lies in a token payload or a script value, unaligned.
+template <typename T> T storedAs(const void *at)
 {
-    uint64_t address;
-    memcpy(&address, payload, 8);
-    return reinterpret_cast<const char *>(static_cast<uintptr_t>(address));
+    T value;
+    memcpy(&value, at, sizeof value);
+    return value;
 }
 
 // Records separated by blanks: names as they are, integers as #n (unsigned
-// ones as #nu), doubles as
-// fN, strings in double quotes, characters as cN (the byte as unsigned). The
-// final end of file is left out; a record running past `length` or a stream
+// ones as #nu), doubles as fN, strings in double quotes, characters as cN
+// (the byte as unsigned). The final end of file is left out; a record running past `length` or a stream
 // not ending exactly at its end-of-file record decodes as "<overrun>".
 inline QByteArray decodeStream(const unsigned char *stream, size_t length, QByteArray *columns = nullptr)
 {
@@ -125,27 +132,13 @@ inline QByteArray decodeStream(const unsigned char *stream, size_t length, QByte
         if (kind == TK_EOF)
             return next == length ? text.trimmed() : QByteArray("<overrun>");
         QByteArray word;
+        auto address = [payload] { return reinterpret_cast<const char *>(uintptr_t(storedAs<uint64_t>(payload))); };
         switch (kind) {
-        case TK_IDENTIFIER: word = streamAddress(payload); break;
-        case TK_STRING_CONSTANT: word = '"' + QByteArray(streamAddress(payload)) + '"'; break;
-        case TK_INT_CONSTANT: {
-            int32_t v;
-            memcpy(&v, payload, 4);
-            word = "#" + QByteArray::number(v);
-            break;
-        }
-        case TK_UNSIGNED_CONSTANT: {
-            uint32_t v;
-            memcpy(&v, payload, 4);
-            word = "#" + QByteArray::number(v) + "u";
-            break;
-        }
-        case TK_FP_CONSTANT: {
-            double v;
-            memcpy(&v, payload, 8);
-            word = fpText(v);
-            break;
-        }
+        case TK_IDENTIFIER: word = address(); break;
+        case TK_STRING_CONSTANT: word = '"' + QByteArray(address()) + '"'; break;
+        case TK_INT_CONSTANT: word = "#" + QByteArray::number(storedAs<int32_t>(payload)); break;
+        case TK_UNSIGNED_CONSTANT: word = "#" + QByteArray::number(storedAs<uint32_t>(payload)) + "u"; break;
+        case TK_FP_CONSTANT: word = fpText(storedAs<double>(payload)); break;
         case TK_CHAR_CONSTANT: word = "c" + QByteArray::number(payload[0]); break;
         default: word = tokenSpelling(kind); break;
         }
@@ -157,8 +150,7 @@ inline QByteArray decodeStream(const unsigned char *stream, size_t length, QByte
 
 // Tokenises `source` in a fresh run step; on an error exit returns the
 // captured report prefixed with "error: ".
-inline QByteArray tokeniseText(EngineState *state, const QByteArray &source, QByteArray *columns = nullptr,
-                               unsigned char **keep = nullptr)
+inline QByteArray tokeniseText(EngineState *state, const QByteArray &source, QByteArray *columns = nullptr)
 {
     unsigned char *stream = nullptr;
     size_t length = 0;
@@ -167,11 +159,77 @@ inline QByteArray tokeniseText(EngineState *state, const QByteArray &source, QBy
     if (!engineProtectedCall(state, [&] { stream = tokenise(state, file, source.constData(), size_t(source.size()), &length); }))
         return "error: " + capturedOutput();
     QByteArray text = decodeStream(stream, length, columns);
-    if (keep)
-        *keep = stream;
-    else
-        heapFree(state, stream);
+    heapFree(state, stream);
     return text;
+}
+
+// The last line of the captured report: "file:line:column message".
+inline QByteArray lastReportLine()
+{
+    QByteArray text = capturedOutput().trimmed();
+    int cut = text.lastIndexOf('\n');
+    return "error: " + (cut < 0 ? text : text.mid(cut + 1));
+}
+
+// Statements run as the top level of a text named "test.c"; "" or the
+// error line.
+inline QByteArray runStatements(EngineState *st, const QByteArray &text)
+{
+    capturedOutput().clear();
+    scriptSources().append(text);
+    const QByteArray &kept = scriptSources().last();
+    if (engineProtectedCall(st, [&] { runText(st, "test.c", kept.constData(), size_t(kept.size()), TEXT_KEEP_TOKENS); }))
+        return QByteArray();
+    return lastReportLine();
+}
+
+// What the statements printed, or "error: " and the report's message
+// without its location.
+inline QByteArray runOutput(EngineState *st, const QByteArray &statements)
+{
+    QByteArray error = runStatements(st, statements);
+    return error.isEmpty() ? capturedOutput() : "error: " + error.mid(error.indexOf(' ', 7) + 1);
+}
+
+// One expression in run mode at top level as "type value": integers in
+// decimal, doubles to 17 digits, pointers as null or ptr, anything else by
+// its type alone. The arena must be back where it was afterwards; the
+// tokens hang on the state as a parse whose definitions are used later
+// leaves them.
+inline QByteArray evaluate(EngineState *st, const QByteArray &text)
+{
+    capturedOutput().clear();
+    scriptSources().append(text);
+    const QByteArray &kept = scriptSources().last();
+    QByteArray result;
+    char *top = st->arena.top;
+    bool ok = engineProtectedCall(st, [&] {
+        const char *file = internString(st, "test.c");
+        RetainedTokens *node = retainTokens(st, nullptr);
+        node->tokens = tokenise(st, file, kept.constData(), size_t(kept.size()));
+        ParseCursor cursor;
+        initCursor(&cursor, st, kept.constData(), node->tokens, file, true);
+        ScriptValue *value;
+        if (!parseExpression(&cursor, &value))
+            parserError(&cursor, "expression expected");
+        printType(st, value->type, st->output);
+        TypeKind kind = value->type->kind;
+        if (typeIsInteger(kind))
+            result = ' ' + QByteArray::number(coerceInteger(value));
+        else if (kind == TYPE_DOUBLE)
+            result = ' ' + QByteArray::number(coerceDouble(value), 'g', 17);
+        else if (kind == TYPE_POINTER)
+            result = storedAs<void *>(value->data) ? " ptr" : " null";
+        result.prepend(capturedOutput());
+        valuePop(&cursor, value);
+        if (getToken(&cursor, nullptr, false) != TK_EOF)
+            parserError(&cursor, "end expected");
+    });
+    if (!ok)
+        return lastReportLine();
+    if (st->arena.top != top)
+        return "arena not released";
+    return result;
 }
 
 #endif

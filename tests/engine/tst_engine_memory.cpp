@@ -1,19 +1,12 @@
-// The engine state's memory: stack arena, heap budget, hash tables and
-// shared strings.
+// The engine state's memory: stack arena, heap budget and shared strings.
 #include "enginefixture.h"
-
-#include "type.h"
-#include "variable.h"
-
-#include <QtTest>
 
 class TestEngineMemory : public EngineTest
 {
     Q_OBJECT
 
 private slots:
-    void internPrefixIsSeparateEntry();
-    void tableChainUnlinksFromTheMiddle();
+    void internStopsAtAZeroByte();
     void arenaRefusesBeyondItsBounds();
     void heapRefusesBeyondItsBudget();
     void arenaAllocationIsZeroed();
@@ -21,37 +14,13 @@ private slots:
     void initWithTooSmallStackFails();
 };
 
-void TestEngineMemory::internPrefixIsSeparateEntry()
+// A length reaching past a zero byte stops at it (the lexer's names never
+// hold one, so nothing else gets here).
+void TestEngineMemory::internStopsAtAZeroByte()
 {
-    const char *whole = internString(&st, "abcdef");
-    const char *prefix = internString(&st, "abcdef", 3);
-    QVERIFY(whole != prefix);
-    QCOMPARE(QByteArray(prefix), QByteArray("abc"));
-    QCOMPARE(addressOf(internString(&st, "abc")), addressOf(prefix));
-    // And the longer text after the shorter one is also its own entry.
-    QCOMPARE(addressOf(internString(&st, "abcdefg", 6)), addressOf(whole));
-    QVERIFY(internString(&st, "abcdefg") != whole);
-    QCOMPARE(addressOf(st.emptyString), addressOf(internString(&st, "")));
-    const char text[] = {'a', 'b', '\0', 'c'}; // a length past a zero byte stops at it
+    const char text[] = {'a', 'b', '\0', 'c'};
     QCOMPARE(addressOf(internString(&st, text, sizeof text)), addressOf(internString(&st, "ab")));
-}
-
-void TestEngineMemory::tableChainUnlinksFromTheMiddle()
-{
-    HashEntry *buckets[1];
-    HashTable table;
-    tableInit(&table, buckets, 1, true);
-    const char *a = internString(&st, "a"), *b = internString(&st, "b"), *c = internString(&st, "c");
-    int va = 1, vb = 2, vc = 3;
-    QVERIFY(tableSet(&st, &table, a, &va, nullptr, 0, 0) && tableSet(&st, &table, b, &vb, nullptr, 0, 0) &&
-            tableSet(&st, &table, c, &vc, nullptr, 0, 0));
-    QCOMPARE(tableDelete(&st, &table, b), static_cast<void *>(&vb));
-    void *value = nullptr;
-    QVERIFY(tableGet(&table, a, &value) && value == &va);
-    QVERIFY(tableGet(&table, c, &value) && value == &vc);
-    tableDelete(&st, &table, a);
-    tableDelete(&st, &table, c);
-    QVERIFY(!buckets[0]);
+    QCOMPARE(addressOf(st.emptyString), addressOf(internString(&st, "")));
 }
 
 void TestEngineMemory::arenaRefusesBeyondItsBounds()

@@ -39,17 +39,16 @@ std::string scratchPath;
 void discardChar(int) {}
 void discardString(const char *) {}
 
-// Files the last script left in its working directory.
+// Files the last script left in its working directory ("." and ".." are
+// refused by unlinkat).
 void emptyScratch()
 {
     DIR *dir = fdopendir(dup(scratchDirectory));
     if (!dir)
         return;
     rewinddir(dir);
-    while (const dirent *entry = readdir(dir)) {
-        if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
-            unlinkat(scratchDirectory, entry->d_name, 0);
-    }
+    while (const dirent *entry = readdir(dir))
+        unlinkat(scratchDirectory, entry->d_name, 0);
     closedir(dir);
 }
 

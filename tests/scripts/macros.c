@@ -5,7 +5,6 @@
 #define TWICE(x) ((x) * 2)
 #define ADD(a, b) (a + b)
 #define EMPTY
-#define ZERO 0
 #define LETTER 'A' + 1
 int variable;
 
@@ -27,25 +26,8 @@ int main()
 #else
     Test(0);
 #endif
-#if SIZE
-    Test(SIZE);                       // 4
-#endif
 #ifndef MISSING
     Test(5);
-#endif
-#if 0
-    Test(0);
-#else
-    Test(6);
-#endif
-#if 256
-    Test(7);
-#endif
-#if '\0'
-    Test(0);
-#endif
-#if ZERO
-    Test(0);
 #endif
 #if LETTER
     Test(8);                          // only the body's first token counts

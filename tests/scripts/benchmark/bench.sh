@@ -8,12 +8,13 @@
 #              is not timed with it)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=${1:-$here/../../../build}
+build=$(cd "${1:-$here/../../../build}" && pwd)
 runner=$build/bin/lodvane-script
 runs=${RUNS:-3}
 python=${PYTHON:-$(python3 -c 'import sys; print(sys.executable)')}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+cd "$here" # a script finds its #include files from the folder it runs in
 once() { local s e; s=$(date +%s.%N); "$@" > "$work/out"; e=$(date +%s.%N); echo "$e - $s" | bc; }
 best() {
   local t b=

@@ -20,13 +20,6 @@ int main()
     a = 2;
 down:
     Test(a);                          // 1
-    {
-        goto next;
-        a = 3;
-    }
-    a = 4;
-next:
-    Test(a);                          // 1
     Test(leave(3));                   // 3
     if (a == 2) a = 5; else { goto inelse; a = 6; }
     if (a == 1) { a = 7; } else { inelse: a = 8; }

@@ -20,7 +20,6 @@ int main()
     Test(sizeof(g));                  // 12
     Test(sizeof(s));                  // 3
     Test(sizeof(local));              // 16
-    Test(m[1][0]);                    // 4
     Test(m[1][2]);                    // 6
     Test(n[0][1] * 10 + n[0][2]);     // 20
     Test(n[1][0]);                    // 4

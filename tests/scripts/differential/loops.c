@@ -5,24 +5,11 @@ int main()
     for (i = 0; i < 3; i++) { if (i == 1) continue; n += i; }
     Test(n);                          // 2
     n = 0;
-    while (1) { n++; break; n = 100; }
-    Test(n);                          // 1
-    n = 0;
-    do { n++; } while (0);
-    Test(n);                          // 1
-    n = 0;
     do { n++; if (n < 5) continue; break; } while (1);
     Test(n);                          // 5
     n = 0;
     for (;;) { if (++n == 4) break; }
     Test(n);                          // 4
-    n = 0;
-    for (i = 0; i < 4; i++) {
-        int x = 0;                    // initialised again on every pass
-        x += i;
-        n += x;
-    }
-    Test(n);                          // 6
     n = 0;
     for (i = 0; i < 3; i++) {
         int j;

@@ -14,20 +14,13 @@ int main()
     double d = 2.5;
     char c;
     short s;
-    int i;
-    double sum = 0;
     Test(power(d, 3) * 1000);
     Test(7.0 / 2 * 100);
     Test(d > 2);
-    c = 300;
-    Test(c);
     s = 70000;
     Test(s);
     c = -1;
     Test(c);
-    for (i = 1; i <= 10; i++)
-        sum += 1.0 / i;
-    Test(sum * 1000000);
     Test((int)(d * 4));
     Test(sizeof(char) + sizeof(short) * 10 + sizeof(int) * 100 + sizeof(double) * 1000);
     Test(3 > 2 == 1);
