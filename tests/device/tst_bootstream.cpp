@@ -27,16 +27,6 @@ Block dataBlock(std::uint32_t address, std::vector<std::uint8_t> payload, std::u
     return b;
 }
 
-Block fillBlock(std::uint32_t address, std::uint32_t count, std::uint32_t value)
-{
-    Block b;
-    b.flags = bootstream::kFlagFill;
-    b.address = address;
-    b.byteCount = count;
-    b.argument = value;
-    return b;
-}
-
 } // namespace
 
 class TestBootStream : public QObject
@@ -44,27 +34,9 @@ class TestBootStream : public QObject
     Q_OBJECT
 
 private slots:
-    void writeThenWalkRoundTrips()
-    {
-        // FILL: 64 bytes to fill, nothing in the stream. IGNORE: 3 bytes in the
-        // stream that the reader steps over. No block asks for FINAL: the writer
-        // sets it on the last one only. (The inspect lines of the sample stream
-        // pin every header word the writer puts down.)
-        const std::vector<std::uint8_t> stream = bootstream::write(
-            {dataBlock(0xFFA00000, {1, 2, 3, 4, 5}), fillBlock(0xFF800000, 64, 0xA5A5A5A5),
-             dataBlock(0, {9, 9, 9}, bootstream::kFlagIgnore), dataBlock(0, {7})});
-        QCOMPARE(stream.size(), std::size_t(4 * 16 + 5 + 3 + 1));
-        const bootstream::Walk w = bootstream::walk(stream);
-        QVERIFY2(w.ok, w.error.c_str());
-        QCOMPARE(w.blocks.size(), std::size_t(4));
-        QCOMPARE(w.blocks[1].byteCount, 64u);
-        QVERIFY(w.blocks[1].payload.empty() && w.blocks[2].payload.empty());
-        QCOMPARE(w.blocks[3].offset, std::size_t(56));
-        QCOMPARE(w.blocks[3].payload, std::vector<std::uint8_t>{7});
-        for (std::size_t i = 0; i < w.blocks.size(); ++i)
-            QCOMPARE(bool(w.blocks[i].flags & bootstream::kFlagFinal), i == 3);
-    }
-
+    // (The inspect lines of the sample stream pin every header word the
+    // writer puts down, its FILL and IGNORE blocks and the FINAL flag it sets
+    // on the last block only.)
     void streamEndsAfterFinalPayload()
     {
         // A FINAL block with a payload ends the stream after that payload; what
@@ -99,9 +71,6 @@ private slots:
         QTest::newRow("second header address")
             << -1 << 20 + 5 << 0x10 << 20 << 1
             << "bad header checksum 0x%1 (the header bytes XOR to 0x10) in the block header at offset 20";
-        QTest::newRow("last header count")
-            << -1 << 36 + 8 << 0x80 << 36 << 2
-            << "bad header checksum 0x%1 (the header bytes XOR to 0x80) in the block header at offset 36";
         QTest::newRow("empty") << 0 << -1 << 0 << 0 << 0 << "empty stream: no block header";
         QTest::newRow("inside payload") << 18 << -1 << 0 << 0 << 0
                                         << "stream ends at offset 18 inside the block at offset 0 before a FINAL block";
@@ -117,7 +86,9 @@ private slots:
         QFETCH(int, offset);
         QFETCH(int, blocks);
         QFETCH(QString, message);
-        std::vector<std::uint8_t> stream = bootstream::write({dataBlock(0, {1, 2, 3, 4}), fillBlock(0, 8, 0), dataBlock(0, {})});
+        Block fill = dataBlock(0, {}, bootstream::kFlagFill);
+        fill.byteCount = 8;
+        std::vector<std::uint8_t> stream = bootstream::write({dataBlock(0, {1, 2, 3, 4}), fill, dataBlock(0, {})});
         QCOMPARE(stream.size(), std::size_t(52));
         if (keep >= 0)
             stream.resize(std::size_t(keep));
