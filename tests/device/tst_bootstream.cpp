@@ -1,6 +1,5 @@
 // Boot streams: building them, walking them, and the real streams of a public tool.
 #include "bootstream.h"
-#include "ldrinspect.h"
 #include "testfiles.h"
 
 #include <QDir>
@@ -112,15 +111,10 @@ private slots:
         QTest::addColumn<int>("size");
         QTest::addColumn<int>("blocks");
         QTest::addColumn<uint>("dmaCode");
-        QTest::addColumn<QString>("summary"); // the inspector's last line
-        QTest::newRow("bf548") << "bf548.ldr" << 17186 << 30 << 6u
-                               << "30 block(s), 17186 bytes, FINAL block at offset 17170";
-        QTest::newRow("bf518-post") << "bf518-post.ldr" << 36956 << 4 << 1u
-                                    << "4 block(s), 36956 bytes, FINAL block at offset 36940";
-        QTest::newRow("bf518-bss") << "bf518-bss.ldr" << 1128 << 6 << 1u
-                                   << "6 block(s), 1128 bytes, FINAL block at offset 1112";
-        QTest::newRow("bf592-split") << "bf592-split.ldr" << 2332 << 13 << 1u
-                                     << "13 block(s), 2332 bytes, FINAL block at offset 2316";
+        QTest::newRow("bf548") << "bf548.ldr" << 17186 << 30 << 6u;
+        QTest::newRow("bf518-post") << "bf518-post.ldr" << 36956 << 4 << 1u;
+        QTest::newRow("bf518-bss") << "bf518-bss.ldr" << 1128 << 6 << 1u;
+        QTest::newRow("bf592-split") << "bf592-split.ldr" << 2332 << 13 << 1u;
     }
 
     void thirdPartyStreams()
@@ -129,7 +123,6 @@ private slots:
         QFETCH(int, size);
         QFETCH(int, blocks);
         QFETCH(uint, dmaCode);
-        QFETCH(QString, summary);
         const QByteArray bytes = readFile(thirdPartyFolder() + QLatin1Char('/') + file);
         const std::vector<std::uint8_t> stream(bytes.begin(), bytes.end());
         QCOMPARE(int(stream.size()), size);
@@ -148,11 +141,6 @@ private slots:
         // as read, except for IGNORE payloads, which the reader does not keep.
         if (!ignoredPayload)
             QCOMPARE(bootstream::write(w.blocks), stream);
-
-        const StreamReport report = inspectStream(bytes);
-        QVERIFY(report.ok);
-        QCOMPARE(report.lines.size(), blocks + 1);
-        QCOMPARE(report.lines.last(), summary);
     }
 
     void crc32KnownValue()
