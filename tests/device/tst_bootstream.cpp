@@ -89,6 +89,7 @@ private slots:
         fill.byteCount = 8;
         std::vector<std::uint8_t> stream = bootstream::write({dataBlock(0, {1, 2, 3, 4}), fill, dataBlock(0, {})});
         QCOMPARE(stream.size(), std::size_t(52));
+        QVERIFY(bootstream::walk(stream).ok); // whole, it ends: the writer made its last block FINAL
         if (keep >= 0)
             stream.resize(std::size_t(keep));
         if (byteIndex >= 0) {

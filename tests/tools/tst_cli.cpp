@@ -91,7 +91,9 @@ private slots:
         row("unknown option", {"erase", p, "x", "--speed", "9600"}, "unknown option --speed");
         row("option without value", {"erase", p}, "--port needs a value");
         row("baud not a number", {"erase", p, "x", "--baud", "fast"}, "bad value for --baud: fast");
+        row("baud zero", {"erase", p, "x", "--baud", "0"}, "bad value for --baud: 0");
         row("core unknown", {"erase", p, "x", "--core", "BF533"}, "bad value for --core: BF533");
+        row("core id 8", {"erase", p, "x", "--core", "8"}, "bad value for --core: 8");
         row("boot line", {"erase", p, "x", "--boot", "cts"}, "bad value for --boot: cts");
         row("flash size zero", {"erase", p, "x", "--flash-size=0"}, "bad value for --flash-size: 0");
         row("flash size too big", {"erase", p, "x", "--flash-size", "4294967296"},
