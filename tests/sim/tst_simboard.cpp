@@ -90,7 +90,8 @@ private slots:
     }
 
     // The loader's sequences are the device tests'; here, what a host does
-    // not normally send.
+    // not normally send, then a bad boot stream and FLASH boot on the same
+    // board.
     void loaderOutsideTheSequences()
     {
         Bench b;
@@ -113,12 +114,8 @@ private slots:
         // After a reset the boot ROM answers nothing but the auto-baud byte.
         b.board.reset("hangup");
         QCOMPARE(b.send("\x55\x01"), QByteArray());
-        QVERIFY(b.bootLoader());
-    }
 
-    void badHeaderHaltsTheBootRom()
-    {
-        Bench b;
+        // A bad block header halts the boot ROM until the next reset.
         QByteArray stream = toBytes(sim::demoImage());
         stream[16 + 4] = char(stream[16 + 4] ^ 0x01); // the second header
         QVERIFY(b.boot(stream));
@@ -129,11 +126,28 @@ private slots:
                      && b.diagnostics.first().endsWith("in the block header at offset 16; ignoring the line until reset"),
                  qPrintable(b.diagnostics.first()));
         QCOMPARE(b.send("\x40"), QByteArray()); // ignored until reset
+
+        // Strapped for FLASH boot with the demo in its FLASH (the window's
+        // tests run it): nobody hears its banner, and an auto-baud byte as the
+        // first byte after the boot reaches the boot ROM.
+        b.options.bootFromFlash = true;
+        const std::vector<std::uint8_t> demo = sim::demoImage();
+        QVERIFY(b.flash.eraseBlock(0));
+        QVERIFY(b.flash.program(0, demo.data(), demo.size()));
         b.board.reset("hangup");
+        QVERIFY(b.drain().empty());
         QCOMPARE(b.send("\x40"), kAutoBaudAnswer);
+        QCOMPARE(b.board.mode(), sim::SimBoard::Mode::Stream);
+        // An erased FLASH holds nothing to run: the board waits in its boot ROM.
+        QVERIFY(b.flash.eraseBlock(0));
+        b.board.reset("hangup");
+        QCOMPARE(b.trace.last(), QStringLiteral("flash-boot none"));
+        QCOMPARE(b.board.mode(), sim::SimBoard::Mode::BootRom);
     }
 
-    void demoGreetsThenSendsChunks()
+    // The demo's banner and one line; the terminal shows typed keys itself,
+    // so the monitor answers the line without echoing it.
+    void demoGreets()
     {
         Bench b;
         const std::vector<std::uint8_t> demo = sim::demoImage();
@@ -147,64 +161,7 @@ private slots:
                                    .arg(bootstream::crc32(demo.data(), demo.size()), 8, 16, QLatin1Char('0'));
         QVERIFY2(banner.contains(booted.toLatin1()) && banner.endsWith("bf> "), banner.constData());
         QVERIFY(b.trace.last().endsWith(" kind=application"));
-
-        // Progress updates and the HTML table each wait longer than one poll of
-        // the terminal (100 ms), so that it shows the updates one by one and
-        // the table alone.
-        b.feed("PROGRESS\r");
-        chunks = b.drain();
-        QStringList updates;
-        for (const sim::OutChunk &c : chunks) {
-            const QByteArray text = toBytes(c.bytes);
-            if (!text.startsWith("Writing sectors"))
-                continue;
-            QVERIFY(c.pauseMsBefore > 100);
-            updates << QString::fromLatin1(text);
-        }
-        QCOMPARE(updates.size(), sim::kProgressSteps + 2);
-        QCOMPARE(updates.first(), QStringLiteral("Writing sectors ...   0%\r"));
-        QCOMPARE(updates.at(5), QStringLiteral("Writing sectors ...  50%\r"));
-        QCOMPARE(updates.last(), QStringLiteral("Writing sectors ... done\r\n"));
-        QCOMPARE(toBytes(chunks.back().bytes), QByteArray("bf> "));
-
-        b.feed("html\r");
-        chunks = b.drain();
-        QCOMPARE(int(chunks.size()), 1 + 1 + 1); // CR LF; HTML; prompt
-        QCOMPARE(chunks[1].bytes.front(), sim::kHtmlChunkMarker);
-        QVERIFY(chunks[1].pauseMsBefore > 100);
-        QVERIFY(toBytes(chunks[1].bytes).contains("<table"));
-        QVERIFY(chunks[2].pauseMsBefore > 100); // the prompt does not join the chunk
-    }
-
-    // The terminal shows typed keys itself: the monitor answers the line, it
-    // does not echo it, unless started with --echo.
-    void monitorLines_data()
-    {
-        QTest::addColumn<bool>("echo");
-        QTest::addColumn<QByteArray>("typed");
-        QTest::addColumn<QByteArray>("shown");
-        auto row = [](const char *name, const QByteArray &typed, const QByteArray &shown, bool echo = false) {
-            QTest::newRow(name) << echo << typed << shown;
-        };
-        row("CR LF is one line end", "ECHO a\r\n", "\r\na\r\nbf> ");
-        row("LF CR is two", "ECHO a\n\r", "\r\na\r\nbf> \r\nbf> ");
-        row("control bytes ignored", "EC\x01HO\x1b a\r", "\r\na\r\nbf> ");
-        row("delete erases", "ECX\x7fHO ab\r", "\r\nab\r\nbf> ");
-        row("backspace on an empty line", "\b\r", "\r\nbf> ");
-        row("unknown command named", "FLY\r", "\r\nUnknown command 'fly'; HELP lists the commands.\r\nbf> ");
-        row("--echo: typed keys and erasures come back", "ECX\bHO ab\r", "ECX\b \bHO ab\r\nab\r\nbf> ", true);
-        row("XSEND of nothing", "XSEND 0\r", "\r\nusage: xsend [size], size 1 to 1048576\r\nbf> ");
-    }
-
-    void monitorLines()
-    {
-        QFETCH(bool, echo);
-        QFETCH(QByteArray, typed);
-        QFETCH(QByteArray, shown);
-        Bench b;
-        b.options.echoTyped = echo;
-        QVERIFY(b.bootDemo());
-        QCOMPARE(b.send(typed), shown);
+        QCOMPARE(b.send("ECX\x7fHO ab\r"), QByteArray("\r\nab\r\nbf> "));
     }
 
     // Whole files go both ways in the window's transfer tests. Here: XSEND
@@ -251,27 +208,6 @@ private slots:
         // XSEND starts on the receiver's first request.
         QVERIFY(b.send("XSEND\r").contains("1024 bytes"));
         QCOMPARE(b.send("C").size(), 3 + 128 + 2);
-    }
-
-    void bootFromFlash()
-    {
-        // A board strapped for FLASH boot with the demo in its FLASH (the
-        // window's tests run it): nobody hears its banner, and an auto-baud
-        // byte as the first byte after the boot reaches the boot ROM.
-        Bench b;
-        b.options.bootFromFlash = true;
-        const std::vector<std::uint8_t> demo = sim::demoImage();
-        QVERIFY(b.flash.program(0, demo.data(), demo.size()));
-        b.board.reset("hangup");
-        QVERIFY(b.drain().empty());
-        QCOMPARE(b.send("\x40"), kAutoBaudAnswer);
-        QCOMPARE(b.board.mode(), sim::SimBoard::Mode::Stream);
-
-        // An erased FLASH holds nothing to run: the board waits in its boot ROM.
-        QVERIFY(b.flash.eraseBlock(0));
-        b.board.reset("hangup");
-        QCOMPARE(b.trace.last(), QStringLiteral("flash-boot none"));
-        QCOMPARE(b.board.mode(), sim::SimBoard::Mode::BootRom);
     }
 
     // Loading and saving whole files is seen through lodvane-sim in the
@@ -349,8 +285,6 @@ private slots:
         QTest::newRow("unknown option") << QStringList{"--bogus", "x"} << 2 << "unknown option: --bogus";
         QTest::newRow("missing value") << QStringList{"--trace"} << 2 << "unknown option or missing value: --trace";
         QTest::newRow("unknown core") << QStringList{"--core", "BF999"} << 2 << "bad value for --core: BF999";
-        QTest::newRow("FLASH below one block") << QStringList{"--flash-size", "4096"} << 2 << "bad value for --flash-size: 4096";
-        QTest::newRow("odd hex answer") << QStringList{"--autobaud-answer", "bf2"} << 2 << "bad value for --autobaud-answer: bf2";
         // %1: a file of 1000 bytes, which must be left as it was.
         QTest::newRow("FLASH file of the wrong size")
             << QStringList{"--flash", "%1"} << 1 << "FLASH file %1 holds 1000 bytes, the FLASH has 2097152";
