@@ -67,9 +67,6 @@ private slots:
         // Stream: header 0 (payload 4), header at 20, header at 36 (FINAL), 52 bytes.
         QTest::newRow("first header sign") << -1 << 3 << 0x01 << 0 << 0
                                            << "bad sign byte 0xac (not 0xad) in the block header at offset 0";
-        QTest::newRow("second header address")
-            << -1 << 20 + 5 << 0x10 << 20 << 1
-            << "bad header checksum 0x%1 (the header bytes XOR to 0x10) in the block header at offset 20";
         QTest::newRow("empty") << 0 << -1 << 0 << 0 << 0 << "empty stream: no block header";
         QTest::newRow("final header cut") << 51 << -1 << 0 << 36 << 2
                                           << "stream ends at offset 51 inside the block at offset 36 before a FINAL block";
@@ -90,10 +87,8 @@ private slots:
         QVERIFY(bootstream::walk(stream).ok); // whole, it ends: the writer made its last block FINAL
         if (keep >= 0)
             stream.resize(std::size_t(keep));
-        if (byteIndex >= 0) {
+        if (byteIndex >= 0)
             stream[std::size_t(byteIndex)] ^= std::uint8_t(flip);
-            message = message.arg(stream[std::size_t(offset) + 2], 2, 16, QLatin1Char('0'));
-        }
         const bootstream::Walk w = bootstream::walk(stream);
         QVERIFY(!w.ok);
         QCOMPARE(w.errorOffset, std::size_t(offset));
