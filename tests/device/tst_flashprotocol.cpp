@@ -62,7 +62,6 @@ private slots:
         // Built streams of the sizes where the piece rule changes.
         const QStringList none;
         QTest::newRow("empty file") << none << 0 << QStringList() << QList<unsigned>{100, 100};
-        QTest::newRow("4095 bytes: one write") << none << 4095 << QStringList() << QList<unsigned>{100, 100};
         QTest::newRow("10000 bytes: three pieces")
             << none << 10000 << QStringList{"Loaded byte(s):   4096", "Loaded byte(s):   8192", "Loaded byte(s):  10000"}
             << QList<unsigned>{40, 81, 100, 100};

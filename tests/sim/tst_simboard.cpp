@@ -172,14 +172,6 @@ private slots:
         b.board.tick(Clock::now() + std::chrono::seconds(61));
         QCOMPARE(b.send(""), QByteArray("Transfer given up: nobody started receiving (X-Rx) within 60 s.\r\nbf> "));
 
-        // GET of a file the PC does not have: it sends nothing after the name.
-        QCOMPARE(b.send("GET nofile\r"), QByteArray("\r\n\xFE"));
-        QCOMPARE(b.send("\x06"), QByteArray("nofile\n"));
-        b.board.tick(Clock::now() + std::chrono::seconds(1));
-        QVERIFY(b.drain().empty());
-        b.board.tick(Clock::now() + std::chrono::seconds(4));
-        QCOMPARE(b.send(""), QByteArray("Transfer given up: the PC sent nothing for nofile (it has no such file, or "
-                                        "refused the name).\r\nbf> "));
 
         // GET keeps each packet once and answers a damaged one with NAK.
         auto packet = [](int number, const QByteArray &data) {
@@ -244,7 +236,6 @@ private slots:
         const QString link = dir.filePath(QStringLiteral("board"));
         QVERIFY2(sim.start({QStringLiteral("--link"), link, QStringLiteral("--core"), QStringLiteral("BF592")}),
                  qPrintable(sim.lastError()));
-        QVERIFY(sim.port().startsWith(QStringLiteral("/dev/pts/")));
         QCOMPARE(QFileInfo(link).symLinkTarget(), sim.port());
 
         QPE host;
