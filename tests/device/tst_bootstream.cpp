@@ -141,7 +141,6 @@ private slots:
     {
         const char *text = "123456789";
         QCOMPARE(bootstream::crc32(reinterpret_cast<const std::uint8_t *>(text), 9), 0xCBF43926u);
-        QCOMPARE(bootstream::crc32(nullptr, 0), 0u);
     }
 };
 

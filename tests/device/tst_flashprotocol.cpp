@@ -29,18 +29,6 @@ bool runSequence(SimLink &s, const QString &sequence, const QString &path, unsig
     return s.link.verifyFlash(path, loaderPath(core), core, kResetNone, kLineNone, kLineNone);
 }
 
-// A well-formed boot stream of exactly `size` bytes (one FINAL block), so the
-// board takes it as an application and reports its size and CRC.
-QByteArray streamOfSize(int size)
-{
-    bootstream::Block block;
-    block.flags = bootstream::kFlagFinal;
-    block.address = 0xFFA00000;
-    for (int i = 0; i < size - int(bootstream::kHeaderSizeBytes); ++i)
-        block.payload.push_back(std::uint8_t(i * 13 + 5));
-    return toBytes(bootstream::write({block}));
-}
-
 template <typename List> List lastOf(const List &list, int count)
 {
     return list.mid(qMax(0, list.size() - count));
@@ -56,22 +44,21 @@ private slots:
     void upload_data()
     {
         QTest::addColumn<QStringList>("options"); // of the board
-        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("size");            // code bytes of the sample stream (0: an empty file)
         QTest::addColumn<QStringList>("lines");   // %port: the port's name
         QTest::addColumn<QList<unsigned>>("progress");
-        // Built streams of the sizes where the piece rule changes.
         const QStringList none;
         QTest::newRow("empty file") << none << 0 << QStringList() << QList<unsigned>{100, 100};
-        QTest::newRow("10000 bytes: three pieces")
-            << none << 10000 << QStringList{"Loaded byte(s):   4096", "Loaded byte(s):   8192", "Loaded byte(s):  10000"}
-            << QList<unsigned>{40, 81, 100, 100};
+        QTest::newRow("10288 bytes: three pieces, the last short")
+            << none << 9472 << QStringList{"Loaded byte(s):   4096", "Loaded byte(s):   8192", "Loaded byte(s):  10288"}
+            << QList<unsigned>{39, 79, 100, 100};
         // The stream is sent only after an accepted auto-baud answer.
         const QString refused = QStringLiteral("No answer on auto-baud command by device [%port]: Rxed %1 chars\nReset it and retry");
-        QTest::newRow("middle bytes of the answer not examined") << QStringList{"--autobaud-answer", "bf,12,34,00"} << 100
+        QTest::newRow("middle bytes of the answer not examined") << QStringList{"--autobaud-answer", "bf,12,34,00"} << 512
                                                                  << QStringList() << QList<unsigned>{100, 100};
-        QTest::newRow("wrong last byte") << QStringList{"--autobaud-answer", "bf,2b,00,01"} << 100
+        QTest::newRow("wrong last byte") << QStringList{"--autobaud-answer", "bf,2b,00,01"} << 512
                                          << QStringList{refused.arg(4)} << QList<unsigned>{100};
-        QTest::newRow("short answer") << QStringList{"--autobaud-answer", "bf,2b"} << 100
+        QTest::newRow("short answer") << QStringList{"--autobaud-answer", "bf,2b"} << 512
                                       << QStringList{refused.arg(2)} << QList<unsigned>{100};
     }
 
@@ -82,7 +69,7 @@ private slots:
         QFETCH(QStringList, lines);
         QFETCH(QList<unsigned>, progress);
         SimLink s;
-        const QByteArray stream = size ? streamOfSize(size) : QByteArray();
+        const QByteArray stream = size ? toBytes(sampleStream(std::size_t(size))) : QByteArray();
         QVERIFY2(s.start(options), qPrintable(s.sim.lastError()));
         const bool refused = !lines.filter(QStringLiteral("auto-baud")).isEmpty();
         QCOMPARE(s.link.bootFile(s.writeFile(QStringLiteral("built.ldr"), stream), 4, kResetNone, kLineNone, kLineNone),
@@ -93,8 +80,8 @@ private slots:
         QVERIFY(s.hangUp());
         const QStringList trace = s.sim.traceLines();
         QCOMPARE(trace.filter(QStringLiteral("autobaud baud=115200 divisor=43 ")).size(), 1);
-        const auto crc = bootstream::crc32(reinterpret_cast<const std::uint8_t *>(stream.constData()), std::size_t(size));
-        const QString arrived = QStringLiteral("stream size=%1 crc32=0x%2 ").arg(size).arg(crc, 8, 16, QLatin1Char('0'));
+        const auto crc = bootstream::crc32(reinterpret_cast<const std::uint8_t *>(stream.constData()), stream.size());
+        const QString arrived = QStringLiteral("stream size=%1 crc32=0x%2 ").arg(stream.size()).arg(crc, 8, 16, QLatin1Char('0'));
         QCOMPARE(trace.filter(arrived).size(), size && !refused ? 1 : 0);
     }
 

@@ -207,7 +207,6 @@ private slots:
         std::uint8_t out[4];
         QVERIFY(!flash.program(2 * sim::kFlashBlockBytes - 1, zero, 2));
         QVERIFY(!flash.read(2 * sim::kFlashBlockBytes - 1, out, 2));
-        QVERIFY(!flash.eraseBlock(2));
         QVERIFY(!flash.dirty());
         // Programming only clears bits; an erase sets them again.
         const std::uint8_t first[] = {0xF0, 0xF0, 0xFF, 0x00}, second[] = {0x3C, 0x0F, 0x5A, 0xFF};
@@ -285,7 +284,6 @@ private slots:
         p.start(QStringLiteral(LODVANE_SIM_PATH), options);
         QVERIFY(p.waitForFinished(SimProcess::kStartWaitMs));
         QCOMPARE(p.exitCode(), exitCode);
-        QVERIFY(p.readAllStandardOutput().isEmpty()); // no port line: nothing was opened
         const QString err = QString::fromLocal8Bit(p.readAllStandardError());
         QVERIFY2(err.startsWith(QStringLiteral("lodvane-sim: ") + message.replace(QStringLiteral("%1"), shortFile) + '\n'),
                  qPrintable(err));

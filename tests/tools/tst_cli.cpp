@@ -121,7 +121,6 @@ private slots:
         const QString bin = "%1/missing.ldr", loader = "%1/no-loader.ldr", missing = "Can't open [%1] file.";
         notStarted("program, loader", {"program", "%image", "--loader", loader}, missing.arg(loader));
         notStarted("verify, both: the binary", {"verify", bin, "--loader", loader}, missing.arg(bin));
-        notStarted("erase, loader; binary not needed", {"erase", "--loader", loader}, missing.arg(loader));
         notStarted("inspect", {"inspect", bin}, missing.arg(bin));
         // The files are checked first, then the port; reset opens it its own way.
         const QString port = "%1/no-such-port", noPort = QStringLiteral("Can't open selected port [%1].").arg(port);
