@@ -59,16 +59,15 @@ private slots:
     void brokenStreams_data()
     {
         QTest::addColumn<int>("keep");      // bytes kept (-1: all)
-        QTest::addColumn<int>("byteIndex"); // a damaged byte (-1: none), XORed with `flip`
-        QTest::addColumn<int>("flip");
+        QTest::addColumn<int>("byteIndex"); // a damaged byte (-1: none), its low bit flipped
         QTest::addColumn<int>("offset");
         QTest::addColumn<int>("blocks");    // blocks read before the fault
         QTest::addColumn<QString>("message");
         // Stream: header 0 (payload 4), header at 20, header at 36 (FINAL), 52 bytes.
-        QTest::newRow("first header sign") << -1 << 3 << 0x01 << 0 << 0
+        QTest::newRow("first header sign") << -1 << 3 << 0 << 0
                                            << "bad sign byte 0xac (not 0xad) in the block header at offset 0";
-        QTest::newRow("empty") << 0 << -1 << 0 << 0 << 0 << "empty stream: no block header";
-        QTest::newRow("final header cut") << 51 << -1 << 0 << 36 << 2
+        QTest::newRow("empty") << 0 << -1 << 0 << 0 << "empty stream: no block header";
+        QTest::newRow("final header cut") << 51 << -1 << 36 << 2
                                           << "stream ends at offset 51 inside the block at offset 36 before a FINAL block";
     }
 
@@ -76,7 +75,6 @@ private slots:
     {
         QFETCH(int, keep);
         QFETCH(int, byteIndex);
-        QFETCH(int, flip);
         QFETCH(int, offset);
         QFETCH(int, blocks);
         QFETCH(QString, message);
@@ -88,7 +86,7 @@ private slots:
         if (keep >= 0)
             stream.resize(std::size_t(keep));
         if (byteIndex >= 0)
-            stream[std::size_t(byteIndex)] ^= std::uint8_t(flip);
+            stream[std::size_t(byteIndex)] ^= 0x01;
         const bootstream::Walk w = bootstream::walk(stream);
         QVERIFY(!w.ok);
         QCOMPARE(w.errorOffset, std::size_t(offset));
@@ -119,7 +117,6 @@ private slots:
         QFETCH(uint, dmaCode);
         const QByteArray bytes = readFile(thirdPartyFolder() + QLatin1Char('/') + file);
         const std::vector<std::uint8_t> stream(bytes.begin(), bytes.end());
-        QCOMPARE(int(stream.size()), size);
         const bootstream::Walk w = bootstream::walk(stream);
         QVERIFY2(w.ok, w.error.c_str());
         QCOMPARE(int(w.streamSize), size);

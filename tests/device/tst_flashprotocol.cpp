@@ -29,11 +29,6 @@ bool runSequence(SimLink &s, const QString &sequence, const QString &path, unsig
     return s.link.verifyFlash(path, loaderPath(core), core, kResetNone, kLineNone, kLineNone);
 }
 
-template <typename List> List lastOf(const List &list, int count)
-{
-    return list.mid(qMax(0, list.size() - count));
-}
-
 } // namespace
 
 class TestFlashProtocol : public QObject
@@ -246,8 +241,8 @@ private slots:
         QVERIFY(s.writeFlash(image + QByteArray(kFlashBytes - image.size(), '\xFF')));
         QVERIFY(s.start(options));
         QCOMPARE(runSequence(s, sequence, s.writeFile("image.ldr", image)), ok);
-        QCOMPARE(lastOf(s.lines, lines.size()), lines);
-        QCOMPARE(lastOf(s.progressValues(), progress.size()), progress);
+        QCOMPARE(s.lines.mid(s.lines.size() - lines.size()), lines);
+        QCOMPARE(s.progressValues().mid(s.progressValues().size() - progress.size()), progress);
         // The erase rule sleeps 100 ms after every sync byte it sends.
         if (sequence == "erase")
             QCOMPARE(s.recorder.events.count("sleep 100"), syncs);

@@ -20,18 +20,15 @@ private slots:
         // and does not stand in the way of the next opening.
         QVERIFY(!link.openPort(QStringLiteral("/dev/lodvane-no-such-port"), 115200, 1000));
         QVERIFY(!link.isOpen());
-        link.closePort();
-        QVERIFY(!link.openPort(QString(), 115200, 1000));
 
         PtyPair pty;
         QVERIFY(link.openPort(pty.slavePath(), 115200, 1000));
-        QVERIFY(pty.slavePath().endsWith(link.portName())); // Qt drops the /dev/ prefix
 
         // A second opening while the port is in use is refused and changes nothing.
         PtyPair other;
         QVERIFY(!link.openPort(other.slavePath(), 9600, 1000));
         QVERIFY(link.isOpen());
-        QVERIFY(pty.slavePath().endsWith(link.portName()));
+        QVERIFY(pty.slavePath().endsWith(link.portName())); // Qt drops the /dev/ prefix
         QCOMPARE(link.write("still here", true), 10u);
         QCOMPARE(pty.read(10, 2000), QByteArray("still here"));
 

@@ -165,11 +165,10 @@ private slots:
         // Whole files go both ways in the window's transfer tests. Here: XSEND
         // waits for the host to start receiving, as a plain XMODEM sender does;
         // a host that falls silent in a transfer is given up on in time.
-        using Clock = std::chrono::steady_clock;
         QVERIFY(b.send("XSEND\r").contains("1024 bytes"));
-        b.board.tick(Clock::now() + std::chrono::seconds(50));
+        b.board.tick(std::chrono::steady_clock::now() + std::chrono::seconds(50));
         QVERIFY(b.drain().empty());
-        b.board.tick(Clock::now() + std::chrono::seconds(61));
+        b.board.tick(std::chrono::steady_clock::now() + std::chrono::seconds(61));
         QCOMPARE(b.send(""), QByteArray("Transfer given up: nobody started receiving (X-Rx) within 60 s.\r\nbf> "));
 
 
