@@ -51,6 +51,8 @@ private slots:
         const QString refused = QStringLiteral("No answer on auto-baud command by device [%port]: Rxed %1 chars\nReset it and retry");
         QTest::newRow("middle bytes of the answer not examined") << QStringList{"--autobaud-answer", "bf,12,34,00"} << 512
                                                                  << QStringList() << QList<unsigned>{100, 100};
+        QTest::newRow("wrong first byte") << QStringList{"--autobaud-answer", "be,2b,00,00"} << 512
+                                          << QStringList{refused.arg(4)} << QList<unsigned>{100};
         QTest::newRow("wrong last byte") << QStringList{"--autobaud-answer", "bf,2b,00,01"} << 512
                                          << QStringList{refused.arg(4)} << QList<unsigned>{100};
         QTest::newRow("short answer") << QStringList{"--autobaud-answer", "bf,2b"} << 512
