@@ -33,11 +33,7 @@ void writeAll(int fd, const char *data, ssize_t count)
 
 PeerProcess::~PeerProcess()
 {
-    if (pid > 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-    }
-    stop();
+    wait(0); // a peer still running is killed
 }
 
 bool PeerProcess::start(const QString &program, const QStringList &arguments, int descriptor,

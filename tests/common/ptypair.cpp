@@ -30,14 +30,8 @@ PtyPair::PtyPair()
 
 PtyPair::~PtyPair()
 {
-    closeMaster();
-}
-
-void PtyPair::closeMaster()
-{
     if (masterFd >= 0)
         ::close(masterFd);
-    masterFd = -1;
 }
 
 bool PtyPair::write(const QByteArray &bytes)

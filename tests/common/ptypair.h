@@ -25,8 +25,6 @@ public:
     QByteArray read(int count, int timeoutMs);
     // Everything that arrives within `quietMs` of silence, bounded by `limitMs`.
     QByteArray readUntilQuiet(int quietMs, int limitMs);
-    // Closes the master side: the slave sees a hang-up.
-    void closeMaster();
 
 private:
     int masterFd = -1;

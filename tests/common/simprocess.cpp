@@ -71,8 +71,3 @@ bool SimProcess::waitForTrace(const QString &prefix, int timeoutMs) const
         ::poll(nullptr, 0, 10); // the trace is a file: look again shortly
     }
 }
-
-QByteArray SimProcess::standardError()
-{
-    return process.readAllStandardError();
-}

@@ -30,7 +30,7 @@ public:
     QStringList traceLines() const;
     // Waits (bounded) until the trace has a line beginning with `prefix`.
     bool waitForTrace(const QString &prefix, int timeoutMs = kTraceWaitMs) const;
-    QByteArray standardError();
+    QByteArray standardError() { return process.readAllStandardError(); }
     QString lastError() const { return error; }
 
 private:

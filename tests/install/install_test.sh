@@ -6,10 +6,9 @@ build=$1
 source=$2
 prefix=$(mktemp -d)
 work=$(mktemp -d)
-# shellcheck source=virtual_board.sh
-source "$(dirname "$0")/virtual_board.sh"
+sim_pid=
 cleanup() {
-  stop_virtual_board
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
   rm -rf "$prefix" "$work"
 }
 trap cleanup EXIT
@@ -36,8 +35,16 @@ for tool in lodvane-cli lodvane-sim lodvane-script; do
   "$prefix/bin/$tool" --version | grep -q "^$tool [0-9]" || fail "$tool --version"
 done
 
-# The installed programmer finds its installed loader.
-erase_virtual_board "$prefix/bin" "$work"
+# The installed programmer finds its installed loader: the installed
+# lodvane-cli erases the installed lodvane-sim with its default loader.
+"$prefix/bin/lodvane-sim" --flash-size 65536 > "$work/port" 2>/dev/null &
+sim_pid=$!
+for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
+port=$(head -n 1 "$work/port")
+[ -n "$port" ] || fail "the installed lodvane-sim did not start"
+"$prefix/bin/lodvane-cli" erase --port "$port" --core bf518 --flash-size 65536 > "$work/erase.log" \
+  || { cat "$work/erase.log" >&2; fail "erase through the installed loader failed"; }
+grep -q '^FLASH fully erased\.$' "$work/erase.log" || fail "no success line from the installed lodvane-cli"
 
 # The installed window starts (offscreen) and keeps running until stopped.
 set +e

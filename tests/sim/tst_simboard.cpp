@@ -70,7 +70,6 @@ struct Bench
     }
     bool boot(const QByteArray &stream) { return send("\x40") == kAutoBaudAnswer && send(stream).isEmpty(); }
     bool bootLoader() { return boot(toBytes(sim::loaderImage("BF51x"))) && board.mode() == sim::SimBoard::Mode::Loader; }
-    bool bootDemo() { return send("\x40") == kAutoBaudAnswer && send(toBytes(sim::demoImage())).endsWith("bf> "); }
 };
 
 } // namespace
@@ -90,7 +89,8 @@ private slots:
     }
 
     // The loader's sequences are the device tests'; here, what a host does
-    // not normally send.
+    // not normally send, then a bad boot stream and FLASH boot on the same
+    // board.
     void loaderOutsideTheSequences()
     {
         Bench b;
@@ -113,12 +113,8 @@ private slots:
         // After a reset the boot ROM answers nothing but the auto-baud byte.
         b.board.reset("hangup");
         QCOMPARE(b.send("\x55\x01"), QByteArray());
-        QVERIFY(b.bootLoader());
-    }
 
-    void badHeaderHaltsTheBootRom()
-    {
-        Bench b;
+        // A bad block header halts the boot ROM until the next reset.
         QByteArray stream = toBytes(sim::demoImage());
         stream[16 + 4] = char(stream[16 + 4] ^ 0x01); // the second header
         QVERIFY(b.boot(stream));
@@ -129,11 +125,28 @@ private slots:
                      && b.diagnostics.first().endsWith("in the block header at offset 16; ignoring the line until reset"),
                  qPrintable(b.diagnostics.first()));
         QCOMPARE(b.send("\x40"), QByteArray()); // ignored until reset
+
+        // Strapped for FLASH boot with the demo in its FLASH (the window's
+        // tests run it): nobody hears its banner, and an auto-baud byte as the
+        // first byte after the boot reaches the boot ROM.
+        b.options.bootFromFlash = true;
+        const std::vector<std::uint8_t> demo = sim::demoImage();
+        QVERIFY(b.flash.eraseBlock(0));
+        QVERIFY(b.flash.program(0, demo.data(), demo.size()));
         b.board.reset("hangup");
+        QVERIFY(b.drain().empty());
         QCOMPARE(b.send("\x40"), kAutoBaudAnswer);
+        QCOMPARE(b.board.mode(), sim::SimBoard::Mode::Stream);
+        // An erased FLASH holds nothing to run: the board waits in its boot ROM.
+        QVERIFY(b.flash.eraseBlock(0));
+        b.board.reset("hangup");
+        QCOMPARE(b.trace.last(), QStringLiteral("flash-boot none"));
+        QCOMPARE(b.board.mode(), sim::SimBoard::Mode::BootRom);
     }
 
-    void demoGreetsThenSendsChunks()
+    // The demo's banner and one line (the terminal shows typed keys itself,
+    // so the monitor answers the line without echoing it), then its transfers.
+    void demoMonitor()
     {
         Bench b;
         const std::vector<std::uint8_t> demo = sim::demoImage();
@@ -147,106 +160,19 @@ private slots:
                                    .arg(bootstream::crc32(demo.data(), demo.size()), 8, 16, QLatin1Char('0'));
         QVERIFY2(banner.contains(booted.toLatin1()) && banner.endsWith("bf> "), banner.constData());
         QVERIFY(b.trace.last().endsWith(" kind=application"));
+        QCOMPARE(b.send("ECX\x7fHO ab\r"), QByteArray("\r\nab\r\nbf> "));
 
-        // Progress updates and the HTML table each wait longer than one poll of
-        // the terminal (100 ms), so that it shows the updates one by one and
-        // the table alone.
-        b.feed("PROGRESS\r");
-        chunks = b.drain();
-        QStringList updates;
-        for (const sim::OutChunk &c : chunks) {
-            const QByteArray text = toBytes(c.bytes);
-            if (!text.startsWith("Writing sectors"))
-                continue;
-            QVERIFY(c.pauseMsBefore > 100);
-            updates << QString::fromLatin1(text);
-        }
-        QCOMPARE(updates.size(), sim::kProgressSteps + 2);
-        QCOMPARE(updates.first(), QStringLiteral("Writing sectors ...   0%\r"));
-        QCOMPARE(updates.at(5), QStringLiteral("Writing sectors ...  50%\r"));
-        QCOMPARE(updates.last(), QStringLiteral("Writing sectors ... done\r\n"));
-        QCOMPARE(toBytes(chunks.back().bytes), QByteArray("bf> "));
-
-        b.feed("html\r");
-        chunks = b.drain();
-        QCOMPARE(int(chunks.size()), 1 + 1 + 1); // CR LF; HTML; prompt
-        QCOMPARE(chunks[1].bytes.front(), sim::kHtmlChunkMarker);
-        QVERIFY(chunks[1].pauseMsBefore > 100);
-        QVERIFY(toBytes(chunks[1].bytes).contains("<table"));
-        QVERIFY(chunks[2].pauseMsBefore > 100); // the prompt does not join the chunk
-    }
-
-    // The terminal shows typed keys itself: the monitor answers the line, it
-    // does not echo it, unless started with --echo.
-    void monitorLines_data()
-    {
-        QTest::addColumn<bool>("echo");
-        QTest::addColumn<QByteArray>("typed");
-        QTest::addColumn<QByteArray>("shown");
-        auto row = [](const char *name, const QByteArray &typed, const QByteArray &shown, bool echo = false) {
-            QTest::newRow(name) << echo << typed << shown;
-        };
-        row("CR", "ECHO a\r", "\r\na\r\nbf> ");
-        row("LF", "ECHO a\n", "\r\na\r\nbf> ");
-        row("CR LF is one line end", "ECHO a\r\n", "\r\na\r\nbf> ");
-        row("LF CR is two", "ECHO a\n\r", "\r\na\r\nbf> \r\nbf> ");
-        row("control bytes ignored", "EC\x01HO\x1b a\r", "\r\na\r\nbf> ");
-        row("backspace erases", "ECX\bHO ab\r", "\r\nab\r\nbf> ");
-        row("delete erases", "ECX\x7fHO ab\r", "\r\nab\r\nbf> ");
-        row("backspace on an empty line", "\b\r", "\r\nbf> ");
-        row("unknown command named", "FLY\r", "\r\nUnknown command 'fly'; HELP lists the commands.\r\nbf> ");
-        row("--echo: typed keys and erasures come back", "ECX\bHO ab\r", "ECX\b \bHO ab\r\nab\r\nbf> ", true);
-        row("BURST 0 sends one line", "BURST 0\r",
-            "\r\n000001 The quick brown fox jumps over the lazy dog 0123456789\r\nbf> ");
-        row("SEND of a negative size", "SEND a -1\r", "\r\nusage: send name [size], size 0 to 1048576\r\nbf> ");
-        row("XSEND of nothing", "XSEND 0\r", "\r\nusage: xsend [size], size 1 to 1048576\r\nbf> ");
-    }
-
-    void monitorLines()
-    {
-        QFETCH(bool, echo);
-        QFETCH(QByteArray, typed);
-        QFETCH(QByteArray, shown);
-        Bench b;
-        b.options.echoTyped = echo;
-        QVERIFY(b.bootDemo());
-        QCOMPARE(b.send(typed), shown);
-    }
-
-    // Whole files go both ways in the window's transfer tests. Here: XSEND
-    // waits for the host to start receiving, as a plain XMODEM sender does;
-    // a host that falls silent in a transfer is given up on in time.
-    void transfers()
-    {
-        Bench b;
-        QVERIFY(b.bootDemo());
-        using Clock = std::chrono::steady_clock;
+        // Whole files go both ways in the window's transfer tests. Here: XSEND
+        // waits for the host to start receiving, as a plain XMODEM sender does;
+        // a host that falls silent in a transfer is given up on in time.
         QVERIFY(b.send("XSEND\r").contains("1024 bytes"));
-        b.board.tick(Clock::now() + std::chrono::seconds(50));
+        b.board.tick(std::chrono::steady_clock::now() + std::chrono::seconds(50));
         QVERIFY(b.drain().empty());
-        b.board.tick(Clock::now() + std::chrono::seconds(61));
+        b.board.tick(std::chrono::steady_clock::now() + std::chrono::seconds(61));
         QCOMPARE(b.send(""), QByteArray("Transfer given up: nobody started receiving (X-Rx) within 60 s.\r\nbf> "));
 
-        // GET of a file the PC does not have: it sends nothing after the name.
-        QCOMPARE(b.send("GET nofile\r"), QByteArray("\r\n\xFE"));
-        QCOMPARE(b.send("\x06"), QByteArray("nofile\n"));
-        b.board.tick(Clock::now() + std::chrono::seconds(1));
-        QVERIFY(b.drain().empty());
-        b.board.tick(Clock::now() + std::chrono::seconds(4));
-        QCOMPARE(b.send(""), QByteArray("Transfer given up: the PC sent nothing for nofile (it has no such file, or "
-                                        "refused the name).\r\nbf> "));
-        QCOMPARE(b.send("ECHO back\r"), QByteArray("\r\nback\r\nbf> "));
 
-        // SEND and GET with the program's terminal: the names and sizes first,
-        // then XMODEM-CRC; SEND waits for the host's closing cancels, GET keeps
-        // each packet once and answers a damaged one with NAK.
-        QCOMPARE(b.send("SEND a 0\r"), QByteArray("\r\n\xFF"));
-        QCOMPARE(b.send("\x06"), QByteArray("a,0\n"));
-        QCOMPARE(b.send("\x06" "C").size(), 133);
-        QCOMPARE(b.send("\x06"), QByteArray("\x04"));
-        QCOMPARE(b.send("\x06\x18\x18\x18\x18"), QByteArray());
-        QCOMPARE(b.send("\x18"), QByteArray("sent a: 0 bytes\r\nbf> "));
-
+        // GET keeps each packet once and answers a damaged one with NAK.
         auto packet = [](int number, const QByteArray &data) {
             const std::uint16_t crc = crc16(reinterpret_cast<const std::uint8_t *>(data.constData()), data.size());
             return QByteArray(1, '\x01') + char(number) + char(~number) + data + char(crc >> 8) + char(crc);
@@ -261,27 +187,9 @@ private slots:
         QCOMPARE(b.send(packet(1, testPattern(128))), QByteArray("\x06")); // our acknowledge was lost
         QCOMPARE(b.send("\x7F" + packet(2, testPattern(128, 2))), QByteArray("\x06")); // noise before the packet
         QCOMPARE(b.send("\x04"), QByteArray("\x06received f: 256 bytes (announced 300)\r\nbf> "));
-    }
-
-    void bootFromFlash()
-    {
-        // A board strapped for FLASH boot with the demo in its FLASH (the
-        // window's tests run it): nobody hears its banner, and an auto-baud
-        // byte as the first byte after the boot reaches the boot ROM.
-        Bench b;
-        b.options.bootFromFlash = true;
-        const std::vector<std::uint8_t> demo = sim::demoImage();
-        QVERIFY(b.flash.program(0, demo.data(), demo.size()));
-        b.board.reset("hangup");
-        QVERIFY(b.drain().empty());
-        QCOMPARE(b.send("\x40"), kAutoBaudAnswer);
-        QCOMPARE(b.board.mode(), sim::SimBoard::Mode::Stream);
-
-        // An erased FLASH holds nothing to run: the board waits in its boot ROM.
-        QVERIFY(b.flash.eraseBlock(0));
-        b.board.reset("hangup");
-        QCOMPARE(b.trace.last(), QStringLiteral("flash-boot none"));
-        QCOMPARE(b.board.mode(), sim::SimBoard::Mode::BootRom);
+        // XSEND starts on the receiver's first request.
+        QVERIFY(b.send("XSEND\r").contains("1024 bytes"));
+        QCOMPARE(b.send("C").size(), 3 + 128 + 2);
     }
 
     // Loading and saving whole files is seen through lodvane-sim in the
@@ -298,7 +206,6 @@ private slots:
         std::uint8_t out[4];
         QVERIFY(!flash.program(2 * sim::kFlashBlockBytes - 1, zero, 2));
         QVERIFY(!flash.read(2 * sim::kFlashBlockBytes - 1, out, 2));
-        QVERIFY(!flash.eraseBlock(2));
         QVERIFY(!flash.dirty());
         // Programming only clears bits; an erase sets them again.
         const std::uint8_t first[] = {0xF0, 0xF0, 0xFF, 0x00}, second[] = {0x3C, 0x0F, 0x5A, 0xFF};
@@ -313,8 +220,7 @@ private slots:
         QVERIFY(flash.read(sim::kFlashBlockBytes + 5, out, 4));
         QCOMPARE(QByteArray(reinterpret_cast<char *>(out), 4).toHex(), QByteArray("ffffffff"));
 
-        // A file of the wrong size is refused (lodvane-sim's tests show the message).
-        QVERIFY(!sim::NorFlash(sim::kFlashBlockBytes).load(path, error));
+        // (A file of the wrong size: lodvane-sim's command-line errors.)
         QVERIFY(!sim::NorFlash(1 * sim::kFlashBlockBytes).save(dir.path().toStdString() + "/no/such/dir/f.bin", error));
         QVERIFY(QString::fromStdString(error).startsWith(QStringLiteral("cannot write FLASH file")));
     }
@@ -328,7 +234,6 @@ private slots:
         const QString link = dir.filePath(QStringLiteral("board"));
         QVERIFY2(sim.start({QStringLiteral("--link"), link, QStringLiteral("--core"), QStringLiteral("BF592")}),
                  qPrintable(sim.lastError()));
-        QVERIFY(sim.port().startsWith(QStringLiteral("/dev/pts/")));
         QCOMPARE(QFileInfo(link).symLinkTarget(), sim.port());
 
         QPE host;
@@ -357,12 +262,9 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
-        QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "unknown option or missing value: --bogus";
+        QTest::newRow("unknown option") << QStringList{"--bogus", "x"} << 2 << "unknown option: --bogus";
         QTest::newRow("missing value") << QStringList{"--trace"} << 2 << "unknown option or missing value: --trace";
-        QTest::newRow("bad speed") << QStringList{"--baud", "fast"} << 2 << "bad value for --baud: fast";
         QTest::newRow("unknown core") << QStringList{"--core", "BF999"} << 2 << "bad value for --core: BF999";
-        QTest::newRow("FLASH below one block") << QStringList{"--flash-size", "4096"} << 2 << "bad value for --flash-size: 4096";
-        QTest::newRow("odd hex answer") << QStringList{"--autobaud-answer", "bf2"} << 2 << "bad value for --autobaud-answer: bf2";
         // %1: a file of 1000 bytes, which must be left as it was.
         QTest::newRow("FLASH file of the wrong size")
             << QStringList{"--flash", "%1"} << 1 << "FLASH file %1 holds 1000 bytes, the FLASH has 2097152";
@@ -381,7 +283,6 @@ private slots:
         p.start(QStringLiteral(LODVANE_SIM_PATH), options);
         QVERIFY(p.waitForFinished(SimProcess::kStartWaitMs));
         QCOMPARE(p.exitCode(), exitCode);
-        QVERIFY(p.readAllStandardOutput().isEmpty()); // no port line: nothing was opened
         const QString err = QString::fromLocal8Bit(p.readAllStandardError());
         QVERIFY2(err.startsWith(QStringLiteral("lodvane-sim: ") + message.replace(QStringLiteral("%1"), shortFile) + '\n'),
                  qPrintable(err));

@@ -49,21 +49,6 @@ Run runCli(const QStringList &arguments, const QString &shell = QString())
     return run;
 }
 
-QList<QJsonObject> readRecord(const QString &path)
-{
-    QList<QJsonObject> records;
-    for (const QByteArray &line : readFile(path).split('\n')) {
-        if (!line.isEmpty())
-            records << QJsonDocument::fromJson(line).object();
-    }
-    return records;
-}
-
-QString uploaded(const QString &path)
-{
-    return QStringLiteral("File [%1] correctly uploaded.").arg(path);
-}
-
 } // namespace
 
 class TestCli : public QObject
@@ -100,15 +85,10 @@ private slots:
         row("program without port", {"program", "a.ldr"}, "program needs --port NAME");
         row("unknown option", {"erase", p, "x", "--speed", "9600"}, "unknown option --speed");
         row("option without value", {"erase", p}, "--port needs a value");
-        row("baud not a number", {"erase", p, "x", "--baud", "fast"}, "bad value for --baud: fast");
-        row("baud zero", {"erase", p, "x", "--baud=0"}, "bad value for --baud: 0");
-        row("core unknown", {"erase", p, "x", "--core", "BF533"}, "bad value for --core: BF533");
+        row("baud zero", {"erase", p, "x", "--baud", "0"}, "bad value for --baud: 0");
         row("core id 8", {"erase", p, "x", "--core", "8"}, "bad value for --core: 8");
         row("boot line", {"erase", p, "x", "--boot", "cts"}, "bad value for --boot: cts");
-        row("reset line empty", {"erase", p, "x", "--reset", ""}, "bad value for --reset: ");
-        row("flash size zero", {"erase", p, "x", "--flash-size", "0"}, "bad value for --flash-size: 0");
-        row("flash size too big", {"erase", p, "x", "--flash-size", "4294967296"},
-            "bad value for --flash-size: 4294967296");
+        row("flash size zero", {"erase", p, "x", "--flash-size=0"}, "bad value for --flash-size: 0");
         row("port twice", {"erase", p, "a", "--ports", "b,a"}, "port a given twice");
         row("empty port in a list", {"erase", "--ports", "a,,b"}, "bad value for --ports: a,,b");
     }
@@ -122,14 +102,6 @@ private slots:
         QVERIFY(run.out.isEmpty());
         QVERIFY2(run.err.startsWith("lodvane-cli: " + reason.toLocal8Bit() + "\nusage: lodvane-cli COMMAND"),
                  run.err.constData());
-    }
-
-    void portsListTheExtraOnesLast()
-    {
-        // After the system's, empty entries skipped.
-        const Run run = runCli({"ports"}, "export LODVANE_EXTRA_PORTS=/tmp/board-a::/tmp/board-b");
-        QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out.mid(run.out.size() - 2), (QStringList{"/tmp/board-a", "/tmp/board-b"}));
     }
 
     // A run that fails exits with 1: before the board was reached, with the
@@ -147,10 +119,8 @@ private slots:
             QTest::newRow(name) << arguments << faults << QString() << QString(step);
         };
         const QString bin = "%1/missing.ldr", loader = "%1/no-loader.ldr", missing = "Can't open [%1] file.";
-        notStarted("program, binary", {"program", bin}, missing.arg(bin));
         notStarted("program, loader", {"program", "%image", "--loader", loader}, missing.arg(loader));
         notStarted("verify, both: the binary", {"verify", bin, "--loader", loader}, missing.arg(bin));
-        notStarted("erase, loader; binary not needed", {"erase", "--loader", loader}, missing.arg(loader));
         notStarted("inspect", {"inspect", bin}, missing.arg(bin));
         // The files are checked first, then the port; reset opens it its own way.
         const QString port = "%1/no-such-port", noPort = QStringLiteral("Can't open selected port [%1].").arg(port);
@@ -159,9 +129,7 @@ private slots:
 
         const QStringList program{"program", "%image"};
         failedIn("no auto-baud answer", program, {"--no-autobaud"}, "auto-baud");
-        // Silent after the auto-baud answer and the sync acknowledge.
-        failedIn("no erase acknowledge", program, {"--mute-after", "5"}, "erase");
-        failedIn("dropped acknowledge", program, {"--drop-ack-after", "1"}, "program");
+        // (The gang names the program step.)
         failedIn("corrupt read-back", program, {"--corrupt-read", "300"}, "verify");
         // Erase goes on without a sync; its first frame unanswered, the sync failed
         // (program's sync failure takes four waits: the FLASH protocol tests have it).
@@ -197,7 +165,7 @@ private slots:
     void boardSees_data()
     {
         QTest::addColumn<QStringList>("arguments"); // %image: the image the FLASH holds; %sample: a boot stream
-        QTest::addColumn<QString>("trace");         // the board's trace has this line once
+        QTest::addColumn<QString>("trace");         // the board's trace has one line that matches
         QTest::addColumn<QString>("lastLine");      // of stdout; empty: nothing
         auto row = [](const char *name, const QStringList &arguments, const char *trace, const QString &lastLine) {
             QTest::newRow(name) << arguments << QString(trace) << lastLine;
@@ -206,7 +174,6 @@ private slots:
         const QString erased = "FLASH fully erased.";
         row("default ADSP-BF512: the BF51x loader", erase, "loader start family=BF51x ", erased);
         row("ADSP-BF592 by name", erase + QStringList{"--core", "ADSP-BF592"}, "loader start family=BF592 ", erased);
-        row("ADSP-BF592 by id", erase + QStringList{"--core", "7"}, "loader start family=BF592 ", erased);
         // One block more than the size, given in hexadecimal.
         row("erase of 0x10000 bytes", {"erase", "--flash-size", "0x10000", "--core", "BF518F16"}, "erase block=1 ack",
             erased);
@@ -214,9 +181,10 @@ private slots:
             "program piece=1 length=44 ack", "File [%image] correctly uploaded.");
         row("verify", {"verify", "%image", "--core", "6"}, "read piece=1 length=44 ack",
             "File [%image] correctly verified.");
+        // Every block of the sample stream read: INIT, the IGNORE hole, the zero fill and FINAL.
         row("ram: the stream itself, lines named, no loader needed",
             {"ram", "%sample", "--boot", "rts", "--reset", "DTR", "--invert-rts", "--loader", "/no-such-folder/x.ldr"},
-            "stream size=768 ", "File [%sample] correctly uploaded.");
+            "stream size=768 .* blocks=8 kind=application", "File [%sample] correctly uploaded.");
         // reset opens the port and closes it again: the board sees the hang-up.
         row("reset", {"reset", "--reset", "rts"}, "reset cause=hangup", QString());
     }
@@ -234,7 +202,7 @@ private slots:
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out.value(run.out.size() - 1), lastLine.replace("%image", path).replace("%sample", sample));
         QVERIFY(sim->waitForTrace("reset cause=hangup"));
-        QCOMPARE(sim->traceLines().filter(trace).size(), 1);
+        QCOMPARE(sim->traceLines().filter(QRegularExpression(trace)).size(), 1);
     }
 
     void inspect_data()
@@ -281,93 +249,66 @@ private slots:
         QVERIFY2(run.out.last().startsWith(lastLine), qPrintable(run.out.last()));
     }
 
-    void progressBarOnlyOnATerminal()
-    {
-        // stderr on a pseudo-terminal: the bar is drawn there, the LOG stays on
-        // stdout. The slave is held open so that the bar can still be read
-        // once lodvane-cli has gone.
-        PtyPair terminal;
-        const int slave = ::open(QFile::encodeName(terminal.slavePath()).constData(), O_RDWR | O_NOCTTY);
-        QVERIFY(slave >= 0);
-        QVERIFY(sim->start());
-        const QString path = writeFile("image.ldr", testPattern(600));
-        const Run run = runCli(QStringList{"program", path} + portArgs(), "exec 2>" + terminal.slavePath());
-        const QByteArray bar = terminal.readUntilQuiet(500, kRunWaitMs);
-        ::close(slave);
-        QCOMPARE(run.exitCode, 0);
-        QVERIFY2(bar.contains("\r[") && bar.contains("] 100%"), bar.constData());
-        QCOMPARE(run.out.last(), uploaded(path));
-        QVERIFY(run.out.filter("%").isEmpty());
-    }
-
-    void gang_data()
-    {
-        QTest::addColumn<QList<QStringList>>("faults"); // of each board
-        QTest::addColumn<QStringList>("results");       // of each board, as the table says
-        QTest::addColumn<bool>("portList");             // --ports A,B rather than --port A --port B
-        QTest::newRow("one board") << QList<QStringList>{{}} << QStringList{"ok"} << false;
-        QTest::newRow("every board succeeds") << QList<QStringList>{{}, {}} << QStringList{"ok", "ok"} << false;
-        // The failing board stops after its first piece: the others go on.
-        QTest::newRow("one board fails") << QList<QStringList>{{}, {"--drop-ack-after", "1"}, {}}
-                                         << QStringList{"ok", "failed", "ok"} << true;
-    }
-
+    // Three boards, the middle one stopping after its first piece: the others
+    // go on. (One board alone prints its lines as they come: no port in
+    // front, no table after, as every other run here shows.)
     void gang()
     {
-        QFETCH(QList<QStringList>, faults);
-        QFETCH(QStringList, results);
-        QFETCH(bool, portList);
+        const QList<QStringList> faults{{}, {"--drop-ack-after", "1"}, {}};
         QStringList ports;
         QVERIFY(startBoards(faults, ports));
         const QByteArray image = testPattern(300);
         const QString path = writeFile("image.ldr", image), record = dir->filePath("record.jsonl");
         // What one board prints alone is what each good board's lines must be.
-        const QStringList alone = runCli(QStringList{"program", path, "--core", "6"} + ports.mid(0, 2)).out;
-        QCOMPARE(alone.last(), uploaded(path));
+        // Its stderr on a pseudo-terminal: the bar is drawn there, the LOG
+        // stays on stdout. The slave is held open so that the bar can still
+        // be read once lodvane-cli has gone.
+        PtyPair terminal;
+        const int slave = ::open(QFile::encodeName(terminal.slavePath()).constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(slave >= 0);
+        const QStringList alone =
+            runCli(QStringList{"program", path, "--core", "6"} + ports.mid(0, 2), "exec 2>" + terminal.slavePath()).out;
+        const QByteArray bar = terminal.readUntilQuiet(500, kRunWaitMs);
+        ::close(slave);
+        QVERIFY2(bar.contains("\r[") && bar.contains("] 100%"), bar.constData());
+        QCOMPARE(alone.last(), QStringLiteral("File [%1] correctly uploaded.").arg(path));
         const QStringList portNames = ports.filter("/");
-        const Run run = runCli(QStringList{"program", path, "--core", "6", "--record", record}
-                               + (portList ? QStringList{"--ports", portNames.join(',')} : ports));
-        const int boards = faults.size();
-        QCOMPARE(run.exitCode, results.contains("failed") ? 1 : 0);
-        QStringList errors;
+        // The ports listed: the system's, then the extra ones, empty entries skipped.
+        const Run listed = runCli({"ports"}, "export LODVANE_EXTRA_PORTS=" + portNames.at(0) + "::" + portNames.at(2));
+        QCOMPARE(listed.out.mid(listed.out.size() - 2), (QStringList{portNames.at(0), portNames.at(2)}));
+        const Run run = runCli({"program", path, "--core", "6", "--record", record, "--ports", portNames.join(',')});
+        QCOMPARE(run.exitCode, 1);
+        const QStringList log = run.out.mid(0, run.out.size() - 4), table = run.out.mid(log.size());
+        QCOMPARE(table.first().split(' ', Qt::SkipEmptyParts),
+                 (QStringList{"port", "result", "seconds", "bytes", "bytes/s"}));
         QHash<QString, QStringList> linesOf;
-        if (boards == 1) {
-            // One board: its lines as they come (the record changes nothing
-            // of them), no port in front, no table after.
-            QCOMPARE(run.out, alone);
-            linesOf[portNames.first()] = alone;
-        } else {
-            const QStringList log = run.out.mid(0, run.out.size() - boards - 1), table = run.out.mid(log.size());
-            QCOMPARE(table.first().split(' ', Qt::SkipEmptyParts),
-                     (QStringList{"port", "result", "seconds", "bytes", "bytes/s"}));
-            int attributed = 0;
-            for (int i = 0; i < boards; ++i) {
-                const QString port = portNames.at(i);
-                const bool ok = results.at(i) == "ok";
-                // Seconds with two decimals; a rate only for a board that took the whole file.
-                const QRegularExpression row(QStringLiteral("^%1 +%2 +\\d+\\.\\d\\d +300 +%3$")
-                                                 .arg(QRegularExpression::escape(port), results.at(i), ok ? "\\d+" : "-"));
-                QVERIFY2(row.match(table.at(i + 1)).hasMatch(), qPrintable(table.at(i + 1)));
-                // Each board's lines arrive whole and in order, with its port in front.
-                const QString prefix = QStringLiteral("[%1] ").arg(port);
-                for (const QString &line : log.filter(prefix))
-                    linesOf[port] << line.mid(prefix.size());
-                QCOMPARE(linesOf[port], ok ? alone : QStringList(alone.mid(0, 4))); // up to the first piece
-                attributed += linesOf[port].size();
-                if (!ok)
-                    errors << QStringLiteral("lodvane-cli: [%1] failed in the program step").arg(port);
-            }
-            QCOMPARE(attributed, log.size()); // no line without its board, none mixed
+        int attributed = 0;
+        for (int i = 0; i < 3; ++i) {
+            const QString port = portNames.at(i);
+            const bool ok = i != 1;
+            // Seconds with two decimals; a rate only for a board that took the whole file.
+            const QRegularExpression row(QStringLiteral("^%1 +%2 +\\d+\\.\\d\\d +300 +%3$")
+                                             .arg(QRegularExpression::escape(port), ok ? "ok" : "failed", ok ? "\\d+" : "-"));
+            QVERIFY2(row.match(table.at(i + 1)).hasMatch(), qPrintable(table.at(i + 1)));
+            // Each board's lines arrive whole and in order, with its port in front.
+            const QString prefix = QStringLiteral("[%1] ").arg(port);
+            for (const QString &line : log.filter(prefix))
+                linesOf[port] << line.mid(prefix.size());
+            QCOMPARE(linesOf[port], ok ? alone : QStringList(alone.mid(0, 4))); // up to the first piece
+            attributed += linesOf[port].size();
         }
-        QCOMPARE(QString::fromLocal8Bit(run.err).split('\n', Qt::SkipEmptyParts), errors);
+        QCOMPARE(attributed, log.size()); // no line without its board, none mixed
+        QCOMPARE(run.err, QStringLiteral("lodvane-cli: [%1] failed in the program step\n").arg(portNames.at(1)).toLocal8Bit());
 
         // The record holds every board, in the order they finished.
-        const QList<QJsonObject> records = readRecord(record);
-        QCOMPARE(records.size(), boards);
+        QList<QJsonObject> records;
+        for (const QByteArray &line : readFile(record).split('\n'))
+            records << QJsonDocument::fromJson(line).object();
+        QCOMPARE(records.size(), 3 + 1); // each line ends with a newline
         const QString sha256 = QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex();
-        for (QJsonObject r : records) {
+        for (QJsonObject r : records.mid(0, 3)) {
             const QString port = r["port"].toString();
-            const bool ok = results.value(portNames.indexOf(port)) == "ok";
+            const bool ok = port != portNames.at(1);
             const QJsonObject expected{
                 {"port", port}, {"command", "program"}, {"file", path}, {"file_size", 300}, {"sha256", sha256},
                 {"core", "ADSP-BF518F16"}, {"baud", 115200}, {"result", ok ? "ok" : "failed"},
@@ -387,12 +328,9 @@ private slots:
         QTest::addColumn<QString>("error");      // on stderr; %1 the record, %2 the port
         QTest::newRow("folder missing") << "%1/none/record.jsonl" << QString() << QByteArray()
                                         << "lodvane-cli: cannot open the record %1: No such file or directory";
-        QTest::newRow("disk full") << "/dev/full" << QString() << QByteArray()
-                                   << "lodvane-cli: cannot write the record of %2 to %1: No space left on device";
         // The line (longer than the limit) goes in only in part: that part is taken back.
         const QString tooLarge = "lodvane-cli: cannot write the record of %2 to %1: File too large";
         QTest::newRow("file size limit") << "%1/record.jsonl" << "ulimit -f 1" << QByteArray(1000, 'x') + '\n' << tooLarge;
-        QTest::newRow("file size limit, nothing before") << "%1/record.jsonl" << "ulimit -f 1" << QByteArray() << tooLarge;
     }
 
     void recordCannotBeWritten()
@@ -409,10 +347,12 @@ private slots:
         const Run run = runCli(QStringList{"program", path, "--core", "6", "--record", record} + portArgs(), shell);
         QCOMPARE(run.exitCode, 1);
         QCOMPARE(run.err, error.replace("%1", record).replace("%2", sim->port()).toLocal8Bit() + '\n');
-        // The board is programmed only when its record can be kept at all.
-        const bool opened = record.startsWith("/dev") || !shell.isEmpty();
-        QCOMPARE(run.out.value(run.out.size() - 1), opened ? uploaded(path) : QString());
-        if (!shell.isEmpty())
+        // The board is programmed only when its record can be opened at all;
+        // what the record held before is left whole.
+        const bool opened = !shell.isEmpty();
+        QCOMPARE(run.out.value(run.out.size() - 1),
+                 opened ? QStringLiteral("File [%1] correctly uploaded.").arg(path) : QString());
+        if (opened)
             QCOMPARE(readFile(record), earlier);
     }
 
@@ -445,12 +385,10 @@ private slots:
         QCOMPARE(lines.filter("Cancelled by user.").size(), boards);
         QCOMPARE(lines.filter("correctly uploaded").size(), 0);
 
-        // Every port was closed (the board sees the hang-up) and takes the next program.
+        // Every port was closed: the board sees the hang-up.
         QVERIFY(sim->waitForTrace("reset cause=hangup"));
         for (const auto &board : moreSims)
             QVERIFY(board->waitForTrace("reset cause=hangup"));
-        const QString small = writeFile("small.ldr", testPattern(300));
-        QCOMPARE(runCli(QStringList{"program", small, "--core", "6"} + portArgs()).out.last(), uploaded(small));
     }
 
 private:
