@@ -9,7 +9,6 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 
 #include <cstdio>
@@ -84,19 +83,7 @@ int terminalBurst(WindowOnPty &f)
     return 0;
 }
 
-// sx straight to rx through two pipes: what the line itself allows.
-qint64 xmodemAnchor(const QString &dir, const QString &sxOptions)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QProcess::execute("bash", {"-c", "cd \"$0\" && rm -f up down && mkfifo up down && "
-                                     "{ rx -q -c anchor.bin <>up >down & sx " + sxOptions + " -q source.bin <>down >up; wait; }",
-                               dir});
-    return clock.elapsed();
-}
-
-// X-Rx from sx sending 1K blocks, then a board request taken by rx, each
-// against sx straight to rx.
+// X-Rx from sx sending 1K blocks, then a board request taken by rx.
 int xmodemBothWays(WindowOnPty &f)
 {
     const QString dir = f.dir.path();
@@ -131,16 +118,10 @@ int xmodemBothWays(WindowOnPty &f)
         600000);
     board.join();
 
-    const qint64 anchor1k = xmodemAnchor(dir, "-k"), anchor128 = xmodemAnchor(dir, QString());
     auto rate = [](qint64 ms) { return megabytesPerSecond(kFileBytes, ms); };
-    std::printf("X-Rx from sx (1K blocks):      %6lld ms  %.3f MB/s\n", receiveMs, rate(receiveMs));
-    std::printf("sx -k to rx directly:          %6lld ms  %.3f MB/s  (ratio %.2f)\n", anchor1k, rate(anchor1k),
-                double(anchor1k) / double(receiveMs));
-    std::printf("board request, sent to rx:     %6lld ms  %.3f MB/s\n", transmitMs, rate(transmitMs));
-    std::printf("sx to rx directly (128 blocks): %6lld ms  %.3f MB/s  (ratio %.2f)\n", anchor128, rate(anchor128),
-                double(anchor128) / double(transmitMs));
-    std::printf("files: received %lld, sent %lld, anchor %lld bytes\n", QFileInfo("received.bin").size(),
-                QFileInfo("sent.bin").size(), QFileInfo("anchor.bin").size());
+    std::printf("X-Rx from sx (1K blocks):  %6lld ms  %.3f MB/s\n", receiveMs, rate(receiveMs));
+    std::printf("board request, sent to rx: %6lld ms  %.3f MB/s\n", transmitMs, rate(transmitMs));
+    std::printf("files: received %lld, sent %lld bytes\n", QFileInfo("received.bin").size(), QFileInfo("sent.bin").size());
     return 0;
 }
 

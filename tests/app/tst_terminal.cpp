@@ -62,14 +62,7 @@ class TestTerminal : public QObject
                         menu->close();
                 });
             }
-            if (part == "<Click>") {
-                // On the first character of the view, which moves its cursor there.
-                w->show();
-                QVERIFY(QTest::qWaitForWindowExposed(w));
-                const QTextCursor start(w->ui.terminal->document()->firstBlock());
-                QTest::mouseClick(w->ui.terminal->viewport(), Qt::LeftButton, {},
-                                  w->ui.terminal->cursorRect(start).center());
-            } else if (part.startsWith('<')) {
+            if (part.startsWith('<')) {
                 QTest::keyClick(w->ui.terminal, key);
             } else {
                 QTest::keyClicks(w->ui.terminal, part);
@@ -115,10 +108,6 @@ private slots:
         QTest::newRow("a full line takes no more characters")
             << QByteArray() << true << full + "xy<Ret>" << -1 << QByteArray(KeyPressEater::kMaxLineLength, 'Q') + "\r"
             << full << QStringList{full.toUpper()};
-        // Typed keys land at the end of the view wherever its cursor was.
-        QTest::newRow("a click does not move where typing lands")
-            << QByteArray("line one\n> ") << true << "<Click>ab<Click><BS>c<Ret>" << -1 << QByteArray("AB\bC\r")
-            << "line one\n> ac" << QStringList{"AC"};
         // The menu's choice is shown even without local echo.
         QTest::newRow("history menu sends the chosen line")
             << QByteArray() << false << "one<Ret>two<Ret>three<Ret><Down><Ret>" << 2

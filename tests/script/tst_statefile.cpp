@@ -145,7 +145,6 @@ private slots:
         QTest::newRow("applied") << QByteArray("//#STATE.DATA: 0,2,1,SPINBOX,9,t") << 9 << true;
         QTest::newRow("indented line ends the block") << QByteArray("  //#STATE.DATA: 0,2,1,SPINBOX,9,t") << 3 << false;
         QTest::newRow("no such page") << QByteArray("//#STATE.DATA: 3,2,1,SPINBOX,9,t") << 3 << true;
-        QTest::newRow("column past the table") << QByteArray("//#STATE.DATA: 0,2,99,SPINBOX,9,t") << 3 << true;
         QTest::newRow("kind of another widget") << QByteArray("//#STATE.DATA: 0,2,1,LINEEDIT,9,t") << 3 << true;
         QTest::newRow("four fields") << QByteArray("//#STATE.DATA: 0,2,1,SPINBOX") << 3 << true;
     }
