@@ -62,7 +62,9 @@ class TestTerminal : public QObject
                         menu->close();
                 });
             }
-            if (part.startsWith('<')) {
+            if (part == "<Click>") {
+                w->ui.terminal->moveCursor(QTextCursor::Start); // where a click on the first line puts it
+            } else if (part.startsWith('<')) {
                 QTest::keyClick(w->ui.terminal, key);
             } else {
                 QTest::keyClicks(w->ui.terminal, part);
@@ -108,6 +110,10 @@ private slots:
         QTest::newRow("a full line takes no more characters")
             << QByteArray() << true << full + "xy<Ret>" << -1 << QByteArray(KeyPressEater::kMaxLineLength, 'Q') + "\r"
             << full << QStringList{full.toUpper()};
+        // Typed keys land at the end of the view wherever its cursor was.
+        QTest::newRow("the cursor moved elsewhere does not move where typing lands")
+            << QByteArray("line one\n> ") << true << "<Click>ab<Click><BS>c<Ret>" << -1 << QByteArray("AB\bC\r")
+            << "line one\n> ac" << QStringList{"AC"};
         // The menu's choice is shown even without local echo.
         QTest::newRow("history menu sends the chosen line")
             << QByteArray() << false << "one<Ret>two<Ret>three<Ret><Down><Ret>" << 2
