@@ -153,6 +153,8 @@ private slots:
                  banner.constData());
         QVERIFY(b.trace.last().endsWith(" kind=application"));
         QCOMPARE(b.send("ECX\x7fHO ab\r"), QByteArray("\r\nab\r\nbf> "));
+        for (const char *command : {"HELP\r", "PROGRESS\r", "HTML\r", "BURST 2\r", "NOPE\r"}) // each back at the prompt
+            QVERIFY2(b.send(command).endsWith("bf> "), command);
 
         // Whole files go both ways in the window's transfer tests. Here: GET
         // keeps each packet once and answers a damaged one with NAK.

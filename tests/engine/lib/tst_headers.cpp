@@ -162,6 +162,8 @@ void TestHeaders::statements_data()
     row("strtok after its text was freed", "char *p = malloc(8); strcpy(p, \"a b c\"); strtok(p, \" \"); free(p); strtok(0, \" \");",
         "error: out of bounds access");
     row("strerror is read-only", "char *e = strerror(EDOM); e[0] = 'x';", "error: can't assign to this");
+    row("each class and conversion is its own",
+        "printf(\"%d%d%d%d%d%d%d%d%d%d%d%d %d %d\", isalnum('a') != 0, isalpha('1') != 0, isblank('\\t') != 0, iscntrl(127) != 0, isdigit('7') != 0, isgraph(' ') != 0, islower('A') != 0, isprint(' ') != 0, ispunct('!') != 0, isspace('\\n') != 0, isupper('A') != 0, isxdigit('g') != 0, isascii(200), toascii(200));", "101110011110 0 72");
     row("out of range is no class", "printf(\"%d %d %d %d\", isalpha(1000000), isspace(-5), isprint(233), iscntrl(0) != 0);", "0 0 0 1");
     row("strtol end pointer", "char *s = \"12ab\"; char *end; int v = strtol(s, &end, 10); printf(\"%d %s\", v, end);", "12 ab");
     row("strtod end pointer", "char *s = \"1.5e1z\"; char *end; double v = strtod(s, &end); printf(\"%g %s\", v, end);", "15 z");
